@@ -1,0 +1,28 @@
+# Sourced: the private Wine environment of a build folder. Needs WINE_ROOT set.
+export WINEPREFIX="$WINE_ROOT/prefix"
+export HOME="$WINE_ROOT/home"
+export XDG_DATA_HOME="$HOME/.local/share"
+export XDG_CONFIG_HOME="$HOME/.config"
+export XDG_CACHE_HOME="$HOME/.cache"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winealsa.drv,winepulse.drv,wineoss.drv=d"
+export LANG=C.UTF-8
+unset LC_ALL LANGUAGE
+mkdir -p "$HOME" "$XDG_DATA_HOME"
+
+# Creates the prefix once (reporting Windows 10), then starts the server and Wine's helper
+# processes detached from the caller's pipes, so that a test run never waits for them.
+vst_wine_prepare() {
+  if [ ! -f "$WINEPREFIX/.vst-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    wine winecfg -v win10 </dev/null >/dev/null 2>&1 || true
+    # No window manager runs under Xvfb: unmanaged windows spare Wine its 2-second wait
+    # for a manager's answer each time a window disappears.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.vst-ready"
+  fi
+  wineserver -p 120 </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
