@@ -26,3 +26,24 @@ vst_wine_prepare() {
   wineserver -p 120 </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+# Starts Xvfb on a free display when DISPLAY is unset; vst_stop_display ends it and the server.
+VST_XVFB_PID=
+vst_start_display() {
+  [ -z "${DISPLAY:-}" ] || return 0
+  local n
+  for n in $(seq 91 140); do
+    { [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; } && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    VST_XVFB_PID=$!
+    for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+    if kill -0 "$VST_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; return 0; fi
+    VST_XVFB_PID=
+  done
+  echo "error: could not start Xvfb" >&2
+  return 1
+}
+vst_stop_display() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -z "$VST_XVFB_PID" ] || kill "$VST_XVFB_PID" 2>/dev/null || true
+}
