@@ -1,0 +1,22 @@
+// UTF-8 <-> UTF-16 (NString) conversions and a UTF-8 validity test, following RFC 3629: code points
+// up to U+10FFFF, no surrogates, no overlong forms; those above U+FFFF are surrogate pairs in UTF-16.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class NString;
+
+// True when the bytes are well-formed UTF-8 from start to end (an empty text is valid; a text that
+// ends inside a multi-byte sequence is not).
+bool IsValidUtf8(const void* bytes, size_t length);
+
+// Converts a NUL-terminated UTF-8 text (null counts as empty) and assigns it to `result`. Invalid
+// input makes `result` an allocated empty string and answers false.
+bool NStringFromUtf8(const char* text, NString& result);
+// The same for a whole byte string; a zero byte ends the text that `result` can hold.
+bool NStringFromUtf8(const std::string& text, NString& result);
+
+// Converts the text to UTF-8 and replaces `result` with it. A text holding an unpaired surrogate
+// answers false and leaves `result` as it was; a string in the null state gives an empty result.
+bool NStringToUtf8(const NString& text, std::string& result);
