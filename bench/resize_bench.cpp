@@ -1,0 +1,172 @@
+// Resize benchmark: a camera-sized picture (a 24-bit BMP given on the command line, else a made-up
+// 6000 x 4000 one) to a 200 x 200 thumbnail and to half size, with every ResizeMode, the smooth
+// method-less resize and the result window's thumbnail drawing (BltImageFiltered). Prints the best
+// of several runs in milliseconds. With --magick-ms <thumbnail> <half> (ImageMagick's times for the
+// same two resizes, measured by run_resize_bench.sh) it prints the ratios too.
+//
+// Usage: resize_bench [picture.bmp] [--runs N] [--magick-ms T H]
+#include "imaging/NImageBuffer.h"
+
+#include <omp.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <functional>
+#include <vector>
+
+namespace {
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Best time of `runs` runs; false when a run fails.
+bool Time(int runs, double& best, const std::function<bool()>& work)
+{
+    best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        const double start = NowMs();
+        if (!work())
+            return false;
+        best = std::min(best, NowMs() - start);
+    }
+    return true;
+}
+
+// A bottom-up 24-bit BMP with a 40-byte (or larger) header.
+bool LoadBmp24(const wchar_t* path, NImageBuffer& picture)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size{};
+    std::vector<uint8_t> bytes;
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 54 && size.QuadPart < (1LL << 31);
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size();
+    }
+    CloseHandle(file);
+    if (!ok || bytes[0] != 'B' || bytes[1] != 'M')
+        return false;
+    BITMAPINFOHEADER header;
+    memcpy(&header, bytes.data() + 14, sizeof(header));
+    uint32_t offset;
+    memcpy(&offset, bytes.data() + 10, 4);
+    if (header.biBitCount != 24 || header.biCompression != BI_RGB || header.biWidth <= 0 || header.biHeight <= 0)
+        return false;
+    const uint64_t need = uint64_t(NImageBuffer::StrideFor(header.biWidth, 24)) * header.biHeight;
+    if (offset > bytes.size() || bytes.size() - offset < need)
+        return false;
+    return picture.CreateFromBits(header.biWidth, header.biHeight, 24, bytes.data() + offset, nullptr);
+}
+
+// A smooth field with fine detail: gradients plus a hashed texture.
+bool MakePicture(NImageBuffer& picture)
+{
+    const int w = 6000, h = 4000;
+    if (!picture.Create(w, h, 24, 0))
+        return false;
+    GdiFlush();
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = picture.bits + static_cast<size_t>(y) * picture.stride;
+        for (int x = 0; x < w; ++x) {
+            const uint32_t hash = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u);
+            row[x * 3] = static_cast<uint8_t>(x * 255 / w ^ (hash >> 28));
+            row[x * 3 + 1] = static_cast<uint8_t>(y * 255 / h + (hash >> 27));
+            row[x * 3 + 2] = static_cast<uint8_t>((x + y) * 255 / (w + h) ^ ((hash >> 24) & 31));
+        }
+    }
+    return true;
+}
+
+const char* kModeNames[12] = {"nearest", "area coverage", "B-spline (raw)", "Gaussian", "area average",
+                              "box",     "bilinear",      "bicubic",        "Catmull-Rom", "Lanczos3",
+                              "B-spline", "Blackman"};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const wchar_t* path = nullptr;
+    int runs = 3;
+    double magickThumb = 0, magickHalf = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--runs") && i + 1 < argc)
+            runs = std::max(1, _wtoi(argv[++i]));
+        else if (!wcscmp(argv[i], L"--magick-ms") && i + 2 < argc) {
+            magickThumb = _wtof(argv[++i]);
+            magickHalf = _wtof(argv[++i]);
+        } else
+            path = argv[i];
+    }
+
+    NImageBuffer picture;
+    if (path ? !LoadBmp24(path, picture) : !MakePicture(picture)) {
+        fprintf(stderr, "cannot load or make the picture\n");
+        return 1;
+    }
+    const int thumbWidth = picture.width >= picture.height ? 200 : std::max(1, 200 * picture.width / picture.height);
+    const int thumbHeight = picture.width >= picture.height ? std::max(1, 200 * picture.height / picture.width) : 200;
+    const int halfWidth = picture.width / 2, halfHeight = picture.height / 2;
+    printf("picture %dx%d, 24 bpp; thumbnail %dx%d, half %dx%d; best of %d runs; %d threads\n\n", picture.width,
+           picture.height, thumbWidth, thumbHeight, halfWidth, halfHeight, runs, omp_get_max_threads());
+    printf("%-44s %12s %12s\n", "method", "thumbnail ms", "half ms");
+
+    bool allDone = true;
+    auto report = [&](const char* name, const std::function<bool(int, int)>& resize, double* thumbOut) {
+        double thumb = 0, half = 0;
+        const bool done = Time(runs, thumb, [&] { return resize(thumbWidth, thumbHeight); }) &&
+                          Time(runs, half, [&] { return resize(halfWidth, halfHeight); });
+        if (!done) {
+            printf("%-44s failed\n", name);
+            allDone = false;
+            return;
+        }
+        printf("%-44s %12.1f %12.1f\n", name, thumb, half);
+        fflush(stdout);
+        if (thumbOut)
+            *thumbOut = thumb;
+    };
+
+    NImageBuffer out;
+    double lanczosThumb = 0;
+    for (int mode = 0; mode < 12; ++mode) {
+        char name[64];
+        snprintf(name, sizeof(name), "mode %2d %s", mode, kModeNames[mode]);
+        report(name, [&](int w, int h) { return picture.ResizeImageInto(out, w, h, mode, false); },
+               mode == 9 ? &lanczosThumb : nullptr);
+    }
+    report("smooth scaler (ResizeImageReturnNew)",
+           [&](int w, int h) { return picture.ResizeImageReturnNew(out, w, h); }, nullptr);
+    double windowThumb = 0;
+    NImageBuffer canvas;
+    report("result window thumbnail (BltImageFiltered)",
+           [&](int w, int h) {
+               return canvas.Create(w, h, 24, 0) && picture.BltImageFiltered(canvas.dc, 0, 0, w, h, 0) && GdiFlush();
+           },
+           &windowThumb);
+
+    if (magickThumb > 0 && magickHalf > 0 && windowThumb > 0) {
+        printf("\nImageMagick convert -filter Lanczos -resize: thumbnail %.1f ms, half %.1f ms\n", magickThumb,
+               magickHalf);
+        printf("result window thumbnail: %.2fx ImageMagick's speed (%s)\n", magickThumb / windowThumb,
+               windowThumb < magickThumb ? "faster" : "SLOWER");
+        if (lanczosThumb > 0)
+            printf("mode 9 (Lanczos3) thumbnail: %.2fx ImageMagick's speed\n", magickThumb / lanczosThumb);
+    }
+    return allDone ? 0 : 1;
+}

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Times ImageMagick's Lanczos resize of a 6000 x 4000 picture to a 200 x 200 thumbnail and to half
+# size, then runs resize_bench.exe on the same picture under the build's Wine and prints both with
+# their ratio. The picture (a plasma fractal, 24-bit BMP) is made once in the build folder.
+# Usage: bench/run_resize_bench.sh [--runs N]     (BUILD=<build folder>, default build/)
+# scripts/bench.sh resize_bench builds first and calls this script.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD:-${BUILD_DIR:-$ROOT/build}}
+EXE=$BUILD/bench/resize_bench.exe
+[ -f "$EXE" ] || { echo "error: $EXE is missing; build first (scripts/build.sh)" >&2; exit 1; }
+command -v convert >/dev/null || { echo "error: ImageMagick's convert is missing" >&2; exit 1; }
+
+PICTURE=$BUILD/bench/resize_bench_6000x4000.bmp
+if [ ! -f "$PICTURE" ]; then
+  echo "making $PICTURE ..."
+  convert -seed 7 -size 6000x4000 plasma:fractal -type TrueColor "BMP3:$PICTURE.tmp"
+  mv "$PICTURE.tmp" "$PICTURE"
+fi
+
+# Best wall-clock time of three runs of a command, in milliseconds.
+best_ms() {
+  local best=0 i start end ms
+  for i in 1 2 3; do
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    ms=$(((end - start) / 1000000))
+    if [ "$best" -eq 0 ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+  done
+  echo "$best"
+}
+
+# ImageMagick reads the BMP on every call: its resize time is the whole call less a call that only
+# reads the picture.
+read_ms=$(best_ms convert "$PICTURE" null:)
+thumb_ms=$(best_ms convert "$PICTURE" -filter Lanczos -resize 200x200 null:)
+half_ms=$(best_ms convert "$PICTURE" -filter Lanczos -resize 50% null:)
+thumb_resize=$((thumb_ms > read_ms ? thumb_ms - read_ms : 1))
+half_resize=$((half_ms > read_ms ? half_ms - read_ms : 1))
+echo "ImageMagick ($(convert -version | sed -n '1s/^Version: //p'))"
+echo "  read only ${read_ms} ms; read + resize: thumbnail ${thumb_ms} ms, half ${half_ms} ms"
+echo "  resize alone: thumbnail ${thumb_resize} ms, half ${half_resize} ms"
+echo
+
+if [ -z "${WINEPREFIX:-}" ]; then
+  WINE_ROOT=$BUILD/wine
+  . "$ROOT/scripts/wine-env.sh"
+  trap 'vst_stop_display' EXIT
+  vst_start_display
+  vst_wine_prepare
+fi
+wine "$EXE" "$(winepath -w "$PICTURE")" --magick-ms "$thumb_resize" "$half_resize" "$@"
