@@ -1,0 +1,90 @@
+// NLanguage: the multi-language text table, filled from one language file.
+//
+// Language files are UTF-16 little-endian text (the byte-order mark is skipped), one per language,
+// in one folder, named <base>-<code>.<extension> (for example VST-en-us.polylex). Grammar:
+//   [Section]              opens a section (the name runs to ']' or the end of the line)
+//   Key=Text               a key line; Text runs to the end of the line
+//   Key__D=Reference       directly after a key line: that key's reference text (the text the
+//                          translation was made from); a lookup may fall back to it
+// Other lines (empty, comments without '=') are ignored. In texts, \t \r \n stand for TAB, CR and
+// LF. Texts are stored as read; lookups unescape them and trim trailing blanks. Lists are texts
+// whose items are separated by '|'. Names, keys and codes compare case-sensitively.
+//
+// Texts from a language file are data: a text used as a printf format must be taken through
+// GetFormatText, which checks its conversions against the caller's arguments.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "base/NString.h"
+
+struct NLanguageSection {
+    NString name;
+    // Parallel lists: entry i of each belongs to the i-th key line of the section.
+    std::vector<NString> keys;
+    std::vector<NString> referenceTexts;  // "" when the key has none
+    std::vector<NString> values;          // "" when the text is empty
+};
+
+class NLanguage {
+public:
+    NLanguage();
+    ~NLanguage();
+    NLanguage(const NLanguage&) = delete;
+    NLanguage& operator=(const NLanguage&) = delete;
+
+    // Remembers the folder (without a trailing backslash), base name and extension (without the
+    // dot) and lists the language codes of the files found there. A missing folder changes nothing.
+    void Init(const wchar_t* folder, const wchar_t* baseName, const wchar_t* extension);
+    // Back to the state before Init.
+    void Clear();
+    bool IsInitialized() const { return m_initialized; }
+
+    // "<folder>\<base>-<current code>.<extension>"; "" before Init.
+    NString GetFilePath() const;
+    // Loads the file of the code; when it is missing, the first listed code of the same primary
+    // language (never a "platt" dialect). False, with an empty table, when nothing could be read or
+    // the file is not UTF-16 text.
+    bool Load(const wchar_t* code);
+
+    // The text of the key; with useReference its reference text when the text is empty. "" when
+    // the section or key is missing.
+    NString GetText(const wchar_t* section, const wchar_t* key, bool useReference) const;
+    void GetText(NString& text, const wchar_t* section, const wchar_t* key, bool useReference) const;
+    NString GetReferenceText(const wchar_t* section, const wchar_t* key) const;
+    // The '|'-separated items of the text (the reference text's items when it has more). An empty
+    // text is logged and gives an empty list.
+    void GetTextList(const wchar_t* section, const wchar_t* key, std::vector<NString>& list) const;
+
+    // A text to be used as a printf format with arguments of the given kinds (see FormatCheck.h):
+    // the text when its conversions fit them, else the reference text when that fits, else the
+    // built-in text (which the caller must make fit). A misfit is logged.
+    NString GetFormatText(const wchar_t* section, const wchar_t* key, const wchar_t* argumentKinds,
+                          const wchar_t* builtIn) const;
+
+    const NString& GetCurrentCode() const { return m_currentCode; }
+    const std::vector<NString>& GetCodes() const { return m_codes; }
+    const std::vector<NLanguageSection>& GetSections() const { return m_sections; }
+
+    // Parses count UTF-16 units of a language file and appends its sections.
+    static void Parse(const wchar_t* units, size_t count, std::vector<NLanguageSection>& sections);
+
+private:
+    const NString* FindEntry(const wchar_t* section, const wchar_t* key, bool reference) const;
+
+    std::vector<NLanguageSection> m_sections;
+    bool m_initialized;
+    NString m_folder;
+    NString m_baseName;
+    NString m_extension;
+    NString m_currentCode;
+    std::vector<NString> m_codes;
+};
+
+// "en-us" style code of a locale: the ISO language name, and when the locale has a country, a
+// hyphen and the ISO country name, in lower case.
+NString LcidToLanguageCode(LCID lcid);
+// True for the right-to-left languages "he-il", "ar-sa" and "fa-ir" (case-sensitive).
+bool IsRightToLeftLanguage(const wchar_t* code);
