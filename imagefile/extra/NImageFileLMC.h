@@ -1,0 +1,33 @@
+// NImageFileLMC: the LMCDOC document format class. A document file holds a picture, a small
+// preview, the picture's EXIF and XMP metadata and drawing objects above the picture
+// (NObjectDocument). The object reads the picture (or the preview) and the metadata; the objects
+// go to the document of the load options when one is attached, else they are dropped. Writing
+// needs a document in the save options.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imagefile/NImageFile.h"
+
+class NImageFileLMC : public NImageFile {
+public:
+    // Signature check: the seven UTF-16 little-endian units "LMCDOC1", "LMCDOC2" or "LMCDOC3", the
+    // letters compared without regard to case. Needs 14 bytes from the offset.
+    static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+
+    // preview: the file's preview when it has one (the full size is still reported). With
+    // neither flag and a document in the load options, the objects are read into it. The
+    // consumed size is where reading ended: after the last object record, which runs to the
+    // end of the file (or to a record id 0). 0; 103; 200 not a document; 204, 300, 302, 403
+    // (NObjectDocument::Load).
+    NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
+    NRESULT SaveFrom(const wchar_t* path, NImageFile* source) override;
+    // picture or metadata null: the own. The preview is the save options' document preview when
+    // it is valid, else the picture scaled to fit 200 x 200. The EXIF block written describes
+    // this picture (resolution, size, orientation 1, no thumbnail); the metadata passed in is not
+    // changed. 0; 400 no valid picture; 405 no document in the save options; 104, 300, 301
+    // (NObjectDocument::Save).
+    NRESULT Save(const wchar_t* path, NImageBuffer* picture, ImageMetadata* metadata) override;
+    FileType GetFormatId() const override;
+};

@@ -1,0 +1,47 @@
+// NImageFilePSD: the PSD (Photoshop) format class. Reading takes the merged (composite) picture
+// of "8BPS" version-1 files and ignores layers, resources and metadata. Writing makes an 8-bit
+// RGB file with a raw composite, and a layer-and-mask section when the layer lists hold layers.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "imagefile/NImageFile.h"
+
+class NImageFilePSD : public NImageFile {
+public:
+    NImageFilePSD();
+    ~NImageFilePSD() override;
+
+    // Signature check: "8BPS". Needs 4 bytes from the offset.
+    static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+
+    // Both flags are ignored. 0; 103 the file does not open; 200 no "8BPS"; 204 the file ends
+    // before the picture data; 206 version not 1, more than 16 channels, a colour mode, depth,
+    // channel layout or compression that is not read; 403 the picture cannot be made. A file
+    // that ends inside the picture data loads with the rows read so far.
+    NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
+    NRESULT SaveFrom(const wchar_t* path, NImageFile* source) override;
+    // picture null: the own picture; no metadata is written. 0; 400 no valid picture; 206 a side
+    // above 30000; 104 the file cannot be created or written (a partial file is removed). The
+    // save options' document preview is the composite when it has the picture's size.
+    NRESULT Save(const wchar_t* path, NImageBuffer* picture, ImageMetadata* metadata) override;
+    FileType GetFormatId() const override;
+
+    // Writes the layer-and-mask section for the layer lists at the stream's position: the
+    // last entry (the background) first, then the others from the first on, each named
+    // "Glim Layer n" with n counting down from the number of layers. False when a write fails,
+    // the lists differ in length or the section would not fit its 32-bit lengths.
+    bool WriteLayers(FILE* file);
+    // Empties both layer lists and releases their storage.
+    void ClearLayers();
+
+    // One picture per layer (owned; 32 bpp with straight alpha) and its place in the picture.
+    std::vector<std::unique_ptr<NImageBuffer>> layerPictures;
+    std::vector<RECT> layerRects;
+};

@@ -1,0 +1,52 @@
+// StdioStream: owner of one C runtime FILE, with the little- and big-endian reads and the 64-bit
+// positioning that the raster readers and writers of the further formats use. Buffered by the
+// C runtime, so byte-at-a-time decoders stay cheap. No member throws; a value that cannot be
+// read completely answers false (or -1 for a single byte) and leaves the output at 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+class StdioStream {
+public:
+    StdioStream() = default;
+    ~StdioStream() { Close(); }
+    StdioStream(const StdioStream&) = delete;
+    StdioStream& operator=(const StdioStream&) = delete;
+
+    // mode: a _wfopen mode such as L"rb" or L"wb". False for a null path or when it fails.
+    bool Open(const wchar_t* path, const wchar_t* mode);
+    // True when the stream was flushed and closed without error (or nothing was open).
+    bool Close();
+    bool IsOpen() const { return file_ != nullptr; }
+    FILE* Get() const { return file_; }
+
+    // The next byte, or -1 at the end of the file or on an error.
+    int ReadByte() { return std::fgetc(file_); }
+    // Bytes actually read.
+    size_t Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, file_); }
+    bool ReadExact(void* buffer, size_t count) { return Read(buffer, count) == count; }
+    bool ReadU16(uint16_t& value);
+    bool ReadU32(uint32_t& value);
+    bool ReadU16BE(uint16_t& value);
+    bool ReadU32BE(uint32_t& value);
+
+    bool Write(const void* buffer, size_t count);
+    bool WriteByte(unsigned value);
+    bool WriteU16(unsigned value);
+    bool WriteU32(uint32_t value);
+
+    bool Seek(uint64_t position);
+    bool Skip(uint64_t count);
+    // -1 on failure.
+    int64_t Tell() const;
+    // The file's length; the position is kept. 0 on failure.
+    uint64_t Length();
+    // The position, but not beyond the end of the file (a seek may have gone past it). 0 on
+    // failure.
+    uint64_t PositionInFile();
+
+private:
+    FILE* file_ = nullptr;
+};

@@ -1,0 +1,16 @@
+#include "imagefile/formats/NImageFileJNG.h"
+
+#include "imagefile/SignatureWindow.h"
+
+bool NImageFileJNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
+{
+    if (!SignatureFits(bytes, offset, length, 5))
+        return false;
+    const uint8_t* p = bytes + offset;
+    return SignatureIs(p, "\x8BJNG");
+}
+
+FileType NImageFileJNG::GetFormatId() const
+{
+    return FT_JNG;
+}

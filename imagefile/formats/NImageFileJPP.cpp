@@ -1,0 +1,70 @@
+#include "imagefile/formats/NImageFileJPP.h"
+
+#include "imagefile/formats/JppDecoder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+bool NImageFileJPP::IsFormat(const uint8_t*, uint64_t, uint64_t)
+{
+    return false;
+}
+
+FileType NImageFileJPP::GetFormatId() const
+{
+    return FT_JPP;
+}
+
+NRESULT NImageFileJPP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
+{
+    SetFileName(path);
+    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
+    if (!file)
+        return NR_FILE_OPEN_READ;
+    int64_t size = -1;
+    if (_fseeki64(file, 0, SEEK_END) == 0)
+        size = _ftelli64(file);
+    if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0) {
+        fclose(file);
+        return NR_FILE_OPEN_READ;
+    }
+    uint8_t* bytes = static_cast<uint8_t*>(malloc(size ? static_cast<size_t>(size) : 1));
+    if (!bytes) {
+        fclose(file);
+        return NR_ALLOCATION_FAILED;
+    }
+    const size_t got = fread(bytes, 1, static_cast<size_t>(size), file);
+    const int64_t position = _ftelli64(file);
+    consumedSize = position > 0 ? static_cast<uint64_t>(position) : 0;
+    fclose(file);
+
+    // A file too short to hold the header has no sizes to go by.
+    if (got < JppDecoder::kHeaderSize) {
+        free(bytes);
+        return NR_INVALID_DATA;
+    }
+    std::unique_ptr<JppDecoder> decoder(new (std::nothrow) JppDecoder());
+    if (!decoder) {
+        free(bytes);
+        return NR_ALLOCATION_FAILED;
+    }
+    uint16_t width = 0;
+    uint16_t height = 0;
+    size_t dataOffset = 0;
+    if (!decoder->ParseHeader(bytes, got, width, height, dataOffset)) {
+        free(bytes);
+        return NR_PICTURE_CREATE_FAILED;
+    }
+    NImageBuffer* picture = target ? target : &this->picture;
+    if (!picture->Create(width, height, 24, 0, nullptr)) {
+        free(bytes);
+        return NR_PICTURE_CREATE_FAILED;
+    }
+    decoder->DecodePicture(bytes + dataOffset, picture->bits);
+    free(bytes);
+    fullWidth = picture->width;
+    fullHeight = picture->height;
+    return NR_OK;
+}
