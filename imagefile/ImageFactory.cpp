@@ -104,10 +104,25 @@ NImageFile* MakeWriter(FileType id, const wchar_t* path, ImageSaveOptions* optio
     return CreateImageFileObject(id);
 }
 
-// A decoded 32-bpp picture whose alpha bytes are all 0 carries no transparency: opaque 24 bpp.
-void DropEmptyAlpha(NImageBuffer& picture)
+// True when the picture is a strip of frames: the memory behind it holds the scan lines of every
+// frame while its height field counts one (animated PNG, GIF and MNG, MPO and JPS pairs).
+// Every such loader makes the picture as tall as the whole strip and then sets the height to one
+// frame, so the bitmap itself tells.
+bool IsFrameStrip(const NImageBuffer& picture)
 {
-    if (picture.valid && picture.bpp == 32 && !picture.HasAlpha()) {
+    DIBSECTION section = {};
+    if (picture.bitmap && GetObjectW(picture.bitmap, sizeof(section), &section) == sizeof(section)) {
+        const LONG rows = section.dsBm.bmHeight < 0 ? -section.dsBm.bmHeight : section.dsBm.bmHeight;
+        return rows > picture.height;
+    }
+    return false;
+}
+
+// A decoded 32-bpp picture whose alpha bytes are all 0 carries no transparency: opaque 24 bpp.
+// A strip of frames is left alone: the check would see one frame and the conversion keep one.
+void DropEmptyAlpha(NImageBuffer& picture, bool frameStrip)
+{
+    if (!frameStrip && picture.valid && picture.bpp == 32 && !picture.HasAlpha()) {
         picture.SetChannel(4, 255);
         picture.ConvertToBpp(24, false);
     }
@@ -131,15 +146,16 @@ NRESULT SearchAndLoad(ImageFileMaker maker, NImageFile** out, NImageBuffer* targ
                 object->SetLoadOptions(options);
             const NRESULT result = object->Load(path, preview, quick, target);
             if (target) {
+                const bool strip = result == NR_OK && IsFrameStrip(*target);
                 delete object;
                 if (result != NR_NOT_THIS_FORMAT) {
                     if (result == NR_OK)
-                        DropEmptyAlpha(*target);
+                        DropEmptyAlpha(*target, strip);
                     return result;
                 }
             } else if (result != NR_NOT_THIS_FORMAT) {
                 if (result == NR_OK)
-                    DropEmptyAlpha(object->picture);
+                    DropEmptyAlpha(object->picture, IsFrameStrip(object->picture));
                 *out = object;
                 return result;
             } else {

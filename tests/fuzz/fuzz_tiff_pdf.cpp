@@ -10,7 +10,7 @@
 //   - TIFF: decodes up to four pages through ReadTiffPage over an in-memory libtiff client;
 //   - PDF: walks the bytes with ScanPdfLayout, placed so that they end right at a no-access
 //     page; the document's end and every image must lie inside the data.
-// Every 50th iteration also writes the mutated file and loads it through NImageFileTIF::Load or
+// Two iterations in 500 also write the mutated file and load it through NImageFileTIF::Load or
 // NImageFilePDF::Load (full and quick): the answer must be one of the documented codes and the
 // consumed size must not exceed the file. Any read outside the data faults; the unhandled-
 // exception filter then ends the program with exit code 70.
@@ -489,7 +489,7 @@ int wmain(int argc, wchar_t** argv)
         Bytes input = seeds[random.Below(seeds.size())];
         Mutate(random, input, pdf);
         bool ok = pdf ? FuzzPdfWalk(guard, input) : FuzzTiffInMemory(input);
-        if (i % 50 < 2)
+        if (i % 500 < 2)
             ok = FuzzFileLoad(pdf ? pdfPath : tiffPath, input, pdf) && ok;
         (ok ? passed : failed)++;
     }

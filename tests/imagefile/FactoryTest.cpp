@@ -9,6 +9,7 @@
 #include "imagefile/NImageFile.h"
 #include "imagefile/formats/NImageFileJPG.h"
 #include "JpegTestCodec.h"
+#include "PngTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +158,48 @@ TEST_F(FactoryTest, ThirtyTwoBitPictureWithoutAlphaBecomesOpaque24Bit)
             EXPECT_EQ(0x40, target.bits[0]);
         }
     }
+}
+
+// An animated PNG whose first frame is fully transparent: the strip keeps all its frames at 32 bpp
+// (the empty-alpha rule sees one frame only). Loaded quick, only the default image comes back and
+// the rule applies to it.
+TEST_F(FactoryTest, FrameStripWithTransparentFirstFrameKeepsItsFramesAndAlpha)
+{
+    pngtest::ApngBuilder b(3, 2);
+    b.Actl(2);
+    b.Fctl(3, 2, 0, 0, 1, 10, 0, 0);
+    b.Idat(b.Solid(3, 2, {10, 20, 30, 0}), 3);
+    b.Fctl(3, 2, 0, 0, 1, 10, 0, 0);
+    b.Fdat(b.Solid(3, 2, {200, 100, 50, 255}), 3);
+    b.Iend();
+    const std::wstring path = Write(L"strip.png", b.out);
+
+    auto checkStrip = [](const NImageBuffer& pic) {
+        ASSERT_TRUE(pic.valid);
+        EXPECT_EQ(32, pic.bpp);
+        EXPECT_EQ(3, pic.width);
+        EXPECT_EQ(2, pic.height);
+        uint8_t rgba[4];
+        pngtest::PixelRgba(pic, 2, 1, rgba, 0);
+        EXPECT_EQ(0, rgba[3]);
+        pngtest::PixelRgba(pic, 2, 1, rgba, 1);
+        EXPECT_EQ((std::vector<uint8_t>{200, 100, 50, 255}), std::vector<uint8_t>(rgba, rgba + 4));
+    };
+
+    NImageFile* out = nullptr;
+    ASSERT_EQ(NR_OK, LoadImageFile(&out, path.c_str(), 0, 0, nullptr, 0));
+    Owned owned(out);
+    EXPECT_EQ(2, out->GetPageCount());
+    checkStrip(out->picture);
+
+    NImageBuffer target;
+    ASSERT_EQ(NR_OK, LoadImageIntoBitmap(target, path.c_str(), 0, 0, nullptr, 0));
+    checkStrip(target);
+
+    NImageBuffer single;
+    ASSERT_EQ(NR_OK, LoadImageIntoBitmap(single, path.c_str(), 0, 1, nullptr, 0));
+    EXPECT_EQ(24, single.bpp);
+    EXPECT_EQ(2, single.height);
 }
 
 TEST_F(FactoryTest, IntoBitmapDestroysEveryObjectAndLeavesTheTargetWhenNothingDecodes)

@@ -1,0 +1,740 @@
+// Fuzz driver for every loader behind the load factory.
+//
+//   fuzz_loaders [budget [fixture-folder]]
+//
+// The seeds are made at start: pictures written by the project's own writers (BMP, PCX, ICO, PNG,
+// GIF, JPEG, TIFF, PSD, PDF, LMC) and small files built byte by byte for the formats without a
+// writer or with variants the writers do not make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF,
+// HDR, PCD, PICT, JPS, MPO). A fixture folder, when given, adds every file of its subfolders
+// whose extension a loader knows.
+//
+// Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
+// 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
+// with edge values, cut ends, removed or repeated runs, appended garbage. The result is written
+// under the format's own extension and loaded through LoadImageFile with every preview and quick
+// combination, then under a wrong extension with one combination. Checks: no crash (the
+// unhandled-exception filter prints the format, iteration and input file and ends with exit
+// code 70), no C++ exception, the consumed size never exceeds the file, and a valid picture
+// whenever the answer is 0.
+//
+// The budget (default 200000) is divided by 200 and held to 2000 iterations, and the run stops
+// after about 20 seconds whatever the budget: the loads go through files under Wine.
+#include <windows.h>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "imagefile/FormatRegistry.h"
+#include "imagefile/ImageFactory.h"
+#include "imagefile/NImageFile.h"
+#include "imaging/NImageBuffer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t kMaxInput = 256 * 1024;
+constexpr uint64_t kMaxIterations = 2000;
+constexpr ULONGLONG kTimeLimitMs = 20000;   // one slow input may run past it
+
+struct Seed {
+    std::string name;        // for the report
+    std::wstring extension;  // with the dot
+    Bytes bytes;
+};
+
+// What the crash filter reports.
+volatile uint64_t currentIteration = 0;
+const char* volatile currentSeed = "";
+const wchar_t* volatile currentPath = L"";
+volatile int currentPreview = 0;
+volatile int currentQuick = 0;
+
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* record = info ? info->ExceptionRecord : nullptr;
+    fprintf(stderr, "CRASH: exception 0x%08lX at address %p, seed \"%s\", iteration %llu, preview %d quick %d\n",
+            record ? record->ExceptionCode : 0ul, record ? record->ExceptionAddress : nullptr, currentSeed,
+            static_cast<unsigned long long>(currentIteration), currentPreview, currentQuick);
+    // The offset inside the program, for addr2line -e fuzz_loaders.exe.
+    HMODULE module = nullptr;
+    if (record && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                     static_cast<LPCWSTR>(record->ExceptionAddress), &module))
+        fprintf(stderr, "CRASH: module base %p, offset 0x%llx\n", static_cast<void*>(module),
+                static_cast<unsigned long long>(static_cast<const char*>(record->ExceptionAddress) -
+                                                reinterpret_cast<const char*>(module)));
+    fprintf(stderr, "CRASH: input kept as %ls\n", currentPath);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 70);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+class Random {
+public:
+    explicit Random(uint64_t seed) : state_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+    uint64_t Next()
+    {
+        state_ ^= state_ >> 12;
+        state_ ^= state_ << 25;
+        state_ ^= state_ >> 27;
+        return state_ * 0x2545F4914F6CDD1Dull;
+    }
+    size_t Below(size_t bound) { return bound ? static_cast<size_t>(Next() % bound) : 0; }
+    uint8_t Byte() { return static_cast<uint8_t>(Next() >> 56); }
+
+private:
+    uint64_t state_;
+};
+
+std::wstring TempFolder()
+{
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    std::wstring path = length && length <= MAX_PATH ? folder : L".\\";
+    path += L"fuzz_loaders_" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+}
+
+bool ReadFile(const std::wstring& path, Bytes& bytes)
+{
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file)
+        return false;
+    bytes.clear();
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0 && bytes.size() < kMaxInput)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    fclose(file);
+    return true;
+}
+
+bool WriteFile(const std::wstring& path, const Bytes& bytes)
+{
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file)
+        return false;
+    const bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+// ---- Byte building ------------------------------------------------------------------------
+
+void Put(Bytes& out, const char* text, size_t length)
+{
+    out.insert(out.end(), text, text + length);
+}
+void Put(Bytes& out, const char* text)
+{
+    Put(out, text, strlen(text));
+}
+void PutLE16(Bytes& out, uint32_t v)
+{
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void PutLE32(Bytes& out, uint32_t v)
+{
+    PutLE16(out, v & 0xFFFF);
+    PutLE16(out, v >> 16);
+}
+void PutBE16(Bytes& out, uint32_t v)
+{
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+void PutBE32(Bytes& out, uint32_t v)
+{
+    PutBE16(out, v >> 16);
+    PutBE16(out, v & 0xFFFF);
+}
+void Append(Bytes& out, const Bytes& more)
+{
+    out.insert(out.end(), more.begin(), more.end());
+}
+
+Bytes PngChunk(const char* type, const Bytes& data)
+{
+    Bytes out;
+    PutBE32(out, static_cast<uint32_t>(data.size()));
+    Put(out, type, 4);
+    Append(out, data);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    if (!data.empty())
+        crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+    PutBE32(out, static_cast<uint32_t>(crc));
+    return out;
+}
+
+Bytes Deflate(const Bytes& raw)
+{
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes out(size);
+    compress(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+    out.resize(size);
+    return out;
+}
+
+// Three 6 x 4 RGBA frames, the second a 3 x 2 patch blended over, the third disposed to
+// background; frame 0 is the default image.
+Bytes AnimatedPng()
+{
+    auto rows = [](uint32_t w, uint32_t h, uint8_t tone) {
+        Bytes raw;
+        for (uint32_t y = 0; y < h; ++y) {
+            raw.push_back(static_cast<uint8_t>(y % 5));   // every filter type
+            for (uint32_t x = 0; x < w; ++x) {
+                raw.push_back(static_cast<uint8_t>(tone + x * 20));
+                raw.push_back(static_cast<uint8_t>(y * 40));
+                raw.push_back(tone);
+                raw.push_back(static_cast<uint8_t>(x == 0 ? 0 : 255));
+            }
+        }
+        return Deflate(raw);
+    };
+    auto fctl = [](uint32_t sequence, uint32_t w, uint32_t h, uint32_t x, uint32_t y, uint8_t dispose,
+                   uint8_t blend) {
+        Bytes d;
+        PutBE32(d, sequence);
+        PutBE32(d, w);
+        PutBE32(d, h);
+        PutBE32(d, x);
+        PutBE32(d, y);
+        PutBE16(d, 1);
+        PutBE16(d, 10);
+        d.push_back(dispose);
+        d.push_back(blend);
+        return PngChunk("fcTL", d);
+    };
+    Bytes out = {137, 80, 78, 71, 13, 10, 26, 10};
+    Bytes ihdr;
+    PutBE32(ihdr, 6);
+    PutBE32(ihdr, 4);
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
+    Append(out, PngChunk("IHDR", ihdr));
+    Bytes actl;
+    PutBE32(actl, 3);
+    PutBE32(actl, 0);
+    Append(out, PngChunk("acTL", actl));
+    Append(out, fctl(0, 6, 4, 0, 0, 0, 0));
+    Append(out, PngChunk("IDAT", rows(6, 4, 10)));
+    Append(out, fctl(1, 3, 2, 2, 1, 2, 1));
+    Bytes fdat;
+    PutBE32(fdat, 2);
+    Append(fdat, rows(3, 2, 90));
+    Append(out, PngChunk("fdAT", fdat));
+    Append(out, fctl(3, 6, 4, 0, 0, 1, 0));
+    fdat.clear();
+    PutBE32(fdat, 4);
+    Append(fdat, rows(6, 4, 170));
+    Append(out, PngChunk("fdAT", fdat));
+    Append(out, PngChunk("IEND", {}));
+    return out;
+}
+
+Bytes Ani(const Bytes& icon)
+{
+    Bytes anih;
+    for (uint32_t v : {36u, 2u, 2u, 0u, 0u, 0u, 0u, 10u, 1u})
+        PutLE32(anih, v);
+    Bytes list;
+    Put(list, "fram");
+    for (int i = 0; i < 2; ++i) {
+        Put(list, "icon");
+        PutLE32(list, static_cast<uint32_t>(icon.size()));
+        Append(list, icon);
+        if (icon.size() & 1)
+            list.push_back(0);
+    }
+    Bytes body;
+    Put(body, "ACON");
+    Put(body, "anih");
+    PutLE32(body, static_cast<uint32_t>(anih.size()));
+    Append(body, anih);
+    Put(body, "rate");
+    PutLE32(body, 8);
+    PutLE32(body, 10);
+    PutLE32(body, 20);
+    Put(body, "LIST");
+    PutLE32(body, static_cast<uint32_t>(list.size()));
+    Append(body, list);
+    Bytes out;
+    Put(out, "RIFF");
+    PutLE32(out, static_cast<uint32_t>(body.size()));
+    Append(out, body);
+    return out;
+}
+
+Bytes Dcx(const Bytes& pcx)
+{
+    Bytes out;
+    PutLE32(out, 0x3ADE68B1);
+    PutLE32(out, 16);                                     // page 1
+    PutLE32(out, static_cast<uint32_t>(16 + pcx.size()));   // page 2
+    PutLE32(out, 0);
+    Append(out, pcx);
+    Append(out, pcx);
+    return out;
+}
+
+Bytes Flt(uint16_t depth)
+{
+    Bytes out = {'I', 'M', 'A', 'G', 'E', '1', '1', 0};
+    PutLE16(out, 0);
+    PutLE16(out, 4);   // four bytes of header extension
+    PutLE16(out, 0);
+    PutLE32(out, 9);
+    PutLE32(out, 5);
+    PutLE16(out, depth);
+    PutLE32(out, 0);
+    const size_t bytes = depth == 1 ? 2 * 5 : 9 * 5 * (depth / 8);
+    for (size_t i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(i * 37));
+    return out;
+}
+
+Bytes Gem(uint16_t planes)
+{
+    Bytes out;
+    for (uint32_t v : {1u, 8u, uint32_t{planes}, 2u, 0x55u, 0x55u, 16u, 4u})
+        PutBE16(out, v);
+    for (int plane = 0; plane < planes; ++plane) {
+        // A vertical repeat, a pattern run, a solid run and a bit string per row block.
+        out.insert(out.end(), {0x00, 0x00, 0xFF, 0x02});
+        out.insert(out.end(), {0x00, 0x01, 0xAA, 0x55});
+        out.insert(out.end(), {0x81});
+        out.insert(out.end(), {0x80, 0x01, 0x3C});
+    }
+    return out;
+}
+
+Bytes Iff(bool compressed)
+{
+    const uint16_t w = 16, h = 4;
+    const uint8_t planes = 2;
+    Bytes bmhd;
+    PutBE16(bmhd, w);
+    PutBE16(bmhd, h);
+    PutBE32(bmhd, 0);
+    bmhd.push_back(planes);
+    bmhd.push_back(0);
+    bmhd.push_back(compressed ? 1 : 0);
+    bmhd.push_back(0);
+    PutBE16(bmhd, 0);
+    bmhd.push_back(10);
+    bmhd.push_back(11);
+    PutBE16(bmhd, w);
+    PutBE16(bmhd, h);
+    Bytes cmap;
+    for (int i = 0; i < (1 << planes) * 3; ++i)
+        cmap.push_back(static_cast<uint8_t>(i * 20));
+    Bytes body;
+    for (int row = 0; row < h * planes; ++row) {
+        if (compressed) {
+            body.insert(body.end(), {0xFF, static_cast<uint8_t>(row * 17)});   // repeat 2
+        } else {
+            body.push_back(static_cast<uint8_t>(row * 17));
+            body.push_back(static_cast<uint8_t>(~row));
+        }
+    }
+    auto chunk = [](Bytes& out, const char* id, const Bytes& data) {
+        Put(out, id, 4);
+        PutBE32(out, static_cast<uint32_t>(data.size()));
+        Append(out, data);
+        if (data.size() & 1)
+            out.push_back(0);
+    };
+    Bytes form;
+    Put(form, "ILBM");
+    chunk(form, "BMHD", bmhd);
+    chunk(form, "CMAP", cmap);
+    chunk(form, "BODY", body);
+    Bytes out;
+    Put(out, "FORM");
+    PutBE32(out, static_cast<uint32_t>(form.size()));
+    Append(out, form);
+    return out;
+}
+
+Bytes Hdr(bool runLength)
+{
+    Bytes out;
+    Put(out, "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=1.0\n\n");
+    const int w = runLength ? 12 : 4;
+    const int h = 3;
+    Put(out, ("-Y " + std::to_string(h) + " +X " + std::to_string(w) + "\n").c_str());
+    for (int y = 0; y < h; ++y) {
+        if (runLength) {
+            out.insert(out.end(), {2, 2, 0, static_cast<uint8_t>(w)});
+            for (int channel = 0; channel < 4; ++channel) {
+                out.insert(out.end(), {static_cast<uint8_t>(128 + 6), static_cast<uint8_t>(100 + channel)});
+                out.insert(out.end(), {6, 1, 2, 3, 4, 5, 6});
+            }
+        } else {
+            for (int x = 0; x < w; ++x)
+                out.insert(out.end(), {static_cast<uint8_t>(x * 50), 80, static_cast<uint8_t>(y * 60), 128});
+        }
+    }
+    return out;
+}
+
+Bytes Pcd()
+{
+    Bytes out(2048, 0xFF);
+    Put(out, "PCD_IPI");
+    out.resize(4096, 0);
+    for (size_t i = 4096; i < 12288; ++i)
+        out.push_back(static_cast<uint8_t>(i * 7));
+    return out;
+}
+
+Bytes Pict(const Bytes& jpeg)
+{
+    Bytes out(512, 0);
+    PutBE16(out, 0);
+    PutBE16(out, 0);
+    PutBE16(out, 0);
+    PutBE16(out, 23);
+    PutBE16(out, 37);
+    out.insert(out.end(), {0x00, 0x11, 0x02, 0xFF, 0x0C, 0x00, 0x00, 0x82, 0x00, 0x00});
+    Append(out, jpeg);
+    out.insert(out.end(), {0x00, 0xFF});
+    return out;
+}
+
+// ---- Seeds from the writers --------------------------------------------------------------
+
+void Ramp(NImageBuffer& picture, int w, int h, int bpp)
+{
+    uint8_t palette[256 * 3];
+    for (int i = 0; i < 256; ++i) {
+        palette[i * 3] = static_cast<uint8_t>(i);
+        palette[i * 3 + 1] = static_cast<uint8_t>(255 - i);
+        palette[i * 3 + 2] = static_cast<uint8_t>(i * 7);
+    }
+    picture.Create(w, h, bpp, 0, palette);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.stride; ++x)
+            picture.bits[static_cast<size_t>(y) * picture.stride + x] = static_cast<uint8_t>(x * 13 + y * 7);
+}
+
+bool Written(const std::wstring& folder, const wchar_t* extension, int bpp, Bytes& bytes, int w = 37, int h = 23)
+{
+    NImageBuffer picture;
+    Ramp(picture, w, h, bpp);
+    const std::wstring path = folder + L"\\seed" + extension;
+    const bool ok = SaveImageFile(&picture, path.c_str(), 0, nullptr) == NR_OK && ReadFile(path, bytes);
+    DeleteFileW(path.c_str());
+    return ok && !bytes.empty();
+}
+
+void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
+{
+    struct Made {
+        const char* name;
+        const wchar_t* extension;
+        int bpp;
+    } made[] = {{"BMP 8", L".bmp", 8},   {"BMP 24", L".bmp", 24}, {"BMP 32", L".bmp", 32},   {"BMP 1", L".bmp", 1},
+                {"PCX 8", L".pcx", 8},   {"PCX 24", L".pcx", 24}, {"PCX 1", L".pcx", 1},     {"ICO 32", L".ico", 32},
+                {"ICO 8", L".ico", 8},   {"PNG 24", L".png", 24}, {"PNG 32", L".png", 32},   {"PNG 8", L".png", 8},
+                {"GIF 8", L".gif", 8},   {"JPEG", L".jpg", 24},   {"TIFF 24", L".tif", 24},  {"TIFF 1", L".tif", 1},
+                {"PSD 24", L".psd", 24}, {"PSD 32", L".psd", 32}, {"PSD 8", L".psd", 8},     {"PDF", L".pdf", 24},
+                {"LMC", L".lmcdoc", 24}};
+    Bytes bytes;
+    Bytes jpeg, ico, pcx;
+    for (const Made& m : made) {
+        if (!Written(folder, m.extension, m.bpp, bytes)) {
+            printf("note: no %s seed from the writer\n", m.name);
+            continue;
+        }
+        seeds.push_back({m.name, m.extension, bytes});
+        if (!strcmp(m.name, "JPEG"))
+            jpeg = bytes;
+        if (!strcmp(m.name, "ICO 32"))
+            ico = bytes;
+        if (!strcmp(m.name, "PCX 8"))
+            pcx = bytes;
+    }
+
+    seeds.push_back({"APNG", L".png", AnimatedPng()});
+    if (ico.size() > 4) {
+        Bytes cur = ico;
+        cur[2] = 2;
+        seeds.push_back({"CUR", L".cur", cur});
+        seeds.push_back({"ANI", L".ani", Ani(ico)});
+    }
+    if (!pcx.empty())
+        seeds.push_back({"DCX", L".dcx", Dcx(pcx)});
+    seeds.push_back({"FLT 8", L".flt", Flt(8)});
+    seeds.push_back({"FLT 32", L".flt", Flt(32)});
+    seeds.push_back({"GEM 1", L".gem", Gem(1)});
+    seeds.push_back({"GEM 4", L".gem", Gem(4)});
+    seeds.push_back({"IFF", L".iff", Iff(false)});
+    seeds.push_back({"IFF packed", L".iff", Iff(true)});
+    seeds.push_back({"HDR flat", L".hdr", Hdr(false)});
+    seeds.push_back({"HDR rle", L".hdr", Hdr(true)});
+    seeds.push_back({"PCD", L".pcd", Pcd()});
+    if (!jpeg.empty()) {
+        seeds.push_back({"PICT", L".pct", Pict(jpeg)});
+        Bytes pair;
+        if (Written(folder, L".jpg", 24, pair, 48, 16))
+            seeds.push_back({"JPS", L".jps", pair});
+        Bytes mpo = jpeg;
+        Append(mpo, jpeg);
+        seeds.push_back({"MPO", L".mpo", mpo});
+    }
+    // A second GIF at another depth (another code size for the LZW data).
+    if (Written(folder, L".gif", 4, bytes))
+        seeds.push_back({"GIF 4", L".gif", bytes});
+}
+
+void AddFixtures(const std::wstring& root, std::vector<Seed>& seeds)
+{
+    WIN32_FIND_DATAW folderData;
+    HANDLE folders = FindFirstFileW((root + L"\\*").c_str(), &folderData);
+    if (folders == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(folderData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || folderData.cFileName[0] == L'.')
+            continue;
+        const std::wstring sub = root + L"\\" + folderData.cFileName;
+        WIN32_FIND_DATAW fileData;
+        HANDLE files = FindFirstFileW((sub + L"\\*").c_str(), &fileData);
+        if (files == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (fileData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            const std::wstring path = sub + L"\\" + fileData.cFileName;
+            if (FormatFromExtension(path.c_str()) == 0 || fileData.nFileSizeHigh || fileData.nFileSizeLow > kMaxInput)
+                continue;
+            const wchar_t* dot = wcsrchr(fileData.cFileName, L'.');
+            Bytes bytes;
+            if (dot && ReadFile(path, bytes) && !bytes.empty()) {
+                char name[MAX_PATH * 2];
+                snprintf(name, sizeof(name), "fixture %ls", fileData.cFileName);
+                seeds.push_back({name, dot, bytes});
+            }
+        } while (FindNextFileW(files, &fileData));
+        FindClose(files);
+    } while (FindNextFileW(folders, &folderData));
+    FindClose(folders);
+}
+
+// ---- Mutations -----------------------------------------------------------------------------
+
+void Mutate(Random& random, Bytes& data)
+{
+    const size_t rounds = 1 + random.Below(5);
+    for (size_t round = 0; round < rounds && !data.empty(); ++round) {
+        // Most damage lands in the first bytes, where the headers and length fields are.
+        size_t at = random.Below(data.size());
+        if (random.Below(2) == 0)
+            at = random.Below(std::min<size_t>(data.size(), 128));
+        switch (random.Below(9)) {
+        case 0:
+            data[at] ^= static_cast<uint8_t>(1u << random.Below(8));
+            break;
+        case 1: {
+            static const uint8_t values[] = {0x00, 0xFF, 0x7F, 0x80, 0x01, 0xFE};
+            data[at] = values[random.Below(sizeof(values))];
+            break;
+        }
+        case 2:
+            data[at] = random.Byte();
+            break;
+        case 3: {
+            // A length, size or offset field: 16 or 32 bits of an edge value, either byte order.
+            static const uint32_t values[] = {0, 1, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF,
+                                              0xFFFFFFF0, 0x10000};
+            const uint32_t v = values[random.Below(sizeof(values) / sizeof(values[0]))];
+            const size_t width = random.Below(2) ? 4 : 2;
+            const bool big = random.Below(2) != 0;
+            for (size_t i = 0; i < width && at + i < data.size(); ++i) {
+                const size_t shift = 8 * (big ? width - 1 - i : i);
+                data[at + i] = static_cast<uint8_t>(v >> shift);
+            }
+            break;
+        }
+        case 4:
+            data.resize(at + 1);
+            break;
+        case 5: {
+            const size_t length = std::min(data.size() - at, 1 + random.Below(64));
+            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + length));
+            break;
+        }
+        case 6: {
+            const size_t length = std::min(data.size() - at, 1 + random.Below(64));
+            const Bytes run(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + length));
+            data.insert(data.begin() + static_cast<long>(random.Below(data.size())), run.begin(), run.end());
+            break;
+        }
+        case 7: {
+            const size_t length = 1 + random.Below(256);
+            for (size_t i = 0; i < length; ++i)
+                data.push_back(random.Byte());
+            break;
+        }
+        default:
+            data[at] = static_cast<uint8_t>(data[at] + 1 + random.Below(3));
+            break;
+        }
+    }
+    if (data.size() > kMaxInput)
+        data.resize(kMaxInput);
+}
+
+// ---- One load -------------------------------------------------------------------------------
+
+bool CheckLoad(const std::wstring& path, size_t length, uint8_t preview, uint8_t quick, const char* seedName,
+               uint64_t iteration)
+{
+    currentPreview = preview;
+    currentQuick = quick;
+    NImageFile* out = nullptr;
+    NRESULT r;
+    try {
+        r = LoadImageFile(&out, path.c_str(), preview, quick, nullptr, 0);
+    } catch (const std::exception& e) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): exception %s\n", seedName,
+               static_cast<unsigned long long>(iteration), preview, quick, e.what());
+        return false;
+    } catch (...) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): unknown exception\n", seedName,
+               static_cast<unsigned long long>(iteration), preview, quick);
+        return false;
+    }
+    bool ok = true;
+    if (!out) {
+        printf("FAIL %s iteration %llu: answer %d without an object\n", seedName,
+               static_cast<unsigned long long>(iteration), static_cast<int>(r));
+        return false;
+    }
+    const uint64_t consumed = out->GetConsumedSize();
+    if (consumed > length) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): format %d consumed %llu of %zu bytes\n", seedName,
+               static_cast<unsigned long long>(iteration), preview, quick, static_cast<int>(out->GetFormatId()),
+               static_cast<unsigned long long>(consumed), length);
+        ok = false;
+    }
+    const NImageBuffer& p = out->picture;
+    if (r == NR_OK && (!p.valid || !p.bits || p.width <= 0 || p.height <= 0)) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): format %d answered 0 without a picture\n", seedName,
+               static_cast<unsigned long long>(iteration), preview, quick, static_cast<int>(out->GetFormatId()));
+        ok = false;
+    }
+    delete out;
+    return ok;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(OnCrash);
+    const uint64_t budget = argc > 1 ? _wcstoui64(argv[1], nullptr, 10) : 200000;
+    const uint64_t iterations = std::min<uint64_t>(std::max<uint64_t>(budget / 200, 1), kMaxIterations);
+    const uint64_t randomSeed = 20240611;
+
+    const std::wstring folder = TempFolder();
+    std::vector<Seed> seeds;
+    AddSeeds(folder, seeds);
+    if (argc > 2)
+        AddFixtures(argv[2], seeds);
+    if (seeds.size() < 20) {
+        fprintf(stderr, "cannot make the seeds (%zu)\n", seeds.size());
+        return 2;
+    }
+
+    // Every seed loads before mutation: a broken seed would only test the error paths.
+    for (const Seed& s : seeds) {
+        const std::wstring path = folder + L"\\check" + s.extension;
+        WriteFile(path, s.bytes);
+        NImageFile* out = nullptr;
+        const NRESULT r = LoadImageFile(&out, path.c_str(), 0, 0, nullptr, 0);
+        if (r != NR_OK)
+            printf("note: seed %s (%zu bytes) loads with answer %d\n", s.name.c_str(), s.bytes.size(),
+                   static_cast<int>(r));
+        delete out;
+        DeleteFileW(path.c_str());
+    }
+
+    printf("budget %llu: up to %llu iterations over %zu seeds, %llu s at most, random seed %llu\n",
+           static_cast<unsigned long long>(budget), static_cast<unsigned long long>(iterations), seeds.size(),
+           static_cast<unsigned long long>(kTimeLimitMs / 1000), static_cast<unsigned long long>(randomSeed));
+    fflush(stdout);
+
+    static const wchar_t* wrongExtensions[] = {L".bmp", L".png", L".jpg", L".gif", L".tif", L".pcx", L".psd",
+                                               L".ico", L".iff", L".hdr", L".dat"};
+    Random random(randomSeed);
+    const ULONGLONG start = GetTickCount64();
+    uint64_t passed = 0;
+    uint64_t failed = 0;
+    uint64_t loads = 0;
+    uint64_t done = 0;
+    std::wstring rightPath;
+    std::wstring wrongPath;
+    for (uint64_t i = 0; i < iterations; ++i) {
+        if (GetTickCount64() - start > kTimeLimitMs)
+            break;
+        currentIteration = i;
+        const ULONGLONG iterationStart = GetTickCount64();
+        const Seed& seed = seeds[i % seeds.size()];
+        currentSeed = seed.name.c_str();
+        Bytes input = seed.bytes;
+        Mutate(random, input);
+
+        bool ok = true;
+        rightPath = folder + L"\\input" + seed.extension;
+        if (WriteFile(rightPath, input)) {
+            currentPath = rightPath.c_str();
+            for (uint8_t flags = 0; flags < 4; ++flags) {
+                ok = CheckLoad(rightPath, input.size(), flags & 1, flags >> 1, seed.name.c_str(), i) && ok;
+                ++loads;
+            }
+            DeleteFileW(rightPath.c_str());
+        }
+        const wchar_t* wrong = wrongExtensions[random.Below(sizeof(wrongExtensions) / sizeof(wrongExtensions[0]))];
+        if (_wcsicmp(wrong, seed.extension.c_str()) == 0)
+            wrong = L".dat";
+        wrongPath = folder + L"\\input_wrong" + wrong;
+        if (WriteFile(wrongPath, input)) {
+            currentPath = wrongPath.c_str();
+            const size_t flags = random.Below(4);
+            ok = CheckLoad(wrongPath, input.size(), flags & 1, static_cast<uint8_t>(flags >> 1), seed.name.c_str(),
+                           i) && ok;
+            ++loads;
+            DeleteFileW(wrongPath.c_str());
+        }
+        if (!ok) {
+            // Keep the failing input beside the temporary folder for the report.
+            const std::wstring kept = folder + L"_fail_" + std::to_wstring(i) + seed.extension;
+            WriteFile(kept, input);
+            printf("     input kept as %ls (%zu bytes)\n", kept.c_str(), input.size());
+        }
+        const ULONGLONG took = GetTickCount64() - iterationStart;
+        if (took > 2000)
+            printf("slow: %s iteration %llu took %.1f s (%zu bytes)\n", seed.name.c_str(),
+                   static_cast<unsigned long long>(i), static_cast<double>(took) / 1000.0, input.size());
+        (ok ? passed : failed)++;
+        ++done;
+    }
+    const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+    RemoveDirectoryW(folder.c_str());
+
+    printf("ran %llu iterations (%llu loads) in %.1f s\n", static_cast<unsigned long long>(done),
+           static_cast<unsigned long long>(loads), seconds);
+    printf("%llu passed, %llu failed\n", static_cast<unsigned long long>(passed),
+           static_cast<unsigned long long>(failed));
+    return failed == 0 ? 0 : 1;
+}
