@@ -1,20 +1,15 @@
 #include "imagefile/formats/NImageFileJPS.h"
 
-#include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/MultiJpeg.h"
 #include "imagefile/formats/NImageFileJPG.h"
+#include "imagefile/formats/NImageFileMPO.h"
 
 #include <cstdio>
 
 bool NImageFileJPS::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
-    if (!SignatureFits(bytes, offset, length, 12))
-        return false;
-    const uint8_t* p = bytes + offset;
-    if (p[0] != 0xFF || p[1] != 0xD8 || p[2] != 0xFF)
-        return false;
-    const uint8_t* id = p + 6;
-    return SignatureIs(id, "JFIF") || SignatureIs(id, "Exif") || SignatureIs(id, "Adob");
+    // A stereo pair is two JPEG pictures, recognised exactly like a multi-picture object.
+    return NImageFileMPO::IsFormat(bytes, offset, length);
 }
 
 FileType NImageFileJPS::GetFormatId() const
