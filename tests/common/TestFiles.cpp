@@ -111,6 +111,15 @@ std::wstring TestDataPath(const std::wstring& name)
     return dir + L"\\" + name;
 }
 
+std::wstring ResourcePath(const std::wstring& name)
+{
+    // tests/data lies two levels below the source root, beside resources/.
+    const std::wstring relative = TestDataPath(L"..\\..\\resources\\" + name);
+    wchar_t full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(relative.c_str(), MAX_PATH * 4, full, nullptr);
+    return n > 0 && n < MAX_PATH * 4 ? std::wstring(full, n) : relative;
+}
+
 std::wstring ProgramFolder()
 {
     wchar_t path[MAX_PATH * 4];

@@ -24,5 +24,7 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<unsigned char>& 
 bool FileExists(const std::wstring& path);
 // Path of a file in tests/data (the checked-in fixtures).
 std::wstring TestDataPath(const std::wstring& name);
+// Path of a file in resources/ (what ships beside the program), found from tests/data.
+std::wstring ResourcePath(const std::wstring& name);
 // Folder of the running test program.
 std::wstring ProgramFolder();
