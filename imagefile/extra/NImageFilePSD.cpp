@@ -211,6 +211,15 @@ NRESULT NImageFilePSD::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     } else {
         compositeEnd = in.Tell();   // plus the planes, once the picture's size is known to fit
     }
+    // The header's size is believed only as far as the file can hold it: the first plane read
+    // must fit into the bytes left, at one byte a sample raw or, run-length coded, at two bytes
+    // for every 128 bytes of a row (the densest run). A file cut later keeps the rows it has;
+    // a header that claims far more rows than the file could hold would only make a huge,
+    // empty picture.
+    const uint64_t firstPlaneBytes =
+        uint64_t{height} * (compression == 0 ? fileRow : 2 * ((uint64_t{fileRow} + 127) / 128));
+    if (firstPlaneBytes > in.Remaining())
+        return NR_INVALID_DATA;
 
     NImageBuffer& out = target ? *target : picture;
     if (!out.Create(static_cast<int>(width), static_cast<int>(height), pictureBits, 0,

@@ -3,6 +3,7 @@
 #include "common/TestFiles.h"
 #include "imagefile/GuardedBuffer.h"
 #include "imagefile/JpegTestSupport.h"
+#include "imagefile/formats/NImageFileJPG.h"
 
 #include <gtest/gtest.h>
 
@@ -365,6 +366,101 @@ TEST_F(ExifDirectoryTest, ThumbnailOperations)
     ResetMarkerSections(again);
     ParseExifSegment(again, copy.data(), static_cast<uint32_t>(copy.size()));
     EXPECT_EQ(0u, again.facts.thumbnailSize);
+}
+
+// A file written by ExifTool: big-endian EXIF with a 598-byte JPEG thumbnail in IFD1, placed at
+// the end of the EXIF data. The edits are checked through a write-back that libexif (the
+// metadata reader of the JPEG loader) reads again.
+TEST_F(ExifDirectoryTest, ThumbnailOfARealFile)
+{
+    const std::wstring fixture = TestDataPath(L"jpeg\\exif-thumbnail.jpg");
+    ASSERT_EQ(1, ReadMarkerSectionsFromFile(list, fixture.c_str(), kKeepMetadata | kKeepImageData));
+    const JpegPictureFacts& f = list.facts;
+    EXPECT_EQ(1, list.exif.bigEndian);
+    EXPECT_STREQ("TestCam", f.cameraMake);
+    EXPECT_STREQ("TC-1 Mark II", f.cameraModel);
+    EXPECT_STREQ("2022:03:04 05:06:07", f.date);
+    EXPECT_EQ(70, f.width);
+    EXPECT_EQ(46, f.height);
+    JpegSection* exif = FindMarkerSection(list, 0xE1);
+    ASSERT_NE(nullptr, exif);
+    ASSERT_EQ(598u, f.thumbnailSize);
+    EXPECT_EQ(1, f.thumbnailAtEnd);
+    EXPECT_EQ(exif->size, f.thumbnailOffset + 8 + f.thumbnailSize);
+    const uint32_t withoutThumbnail = exif->size - f.thumbnailSize;
+
+    FILETIME taken = {};
+    ASSERT_TRUE(ReadExifDateTime(fixture.c_str(), &taken));
+    SYSTEMTIME expected = {2022, 3, 0, 4, 5, 6, 7, 0};
+    FILETIME expectedTime = {};
+    ASSERT_TRUE(SystemTimeToFileTime(&expected, &expectedTime));
+    EXPECT_EQ(expectedTime.dwLowDateTime, taken.dwLowDateTime);
+    EXPECT_EQ(expectedTime.dwHighDateTime, taken.dwHighDateTime);
+
+    // Saved, the thumbnail is a whole JPEG of 32 x 21.
+    const std::wstring saved = dir.File(L"saved-thumbnail.jpg");
+    ASSERT_EQ(1, SaveExifThumbnail(list, saved.c_str()));
+    Bytes thumbnail;
+    ASSERT_TRUE(ReadWholeFile(saved, thumbnail));
+    ASSERT_EQ(598u, thumbnail.size());
+    EXPECT_EQ(0xD8, thumbnail[1]);
+    EXPECT_EQ(0xD9, thumbnail.back());
+    NImageFileJPG small;
+    ASSERT_EQ(NR_OK, small.Load(saved.c_str(), 0, 0, nullptr));
+    EXPECT_EQ(32, small.picture.width);
+    EXPECT_EQ(21, small.picture.height);
+
+    NImageFileJPG original;
+    ASSERT_EQ(NR_OK, original.Load(fixture.c_str(), 0, 0, nullptr));
+    // Writes the list back and loads the result: the picture is untouched and libexif finds the
+    // thumbnail the list now describes.
+    auto writeAndCheck = [&](const Bytes& expectedThumbnail) {
+        const std::wstring written = dir.File(L"written.jpg");
+        ASSERT_EQ(1, WriteMarkerSections(list, written.c_str()));
+        NImageFileJPG again;
+        ASSERT_EQ(NR_OK, again.Load(written.c_str(), 0, 0, nullptr));
+        ASSERT_EQ(original.picture.height, again.picture.height);
+        EXPECT_EQ(0, std::memcmp(original.picture.bits, again.picture.bits,
+                                 static_cast<size_t>(original.picture.stride) * original.picture.height));
+        ExifData* data = again.metadata.exif.data;
+        ASSERT_NE(nullptr, data);
+        ASSERT_EQ(expectedThumbnail.size(), data->size);
+        if (data->size)
+            EXPECT_EQ(0, std::memcmp(expectedThumbnail.data(), data->data, data->size));
+        JpegSectionList reread;
+        ASSERT_EQ(1, ReadMarkerSectionsFromFile(reread, written.c_str(), kKeepMetadata));
+        EXPECT_EQ(expectedThumbnail.size(), reread.facts.thumbnailSize);
+        EXPECT_STREQ("TestCam", reread.facts.cameraMake);
+    };
+    writeAndCheck(thumbnail);
+
+    // Replaced by a larger JPEG of our own.
+    const Bytes larger = EncodeJpeg(48, 32, [](int x, int) { return x < 24 ? 0xFF0000u : 0x0000FFu; }, 80);
+    const std::wstring replacement = dir.File(L"replacement.jpg");
+    ASSERT_TRUE(WriteWholeFile(replacement, larger));
+    ASSERT_EQ(1, ReplaceExifThumbnail(list, replacement.c_str()));
+    exif = FindMarkerSection(list, 0xE1);
+    EXPECT_EQ(withoutThumbnail + larger.size(), exif->size);
+    EXPECT_EQ(exif->size, static_cast<uint32_t>((exif->data[0] << 8) | exif->data[1]));
+    writeAndCheck(larger);
+
+    // Removed.
+    ASSERT_EQ(1, ReplaceExifThumbnail(list, nullptr));
+    EXPECT_EQ(withoutThumbnail, FindMarkerSection(list, 0xE1)->size);
+    writeAndCheck({});
+    EXPECT_EQ(0, SaveExifThumbnail(list, saved.c_str()));
+
+    // Cutting the original: the size without the thumbnail, and tag 514 reads 0.
+    FreeMarkerSections(list);
+    ResetMarkerSections(list);
+    ASSERT_EQ(1, ReadMarkerSectionsFromFile(list, fixture.c_str(), kKeepMetadata));
+    EXPECT_EQ(withoutThumbnail, CutExifThumbnail(list));
+    exif = FindMarkerSection(list, 0xE1);
+    Bytes copy(exif->data, exif->data + exif->size);
+    JpegSectionList cut;
+    ResetMarkerSections(cut);
+    ParseExifSegment(cut, copy.data(), static_cast<uint32_t>(copy.size()));
+    EXPECT_EQ(0u, cut.facts.thumbnailSize);
 }
 
 TEST(ExifDateText, ParsesBothForms)

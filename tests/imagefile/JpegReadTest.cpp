@@ -16,6 +16,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -246,6 +248,173 @@ TEST_F(JpegProfileTest, RgbProfileOnCmykPictureIsNotApplied)
     NImageFileJPG jpeg;
     ASSERT_EQ(NR_OK, jpeg.Load(path.c_str(), 0, 0, nullptr));
     ExpectCmykFormula(jpeg.picture, file);
+}
+
+// The CMYK fixture's four patch centres and their sRGB colours as ImageMagick gives them, through
+// the file's profile and by the plain inverted formula (see the fixture README).
+struct PatchColour {
+    int x, y;
+    int red, green, blue;
+};
+constexpr PatchColour kCmykThroughProfile[] = {
+    {8, 8, 255, 255, 255}, {24, 8, 13, 255, 255}, {8, 24, 217, 84, 105}, {24, 24, 81, 66, 34}};
+constexpr PatchColour kCmykByFormula[] = {
+    {8, 8, 255, 255, 255}, {24, 8, 1, 255, 255}, {8, 24, 190, 47, 94}, {24, 24, 0, 0, 0}};
+
+void ExpectPatches(const NImageBuffer& picture, const PatchColour* patches, size_t count, int tolerance)
+{
+    ASSERT_TRUE(picture.valid);
+    ASSERT_EQ(24, picture.bpp);
+    for (size_t i = 0; i < count; ++i) {
+        const PatchColour& c = patches[i];
+        SCOPED_TRACE(testing::Message() << "pixel " << c.x << "," << c.y);
+        const uint8_t* p = RowFromTop(picture, c.y) + 3 * c.x;
+        EXPECT_NEAR(c.blue, p[0], tolerance);
+        EXPECT_NEAR(c.green, p[1], tolerance);
+        EXPECT_NEAR(c.red, p[2], tolerance);
+    }
+}
+
+// The file without its APP2 segments.
+Bytes WithoutIcc(const Bytes& file)
+{
+    Bytes out = file;
+    const std::vector<size_t> app2 = jpegtest::FindSegments(file, 0xE2);
+    for (auto at = app2.rbegin(); at != app2.rend(); ++at) {
+        const size_t length = (static_cast<size_t>(file[*at + 2]) << 8) | file[*at + 3];
+        const auto start = out.begin() + static_cast<std::ptrdiff_t>(*at);
+        out.erase(start, start + static_cast<std::ptrdiff_t>(2 + length));
+    }
+    return out;
+}
+
+TEST_F(JpegProfileTest, CmykProfileGivesTheColoursImageMagickGives)
+{
+    const Bytes file = ReadFixture(L"cmyk-icc.jpg");
+    ASSERT_EQ(1u, jpegtest::FindSegments(file, 0xE2).size());
+    NImageFileJPG profiled;
+    ASSERT_EQ(NR_OK, profiled.Load(Fixture(L"cmyk-icc.jpg").c_str(), 0, 0, nullptr));
+    ExpectPatches(profiled.picture, kCmykThroughProfile, std::size(kCmykThroughProfile), 4);
+
+    // Without the profile, or with one cut short, the inverted formula applies.
+    Bytes cut = WithoutIcc(file);
+    const Bytes fullChunk = jpegtest::SegmentBody(file, jpegtest::FindSegments(file, 0xE2).at(0));
+    // The chunk header (14 bytes) and the first 300 bytes of the profile.
+    cut = jpegtest::InsertAfterSoi(cut, {jpegtest::Segment(0xE2, Bytes(fullChunk.begin(), fullChunk.begin() + 314))});
+    const std::pair<const char*, Bytes> plainCases[] = {{"no profile", WithoutIcc(file)}, {"cut profile", cut}};
+    for (const auto& [name, bytes] : plainCases) {
+        SCOPED_TRACE(name);
+        const std::wstring path = Write(L"cmyk-plain.jpg", bytes);
+        NImageFileJPG plain;
+        ASSERT_EQ(NR_OK, plain.Load(path.c_str(), 0, 0, nullptr));
+        ExpectPatches(plain.picture, kCmykByFormula, std::size(kCmykByFormula), 2);
+        ExpectCmykFormula(plain.picture, bytes);
+    }
+
+    // ImageMagick's sRGB for the flat Adobe CMYK fixture.
+    NImageFileJPG flat;
+    ASSERT_EQ(NR_OK, flat.Load(Fixture(L"cmyk-adobe.jpg").c_str(), 0, 0, nullptr));
+    const PatchColour flatColour[] = {{0, 0, 142, 106, 71}, {15, 7, 142, 106, 71}};
+    ExpectPatches(flat.picture, flatColour, std::size(flatColour), 2);
+}
+
+// ---- Restart markers and arithmetic coding ----
+
+// The rose coded with restart markers or arithmetic coding decodes to the very pixels of its
+// plain Huffman coding, also as a carved candidate followed by other data.
+TEST_F(JpegReadTest, RestartMarkersAndArithmeticCodingDecodeToTheSamePixels)
+{
+    NImageFileJPG baseline;
+    ASSERT_EQ(NR_OK, baseline.Load(Fixture(L"rose-baseline.jpg").c_str(), 0, 0, nullptr));
+    ASSERT_EQ(70, baseline.picture.width);
+    ASSERT_EQ(46, baseline.picture.height);
+    const jpegtest::Decoded reference = jpegtest::DecodeReference(ReadFixture(L"rose-baseline.jpg"), JCS_RGB);
+    for (int y = 0; y < 46; ++y)
+        ASSERT_EQ(0, std::memcmp(ReferenceRowBgr(reference, y).data(), RowFromTop(baseline.picture, y), 70 * 3));
+
+    for (const wchar_t* name : {L"rose-restart.jpg", L"rose-arithmetic.jpg"}) {
+        const Bytes file = ReadFixture(name);
+        Bytes candidate = file;
+        candidate.resize(file.size() + 6000, 0x5A);
+        for (const auto& [bytes, consumed] : {std::pair<Bytes, uint64_t>{file, file.size()}, {candidate, 4096}}) {
+            SCOPED_TRACE(testing::Message() << "fixture " << name << ", " << bytes.size() << " bytes");
+            const std::wstring path = Write(L"coded.jpg", bytes);
+            NImageFileJPG jpeg;
+            ASSERT_EQ(NR_OK, jpeg.Load(path.c_str(), 0, 0, nullptr));
+            ASSERT_EQ(70, jpeg.picture.width);
+            ASSERT_EQ(46, jpeg.picture.height);
+            for (int y = 0; y < 46; ++y)
+                ASSERT_EQ(0, std::memcmp(RowFromTop(baseline.picture, y), RowFromTop(jpeg.picture, y), 70 * 3))
+                    << "row " << y;
+            EXPECT_EQ(consumed, jpeg.GetConsumedSize());
+        }
+    }
+}
+
+TEST_F(JpegReadTest, DamagedRestartIntervalSpoilsOnlyItsOwnRows)
+{
+    Bytes file = ReadFixture(L"rose-restart.jpg");
+    const size_t sos = jpegtest::FindSegments(file, 0xDA).at(0);
+    const size_t scan = sos + 2 + ((static_cast<size_t>(file[sos + 2]) << 8) | file[sos + 3]);
+    size_t firstRestart = scan;
+    while (firstRestart + 1 < file.size() && !(file[firstRestart] == 0xFF && file[firstRestart + 1] == 0xD0))
+        ++firstRestart;
+    ASSERT_LT(firstRestart + 1, file.size());
+    // Scramble the middle half of the first interval (MCU row 0, picture rows 0-15) without
+    // making or breaking any FF byte.
+    const size_t length = firstRestart - scan;
+    for (size_t i = scan + length / 4; i < scan + 3 * length / 4; ++i) {
+        if (file[i] == 0xFF || file[i - 1] == 0xFF || (file[i] ^ 0x5A) == 0xFF)
+            continue;
+        file[i] ^= 0x5A;
+    }
+    const std::wstring path = Write(L"damaged-restart.jpg", file);
+    NImageFileJPG damaged;
+    ASSERT_EQ(NR_OK, damaged.Load(path.c_str(), 0, 0, nullptr));
+    NImageFileJPG baseline;
+    ASSERT_EQ(NR_OK, baseline.Load(Fixture(L"rose-baseline.jpg").c_str(), 0, 0, nullptr));
+    ASSERT_EQ(46, damaged.picture.height);
+    bool spoilt = false;
+    for (int y = 0; y < 16; ++y)
+        spoilt |= std::memcmp(RowFromTop(baseline.picture, y), RowFromTop(damaged.picture, y), 70 * 3) != 0;
+    EXPECT_TRUE(spoilt);
+    // Row 16 shares chroma with the damaged row block; from row 17 on the decoder is back in step.
+    for (int y = 17; y < 46; ++y)
+        EXPECT_EQ(0, std::memcmp(RowFromTop(baseline.picture, y), RowFromTop(damaged.picture, y), 70 * 3))
+            << "row " << y;
+}
+
+TEST_F(JpegReadTest, CutArithmeticStreams)
+{
+    const Bytes file = ReadFixture(L"rose-arithmetic.jpg");
+    const size_t scan = jpegtest::FindSegments(file, 0xDA).at(0);
+    struct Case {
+        const char* name;
+        size_t size;
+        NRESULT result;
+    };
+    // Cut inside the scan, libjpeg fills the rest of the picture and warns; cut in the headers,
+    // there is no picture.
+    const Case cases[] = {
+        {"two thirds", file.size() * 2 / 3, NR_OK},
+        {"right after the scan header", scan + 10, NR_OK},
+        {"inside the headers", scan - 20, NR_DECODE_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(c.size));
+        const std::wstring path = Write(L"cut-arithmetic.jpg", cut);
+        NImageFileJPG jpeg;
+        EXPECT_EQ(c.result, jpeg.Load(path.c_str(), 0, 0, nullptr));
+        if (c.result == NR_OK) {
+            EXPECT_EQ(70, jpeg.picture.width);
+            EXPECT_EQ(46, jpeg.picture.height);
+            EXPECT_EQ(c.size, jpeg.GetConsumedSize());
+        } else {
+            EXPECT_FALSE(jpeg.picture.valid);
+            EXPECT_FALSE(jpeg.decoderMessage.IsEmpty());
+        }
+    }
 }
 
 // ---- Consumed size ----
@@ -651,6 +820,27 @@ TEST_F(JpegReadTest, PathOutsideTheAnsiCodePageStillReadsExif)
     ASSERT_EQ(NR_OK, jpeg.Load(path.c_str(), 1, 1, nullptr));
     EXPECT_TRUE(jpeg.metadata.exif.hasExif);
     EXPECT_STREQ(L"TestCam", jpeg.metadata.make.c_str());
+}
+
+TEST_F(JpegReadTest, ExifToolThumbnailReachesTheMetadata)
+{
+    NImageFileJPG jpeg;
+    ASSERT_EQ(NR_OK, jpeg.Load(Fixture(L"exif-thumbnail.jpg").c_str(), 1, 1, nullptr));
+    EXPECT_STREQ(L"TestCam", jpeg.metadata.make.c_str());
+    EXPECT_STREQ(L"TC-1 Mark II", jpeg.metadata.model.c_str());
+    EXPECT_STREQ(L"2022:03:04 05:06:07", jpeg.metadata.date.c_str());
+    ExifData* data = jpeg.metadata.exif.data;
+    ASSERT_NE(nullptr, data);
+    ASSERT_EQ(598u, data->size);
+    EXPECT_EQ(0xFF, data->data[0]);
+    EXPECT_EQ(0xD8, data->data[1]);
+
+    // The thumbnail itself is a JPEG of its own.
+    const std::wstring path = Write(L"thumbnail.jpg", Bytes(data->data, data->data + data->size));
+    NImageFileJPG thumbnail;
+    ASSERT_EQ(NR_OK, thumbnail.Load(path.c_str(), 0, 0, nullptr));
+    EXPECT_EQ(32, thumbnail.picture.width);
+    EXPECT_EQ(21, thumbnail.picture.height);
 }
 
 // ---- The embedded-JPEG search ----

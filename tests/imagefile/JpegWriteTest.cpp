@@ -256,6 +256,28 @@ TEST_F(JpegWriteTest, CameraExifIsKeptButResolutionOrientationAndThumbnailAreRep
     EXPECT_EQ(0u, camera.metadata.exif.data->size);   // the source's metadata was changed too
 }
 
+TEST_F(JpegWriteTest, ExifToolFileKeepsItsCameraFactsButNotItsThumbnail)
+{
+    // Big-endian EXIF with a real 598-byte thumbnail in IFD1.
+    NImageFileJPG camera;
+    ASSERT_EQ(NR_OK, camera.Load(TestDataPath(L"jpeg\\exif-thumbnail.jpg").c_str(), 0, 0, nullptr));
+    ASSERT_NE(nullptr, camera.metadata.exif.data);
+    ASSERT_EQ(598u, camera.metadata.exif.data->size);
+
+    const std::wstring path = dir.File(L"resaved-exiftool.jpg");
+    ASSERT_EQ(NR_OK, camera.Save(path.c_str(), nullptr, nullptr));
+    NImageFileJPG reader;
+    ASSERT_EQ(NR_OK, reader.Load(path.c_str(), 0, 0, nullptr));
+    ExifData* data = reader.metadata.exif.data;
+    ASSERT_NE(nullptr, data);
+    EXPECT_EQ("TestCam", EntryText(data, EXIF_IFD_0, EXIF_TAG_MAKE));
+    EXPECT_EQ("TC-1 Mark II", EntryText(data, EXIF_IFD_0, EXIF_TAG_MODEL));
+    EXPECT_EQ("2022:03:04 05:06:07", EntryText(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL));
+    EXPECT_EQ(0u, data->size);
+    EXPECT_EQ(70, reader.picture.width);
+    EXPECT_EQ(46, reader.picture.height);
+}
+
 TEST_F(JpegWriteTest, CommentComesFromTheMetadataElseFromTheOptions)
 {
     struct Case {

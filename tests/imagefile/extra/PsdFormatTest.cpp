@@ -220,6 +220,56 @@ TEST(PsdFormat, AFileCutInsideThePixelsKeepsTheRowsRead)
     EXPECT_EQ(PixelAt(psd.picture, 5, 20).g, 0);   // not read
 }
 
+// A header may claim millions of rows in a file of a few kilobytes (the fuzzer found one of
+// 2.6 KB claiming 7995415 rows of 37 pixels: the loader made a picture of 900 MB and took many
+// seconds per load). The first plane read must fit into the bytes after the headers: raw at one
+// byte a sample, run-length coded at two bytes for every 128 bytes of a row.
+TEST(PsdFormat, SizesTheFileCannotHoldAreRefused)
+{
+    TestDir dir;
+    const std::wstring path = dir.File(L"claims.psd");
+    struct Case {
+        const char* name;
+        unsigned channels;
+        uint32_t height, width;
+        unsigned mode, compression;
+        size_t dataBytes;   // after the headers (and the row-count table)
+        NRESULT result;
+    };
+    const Case cases[] = {
+        {"raw RGB, the fuzzer's header", 3, 7995415, 37, 3, 0, 2560, NR_INVALID_DATA},
+        {"raw CMYK", 4, 4000000, 50, 4, 0, 2560, NR_INVALID_DATA},
+        {"run-length rows of a million bytes", 1, 100, 1000000, 1, 1, 2000, NR_INVALID_DATA},
+        {"raw grey, first plane present", 1, 10, 40, 1, 0, 400, NR_OK},
+        {"raw grey, one byte short", 1, 10, 40, 1, 0, 399, NR_INVALID_DATA},
+        {"raw RGB, only the first plane", 3, 10, 40, 3, 0, 400, NR_OK},
+        {"run-length, densest runs", 1, 10, 256, 1, 1, 40, NR_OK},
+        {"run-length, one byte short", 1, 10, 256, 1, 1, 39, NR_INVALID_DATA},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b = Header(1, c.channels, c.height, c.width, 8, c.mode, c.compression);
+        if (c.compression == 1) {
+            for (uint32_t i = 0; i < c.channels * c.height; ++i)
+                b.u16be(4);
+        }
+        // Replicate runs of 128 bytes of the value 0x60.
+        for (size_t i = 0; i < c.dataBytes; ++i)
+            b.u8(c.compression == 1 && i % 2 == 0 ? 0x81 : 0x60);
+        ASSERT_TRUE(WriteWholeFile(path, b.data));
+        NImageFilePSD psd;
+        ASSERT_EQ(psd.Load(path.c_str(), 0, 0, nullptr), c.result);
+        if (c.result == NR_OK) {
+            EXPECT_EQ(psd.picture.width, static_cast<int>(c.width));
+            EXPECT_EQ(psd.picture.height, static_cast<int>(c.height));
+            EXPECT_EQ(PixelAt(psd.picture, static_cast<int>(c.width) - 1, static_cast<int>(c.height) - 1).r, 0x60);
+            EXPECT_EQ(psd.GetConsumedSize(), b.size());
+        } else {
+            EXPECT_FALSE(psd.picture.valid);
+        }
+    }
+}
+
 TEST(PsdFormat, SavesAPlainRgbComposite)
 {
     NImageFilePSD source;
