@@ -108,6 +108,11 @@ NString NWinApp::GetModuleDir()
     return slash >= 0 ? folder.Left(slash) : NString(L"");
 }
 
+NSkin* NWinApp::GetSkin()
+{
+    return &m_skin;
+}
+
 NWindowMap& NWinApp::GetWindowMap()
 {
     return m_windowMap;

@@ -2,8 +2,8 @@
 //
 // It owns what all windows of the process share: the map from window handles to window objects
 // (the only way the framework finds the object behind a handle), one NThreadData record per thread
-// that builds windows, the language table, the module instance, the accelerator table, the main
-// window and the application's name. Only the first application object made registers itself;
+// that builds windows, the skin manager, the language table, the module instance, the accelerator
+// table, the main window and the application's name. Only the first application object made registers itself;
 // a second one stays inert for its whole life.
 #pragma once
 #include <windows.h>
@@ -13,6 +13,7 @@
 
 #include "base/NString.h"
 #include "ui/NLanguage.h"
+#include "ui/NSkin.h"
 
 class NWindow;
 class NMenuBar;
@@ -38,6 +39,8 @@ public:
     virtual NWindow* GetMainWindow();
     virtual void SetMainWindow(NWindow* window);
     virtual HINSTANCE GetInstance();
+    // The skin manager; the application loads its skin once at start-up.
+    virtual NSkin* GetSkin();
     virtual NLanguage* GetLanguage();
     virtual NString GetAppName();
     virtual HACCEL GetAccelerators();
@@ -73,6 +76,7 @@ private:
     NWindow* m_mainWindow;
     NWindowMap m_windowMap;
     std::vector<NThreadData*> m_threadRecords;
+    NSkin m_skin;
     NLanguage m_language;
     NString m_appName;
 };
