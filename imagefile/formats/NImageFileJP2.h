@@ -1,4 +1,25 @@
-// NImageFileJP2: the JPEG 2000 format class.
+// NImageFileJP2: the JPEG 2000 format class (FileType 19), reader and writer, through OpenJPEG.
+//
+// Reading: JP2 files and raw code streams, told apart by their first bytes. The picture comes
+// out as 8-bit sRGB: three or more colour components give 24 bits (32 with an alpha component:
+// a fourth one, or one the file marks as alpha); sYCC (declared, or guessed from subsampled
+// chroma in a bare code stream) and CMYK are converted to RGB, and an embedded RGB ICC profile
+// is applied through Little CMS. One component (a second one being alpha gives 32 bits) is a
+// grey picture with a grey-ramp palette: 1 bit stays 1 bit, 4 bits stay 4 bits, every other
+// precision is scaled to 8 bits. Subsampled components are spread over the full picture.
+// The preview and quick flags are ignored.
+//
+// Consumed size: the furthest position the decoder read in the file (for a well-formed file,
+// just after the code stream's end marker).
+//
+// Writing: a JP2 file of three 8-bit sRGB components (pictures of other depths are converted,
+// 32-bit ones composed over white). With the save options' JPEG 2000 lossless flag (the
+// default), or a rate of 1000 thousandths or more, or of 0 or less, the reversible 5/3 wavelet
+// without a size target; otherwise the irreversible 9/7 wavelet at the compression ratio
+// 1000 / rate (the default 30 gives about 33:1). Metadata is not written.
+//
+// Failures inside an operation are raised as NRESULT exceptions and answered at its top; any
+// other exception answers 1.
 #pragma once
 
 #include <cstdint>
@@ -12,5 +33,19 @@ public:
     // bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
 
+    // 0 (also for a truncated file whose decodable part is returned); 103 when the file does not
+    // open; 404 when it is not JPEG 2000 or cannot be decoded, also for more than 64 components,
+    // more than 131072 tiles times components (the decoder prepares each before reading any
+    // data), or more than kMaxDecodedBytes of decoded samples; 403 when the picture cannot be
+    // made. Not 200, so the factory does not try detection by content.
+    NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
+    // 0; 400 without a valid picture; 104 when the file cannot be created; 300 when a
+    // converted copy cannot be made; 403 when the codec's picture cannot be made; 405 when
+    // encoding or writing fails. A failed save leaves no file.
+    NRESULT Save(const wchar_t* path, NImageBuffer* picture, ImageMetadata* metadata) override;
     FileType GetFormatId() const override;
+
+    // The decoder holds every sample as 4 bytes; a file whose components add up to more than
+    // this many bytes is refused before decoding.
+    static constexpr uint64_t kMaxDecodedBytes = 0x7FFFFFFFull;
 };

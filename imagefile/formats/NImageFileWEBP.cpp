@@ -1,6 +1,88 @@
 #include "imagefile/formats/NImageFileWEBP.h"
 
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
 #include "imagefile/SignatureWindow.h"
+
+namespace {
+
+// Closes the stdio file it owns.
+class WebpFile {
+public:
+    WebpFile() = default;
+    ~WebpFile() { Close(); }
+    WebpFile(const WebpFile&) = delete;
+    WebpFile& operator=(const WebpFile&) = delete;
+
+    bool Open(const wchar_t* path, const wchar_t* mode)
+    {
+        Close();
+        file_ = path ? _wfopen(path, mode) : nullptr;
+        return file_ != nullptr;
+    }
+    // 0, or EOF when closing reported an error.
+    int Close()
+    {
+        int result = 0;
+        if (file_)
+            result = fclose(file_);
+        file_ = nullptr;
+        return result;
+    }
+    FILE* get() const { return file_; }
+
+private:
+    FILE* file_ = nullptr;
+};
+
+// The decoder's output buffer, released with the object.
+struct DecodedPicture {
+    WebPDecoderConfig config;
+    bool haveOutput = false;
+    ~DecodedPicture()
+    {
+        if (haveOutput)
+            WebPFreeDecBuffer(&config.output);
+    }
+};
+
+struct AnimationDecoder {
+    WebPAnimDecoder* decoder = nullptr;
+    ~AnimationDecoder()
+    {
+        if (decoder)
+            WebPAnimDecoderDelete(decoder);
+    }
+};
+
+// Top-down rows (top row first, `rowStride` bytes apart, `bytesPerPixel` 3 or 4 of them used
+// per pixel, taken from `sourcePixelBytes`-byte pixels) into the bottom-up picture.
+void CopyRowsTopDown(NImageBuffer& out, const uint8_t* rows, size_t rowStride, int sourcePixelBytes)
+{
+    const int pixelBytes = out.bpp / 8;
+    for (int i = 0; i < out.height; ++i) {
+        const uint8_t* source = rows + static_cast<size_t>(i) * rowStride;
+        uint8_t* line = out.bits + static_cast<size_t>(out.height - 1 - i) * out.stride;
+        if (pixelBytes == sourcePixelBytes) {
+            memcpy(line, source, static_cast<size_t>(out.width) * pixelBytes);
+            continue;
+        }
+        for (int x = 0; x < out.width; ++x)
+            memcpy(line + static_cast<size_t>(x) * pixelBytes, source + static_cast<size_t>(x) * sourcePixelBytes,
+                   static_cast<size_t>(pixelBytes));
+    }
+}
+
+}  // namespace
 
 bool NImageFileWEBP::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
@@ -13,4 +95,130 @@ bool NImageFileWEBP::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t le
 FileType NImageFileWEBP::GetFormatId() const
 {
     return FT_WEBP;
+}
+
+NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
+{
+    SetFileName(path);
+    DecodedPicture decoded;
+    if (!WebPInitDecoderConfig(&decoded.config))
+        return NR_FORMAT_INIT_FAILED;
+
+    // The whole file, which is also the consumed size.
+    WebpFile in;
+    if (!in.Open(path, L"rb"))
+        return NR_FILE_OPEN_READ;
+    FILE* file = in.get();
+    int64_t length = -1;
+    if (_fseeki64(file, 0, SEEK_END) == 0)
+        length = _ftelli64(file);
+    if (length < 0 || _fseeki64(file, 0, SEEK_SET) != 0)
+        return NR_FILE_OPEN_READ;
+    consumedSize = static_cast<uint64_t>(length);
+    // One byte more than the file so that an empty file still gets a buffer.
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(length) + 1]);
+    if (!bytes)
+        return NR_ALLOCATION_FAILED;
+    const size_t size = fread(bytes.get(), 1, static_cast<size_t>(length), file);
+    in.Close();
+
+    if (!IsFormat(bytes.get(), 0, size))
+        return NR_INVALID_DATA;
+    WebPBitstreamFeatures& features = decoded.config.input;
+    if (WebPGetFeatures(bytes.get(), size, &features) != VP8_STATUS_OK)
+        return NR_INVALID_DATA;
+    const bool alpha = features.has_alpha != 0;
+    NImageBuffer& out = target ? *target : picture;
+    // The size the header gives (an animation's canvas) must make a picture before the decoder
+    // reserves memory for it.
+    const int stride = NImageBuffer::StrideFor(features.width, alpha ? 32 : 24);
+    if (features.height <= 0 || stride <= 0 || static_cast<int64_t>(stride) * features.height > INT32_MAX)
+        return NR_PICTURE_CREATE_FAILED;
+
+    if (features.has_animation) {
+        // The first frame, composed on the canvas (top row first, four bytes a pixel).
+        WebPAnimDecoderOptions options;
+        if (!WebPAnimDecoderOptionsInit(&options))
+            return NR_FORMAT_INIT_FAILED;
+        options.color_mode = MODE_BGRA;
+        options.use_threads = 0;
+        WebPData data = {bytes.get(), size};
+        AnimationDecoder animation;
+        animation.decoder = WebPAnimDecoderNew(&data, &options);
+        WebPAnimInfo info;
+        uint8_t* canvas = nullptr;
+        int timestamp = 0;
+        if (!animation.decoder || !WebPAnimDecoderGetInfo(animation.decoder, &info) ||
+            !WebPAnimDecoderGetNext(animation.decoder, &canvas, &timestamp) || !canvas)
+            return NR_DECODE_FAILED;
+        if (info.canvas_width > INT32_MAX || info.canvas_height > INT32_MAX ||
+            !out.Create(static_cast<int>(info.canvas_width), static_cast<int>(info.canvas_height), alpha ? 32 : 24, 0))
+            return NR_PICTURE_CREATE_FAILED;
+        CopyRowsTopDown(out, canvas, static_cast<size_t>(info.canvas_width) * 4, 4);
+    } else {
+        decoded.config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
+        decoded.haveOutput = true;
+        const VP8StatusCode status = WebPDecode(bytes.get(), size, &decoded.config);
+        bytes.reset();
+        if (status != VP8_STATUS_OK)
+            return NR_DECODE_FAILED;
+        const WebPRGBABuffer& rows = decoded.config.output.u.RGBA;
+        const int width = decoded.config.output.width;
+        const int height = decoded.config.output.height;
+        if (!rows.rgba || !out.Create(width, height, alpha ? 32 : 24, 0))
+            return NR_PICTURE_CREATE_FAILED;
+        CopyRowsTopDown(out, rows.rgba, static_cast<size_t>(rows.stride), alpha ? 4 : 3);
+    }
+    fullWidth = out.width;
+    fullHeight = out.height;
+    return NR_OK;
+}
+
+NRESULT NImageFileWEBP::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMetadata*)
+{
+    NImageBuffer& source = bitmap ? *bitmap : picture;
+    if (!source.valid || !source.bits)
+        return NR_PICTURE_NOT_VALID;
+
+    // The encoder takes rows top first: it starts at the top scan line and steps backwards
+    // through memory, so the picture is never turned over in place.
+    const bool alpha = source.bpp == 32;
+    const uint8_t* rows = source.bits;
+    int stride = source.stride;
+    std::unique_ptr<uint8_t, decltype(&free)> converted(nullptr, &free);
+    if (source.bpp != 24 && source.bpp != 32) {
+        converted.reset(source.GetBitsAs(24));
+        if (!converted)
+            return NR_ALLOCATION_FAILED;
+        rows = converted.get();
+        stride = NImageBuffer::StrideFor(source.width, 24);
+    }
+    const uint8_t* top = rows + static_cast<size_t>(source.height - 1) * static_cast<size_t>(stride);
+
+    uint8_t* output = nullptr;
+    size_t size = 0;
+    const int width = source.width;
+    const int height = source.height;
+    if (saveOptions.webpLossless) {
+        size = alpha ? WebPEncodeLosslessBGRA(top, width, height, -stride, &output)
+                     : WebPEncodeLosslessBGR(top, width, height, -stride, &output);
+    } else {
+        const float quality = static_cast<float>(saveOptions.webpQuality);
+        size = alpha ? WebPEncodeBGRA(top, width, height, -stride, quality, &output)
+                     : WebPEncodeBGR(top, width, height, -stride, quality, &output);
+    }
+    converted.reset();
+    std::unique_ptr<uint8_t, decltype(&WebPFree)> encoded(output, &WebPFree);
+    if (!encoded || size == 0)
+        return NR_ENCODE_FAILED;
+
+    WebpFile out;
+    if (!out.Open(path, L"wb"))
+        return NR_FILE_OPEN_WRITE;
+    const bool written = fwrite(encoded.get(), 1, size, out.get()) == size;
+    if (out.Close() != 0 || !written) {
+        _wremove(path);
+        return NR_FILE_ERROR;
+    }
+    return NR_OK;
 }
