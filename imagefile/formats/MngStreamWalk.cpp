@@ -1,0 +1,168 @@
+#include "imagefile/formats/MngStreamWalk.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t kSignatureSize = 8;
+constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
+constexpr uint32_t kLoop = MngChunkName('L', 'O', 'O', 'P');
+constexpr uint32_t kEndLoop = MngChunkName('E', 'N', 'D', 'L');
+
+uint32_t BigU32(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+void PutBigU32(uint8_t* p, uint32_t value)
+{
+    p[0] = static_cast<uint8_t>(value >> 24);
+    p[1] = static_cast<uint8_t>(value >> 16);
+    p[2] = static_cast<uint8_t>(value >> 8);
+    p[3] = static_cast<uint8_t>(value);
+}
+
+bool IsChunkLetter(uint8_t c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+struct OpenLoop {
+    uint8_t level;
+    uint32_t count;   // as capped, at least 1
+};
+
+uint64_t ProductOf(const std::vector<OpenLoop>& loops)
+{
+    uint64_t product = 1;
+    for (const OpenLoop& loop : loops)
+        product = std::min<uint64_t>(product * loop.count, UINT32_MAX);
+    return product;
+}
+
+void CloseLoopsFrom(std::vector<OpenLoop>& loops, uint8_t level)
+{
+    while (!loops.empty() && loops.back().level >= level)
+        loops.pop_back();
+}
+
+// The CRC of a chunk whose first data bytes are replaced by head (headSize bytes), the rest read
+// from the file at its current position. False when the file ends first.
+bool ChunkCrcWithHead(FILE* file, const uint8_t* type, const uint8_t* head, uint32_t headSize, uint32_t length,
+                      uint32_t& crc)
+{
+    uLong value = crc32(0L, Z_NULL, 0);
+    value = crc32(value, type, 4);
+    value = crc32(value, head, headSize);
+    uint8_t buffer[4096];
+    uint32_t left = length - headSize;
+    while (left > 0) {
+        const uint32_t step = std::min<uint32_t>(left, sizeof(buffer));
+        if (fread(buffer, 1, step, file) != step)
+            return false;
+        value = crc32(value, buffer, step);
+        left -= step;
+    }
+    crc = static_cast<uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, uint32_t loopBudget)
+{
+    MngStreamLayout layout;
+    std::vector<OpenLoop> loops;
+    uint64_t position = kSignatureSize;
+    if (loopBudget == 0)
+        loopBudget = 1;
+    for (;;) {
+        if (position >= fileSize || fileSize - position < 12) {
+            // No room for another chunk: the file ends inside the stream.
+            layout.end = fileSize;
+            layout.truncated = true;
+            return layout;
+        }
+        uint8_t header[8];
+        if (_fseeki64(file, static_cast<int64_t>(position), SEEK_SET) != 0 || fread(header, 1, 8, file) != 8) {
+            layout.end = fileSize;
+            layout.truncated = true;
+            return layout;
+        }
+        const uint32_t length = BigU32(header);
+        const uint32_t name = BigU32(header + 4);
+        if (length > kMaxChunkLength || !IsChunkLetter(header[4]) || !IsChunkLetter(header[5]) ||
+            !IsChunkLetter(header[6]) || !IsChunkLetter(header[7])) {
+            layout.end = position;   // not a chunk: the stream stopped here
+            return layout;
+        }
+        const uint64_t next = position + 12 + length;
+        if (next > fileSize) {
+            layout.end = fileSize;
+            layout.truncated = true;
+            return layout;
+        }
+        if (name == endChunk) {
+            layout.end = next;
+            layout.complete = true;
+            return layout;
+        }
+
+        if (name == kLoop && length >= 5) {
+            uint8_t head[5];
+            if (fread(head, 1, 5, file) == 5) {
+                const uint8_t level = head[0];
+                const uint32_t count = BigU32(head + 1);
+                CloseLoopsFrom(loops, level);
+                const uint64_t outer = ProductOf(loops);
+                const uint32_t allowed = static_cast<uint32_t>(std::max<uint64_t>(1, loopBudget / outer));
+                const uint32_t capped = std::min(count, allowed);
+                loops.push_back(OpenLoop{level, std::max<uint32_t>(capped, 1)});
+                if (capped != count) {
+                    uint8_t patchedHead[5];
+                    patchedHead[0] = level;
+                    PutBigU32(patchedHead + 1, capped);
+                    uint32_t crc = 0;
+                    if (ChunkCrcWithHead(file, header + 4, patchedHead, 5, length, crc)) {
+                        MngStreamPatch countPatch{position + 9, {}};
+                        std::memcpy(countPatch.bytes, patchedHead + 1, 4);
+                        MngStreamPatch crcPatch{position + 8 + length, {}};
+                        PutBigU32(crcPatch.bytes, crc);
+                        layout.patches.push_back(countPatch);
+                        layout.patches.push_back(crcPatch);
+                    }
+                }
+            }
+        } else if (name == kEndLoop && length >= 1) {
+            uint8_t level = 0;
+            if (fread(&level, 1, 1, file) == 1)
+                CloseLoopsFrom(loops, level);
+        }
+        position = next;
+    }
+}
+
+void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,
+                           uint64_t count)
+{
+    const uint64_t end = start + count;
+    for (const MngStreamPatch& patch : patches) {
+        for (uint64_t i = 0; i < 4; ++i) {
+            const uint64_t at = patch.offset + i;
+            if (at >= start && at < end)
+                data[at - start] = patch.bytes[i];
+        }
+    }
+}
+
+uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, uint64_t fileSize)
+{
+    uint64_t size = layout.end;
+    if (!layout.complete && !layout.truncated)
+        size = std::max(size, readPosition);
+    return std::min(size, fileSize);
+}

@@ -1,0 +1,53 @@
+// MngStreamWalk: a walk over the chunks of an MNG or JNG stream, made before libmng reads it.
+//
+// It finds where the stream ends, so that a carved candidate is cut after its last chunk however
+// much of it libmng had to read, and it caps the iteration counts of LOOP chunks so that a file
+// whose loops never end, or that nests loops thousands of times deep, cannot keep a load busy:
+// the capped counts are handed to libmng as patches over the bytes it reads (with the chunk's
+// CRC recomputed), the file itself is not changed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// Four bytes of the stream to be read differently from the file.
+struct MngStreamPatch {
+    uint64_t offset;
+    uint8_t bytes[4];
+};
+
+struct MngStreamLayout {
+    // Just after the end chunk (complete), the file's size when a chunk runs past the end of the
+    // file (truncated), else where the chunk structure stopped (a header that is no chunk).
+    uint64_t end = 0;
+    bool complete = false;
+    bool truncated = false;
+    std::vector<MngStreamPatch> patches;
+};
+
+// Chunk names as big-endian numbers.
+constexpr uint32_t MngChunkName(char a, char b, char c, char d)
+{
+    return (static_cast<uint32_t>(static_cast<uint8_t>(a)) << 24) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 8) | static_cast<uint32_t>(static_cast<uint8_t>(d));
+}
+
+// The largest product of the iteration counts of nested LOOP chunks that a load plays.
+constexpr uint32_t kMngLoopBudget = 256;
+
+// Walks the chunks that follow the 8-byte signature up to the first chunk named endChunk
+// (MEND for MNG, IEND for JNG). The file position is left anywhere. LOOP chunks get patches
+// that keep the product of the counts of the open loops at most loopBudget (every count at
+// least 1).
+MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, uint32_t loopBudget);
+
+// Overlays the patches that meet the count bytes read from stream offset `start`.
+void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,
+                           uint64_t count);
+
+// The consumed size of a load: the layout's end when the walk found the end chunk or the file
+// ended inside a chunk; otherwise the larger of that and the position libmng's reading reached
+// (never more than the file).
+uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, uint64_t fileSize);
