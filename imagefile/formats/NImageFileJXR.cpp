@@ -1,6 +1,51 @@
 #include "imagefile/formats/NImageFileJXR.h"
 
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "base/Log.h"
+#include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
+#include "imagefile/extra/DlvTempFile.h"
+#include "imagefile/formats/JxrCodec.h"
+
+namespace {
+
+// jxrlib's "file input/output" error code, for the messages of steps that open files here.
+constexpr int kFileError = -102;
+
+// {6FDDC324-4E03-4BFE-B185-3D77768DC9xx}, jxrlib's pixel formats told apart by the last byte.
+void SetPixelFormat(uint8_t (&guid)[16], uint8_t id)
+{
+    static const uint8_t base[15] = {0x24, 0xC3, 0xDD, 0x6F, 0x03, 0x4E, 0xFE, 0x4B,
+                                     0xB1, 0x85, 0x3D, 0x77, 0x76, 0x8D, 0xC9};
+    for (int i = 0; i < 15; ++i)
+        guid[i] = base[i];
+    guid[15] = id;
+}
+constexpr uint8_t kFormat24bppBGR = 0x0C;
+constexpr uint8_t kFormat32bppBGRA = 0x0F;
+
+int32_t WholeDpi(float value)
+{
+    // Values the file cannot mean (none, negative, not a number, absurdly large) keep 96.
+    if (!(value >= 1.0f && value < 1000000.0f))
+        return 96;
+    return static_cast<int32_t>(std::lround(value));
+}
+
+uint64_t FileLength(const wchar_t* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
 
 bool NImageFileJXR::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
@@ -22,4 +67,133 @@ bool NImageFileJXR::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t len
 FileType NImageFileJXR::GetFormatId() const
 {
     return FT_JXR;
+}
+
+uint8_t NImageFileJXR::QuantiserIndex(bool lossless, int32_t quality)
+{
+    if (lossless)
+        return 1;
+    if (quality < 1)
+        quality = 1;
+    if (quality > 100)
+        quality = 100;
+    return static_cast<uint8_t>((quality * -255) / 100);
+}
+
+NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
+{
+    SetFileName(path);
+    NImageBuffer& bitmap = target ? *target : picture;
+    if (!path)
+        return NR_DECODE_FAILED;
+    FILE* file = _wfopen(path, L"rb");
+    if (!file)
+        return NR_DECODE_FAILED;
+
+    JxrDecodeArgs args;
+    JxrInitDecodeArgs(&args);
+    JxrDecoder* decoder = nullptr;
+    JxrPictureInfo info{};
+    int status = JxrOpenDecoder(file, &args, &decoder, &info);   // takes the file
+    if (status != JXR_OK)
+        return status == JXR_NO_MEMORY ? NR_PICTURE_CREATE_FAILED : NR_DECODE_FAILED;
+
+    if (!bitmap.Create(info.width, info.height, info.bitsPerPixel, 0)) {
+        JxrCloseDecoder(decoder);
+        return NR_PICTURE_CREATE_FAILED;
+    }
+    bitmap.dpiX = WholeDpi(info.dpiX);
+    bitmap.dpiY = WholeDpi(info.dpiY);
+    status = JxrDecodePixels(decoder, bitmap.bits, static_cast<uint32_t>(bitmap.stride));
+    JxrCloseDecoder(decoder);
+    if (status != JXR_OK) {
+        bitmap.Destroy();
+        return status == JXR_NO_MEMORY ? NR_PICTURE_CREATE_FAILED : NR_DECODE_FAILED;
+    }
+    // Decoded top row first into a bottom-up picture.
+    bitmap.FlipVertical();
+    fullWidth = info.width;
+    fullHeight = info.height;
+    consumedSize = FileLength(path);
+    return NR_OK;
+}
+
+NRESULT NImageFileJXR::SaveFrom(const wchar_t* path, NImageFile* source)
+{
+    return SaveFromSource(path, source);
+}
+
+NRESULT NImageFileJXR::Save(const wchar_t* path, NImageBuffer* source, ImageMetadata*)
+{
+    NImageBuffer& bitmap = source ? *source : picture;
+    if (!bitmap.valid)
+        return NR_PICTURE_NOT_VALID;
+    if (!path)
+        return NR_FILE_NOT_FOUND;
+    const bool withAlpha = bitmap.bpp == 32;
+
+    JxrEncodeArgs args;
+    JxrInitEncodeArgs(&args);
+    args.quantiser = QuantiserIndex(saveOptions.jxrLossless != 0, saveOptions.jxrQuality);
+    args.alphaQuantiser = 1;
+    args.channels = withAlpha ? 4 : 3;
+    args.alphaMode = withAlpha ? 2 : 0;
+    SetPixelFormat(args.pixelFormat, withAlpha ? kFormat32bppBGRA : kFormat24bppBGR);
+
+    // The intermediate BMP goes to a new file of its own: a file that already carries the name
+    // the target would suggest (its extension changed to .bmp) belongs to the user.
+    DlvTempFile intermediate;
+    if (!intermediate.Create()) {
+        LogMessageBox(L"FAILED CreateDecoderFromFile %d - %s", kFileError, L"");
+        return NR_ENCODE_FAILED;
+    }
+    NRESULT written;
+    if (bitmap.bpp >= 24) {
+        written = SaveImageFile(&bitmap, intermediate.Path(), FT_BMP, nullptr);
+    } else {
+        NImageBuffer copy;
+        written = copy.Copy(bitmap) && copy.ConvertToBpp(24, true)
+                      ? SaveImageFile(&copy, intermediate.Path(), FT_BMP, nullptr)
+                      : NR_NOT_ENOUGH_MEMORY;
+    }
+    if (written != NR_OK) {
+        LogMessageBox(L"FAILED CreateDecoderFromFile %d - %s", kFileError, intermediate.Path());
+        return NR_ENCODE_FAILED;
+    }
+
+    FILE* bmp = _wfopen(intermediate.Path(), L"rb");
+    if (!bmp) {
+        LogMessageBox(L"FAILED CreateDecoderFromFile %d - %s", kFileError, intermediate.Path());
+        return NR_ENCODE_FAILED;
+    }
+    FILE* output = _wfopen(path, L"wb");
+    if (!output) {
+        fclose(bmp);
+        LogMessageBox(L"CreateStreamFromFilename %d", kFileError);
+        return NR_FILE_OPEN_WRITE;
+    }
+    int code = 0;
+    const int status = JxrEncodeFromBmp(bmp, output, &args, static_cast<float>(bitmap.dpiX),
+                                        static_cast<float>(bitmap.dpiY), &code);   // closes both
+    if (status == JXR_OK)
+        return NR_OK;
+
+    DeleteFileW(path);   // nothing usable was written
+    switch (status) {
+    case JXR_ENCODER_FAILED:
+        LogMessageBox(L"Failed PKImageEncode_Create_WMP %d", code);
+        return NR_ENCODE_FAILED;
+    case JXR_STREAM_FAILED:
+        LogMessageBox(L"CreateStreamFromFilename %d", code);
+        return NR_FILE_OPEN_WRITE;
+    case JXR_CODEC_FACTORY_FAILED:
+        LogMessageBox(L"PKCreateCodecFactory %d", code);
+        return NR_ENCODE_FAILED;
+    case JXR_SOURCE_FAILED:
+        LogMessageBox(L"FAILED CreateDecoderFromFile %d - %s", code, intermediate.Path());
+        return NR_ENCODE_FAILED;
+    default:
+        LogMessage(L"JPEG XR encoding failed %d", code);
+        return NR_ENCODE_FAILED;
+    }
 }
