@@ -1,0 +1,53 @@
+// ScanDlg: the scan's progress window and the state that the scan worker fills: the files kept
+// so far, the scan's folder and the cancel flag.
+//
+// The worker (ScanWorker.h) runs on its own thread with the window as its argument; it writes the
+// progress bar (1001) and the texts (1002, 1003) and saves every hit through
+// SaveAndVerifyCandidate. The window reads KeptFiles and ScanFolder only after the worker has
+// ended. The control updates do nothing while the window has no such controls.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "base/NString.h"
+#include "ui/NDialog.h"
+
+class ScanDlg : public NDialog {
+public:
+    static constexpr int kResourceId = 113;
+    static constexpr int kProgressBarId = 1001;
+    static constexpr int kPositionTextId = 1002;
+    static constexpr int kCounterTextId = 1003;
+
+    explicit ScanDlg(HWND parent = nullptr);
+    // Stops and waits for a worker that still runs.
+    ~ScanDlg() override;
+
+    // Writes the candidate (length bytes from data + start) into the scan's folder as the next
+    // "VSTScan" file with the extension, decodes it, cuts it to the length the decoder consumed,
+    // applies the size filters of the scan options, and keeps it (appended to KeptFiles) or
+    // deletes it. True only when it was kept. Runs on the worker's thread.
+    bool SaveAndVerifyCandidate(const uint8_t* data, uint64_t start, uint64_t length, const wchar_t* extension);
+
+    // Starts the worker thread with this window (WorkerThread, WorkerThreadId); false when it
+    // could not start or one runs already.
+    bool StartWorker();
+    // Sets CancelRequested and waits for the worker to end, handling this thread's messages
+    // meanwhile so that the worker's control updates go through; then closes the thread handle.
+    // Without a worker it does nothing.
+    void StopWorker();
+
+    // Control updates of the worker.
+    void SetControlText(int controlId, const wchar_t* text);
+    void InitProgressBar();                 // range 0..100, step 1
+    void SetProgressPosition(int percent);
+
+    std::vector<NString> KeptFiles;         // full paths of the kept candidates
+    wchar_t ScanFolder[MAX_PATH] = {};      // the scan's folder, without a trailing backslash
+    HANDLE WorkerThread = nullptr;          // null when no worker runs
+    unsigned WorkerThreadId = 0;
+    std::atomic<bool> CancelRequested{false};
+};

@@ -1,0 +1,143 @@
+#include "app/ScanSource.h"
+
+#include <winioctl.h>
+
+ScanSourceHandle::~ScanSourceHandle()
+{
+    Close();
+}
+
+bool ScanSourceHandle::Open(const wchar_t* name, DWORD& error)
+{
+    Close();
+    error = 0;
+    if (!name) {
+        error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    m_handle = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+void ScanSourceHandle::Close()
+{
+    if (m_handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+    m_size = 0;
+    m_sectorSize = 512;
+}
+
+void ScanSourceHandle::MeasureAsFile()
+{
+    LARGE_INTEGER size{};
+    m_size = (m_handle != INVALID_HANDLE_VALUE && GetFileSizeEx(m_handle, &size) && size.QuadPart > 0)
+                 ? static_cast<uint64_t>(size.QuadPart)
+                 : 0;
+    m_sectorSize = 512;
+}
+
+bool ScanSourceHandle::MeasureAsVolume(uint64_t& diskSizeEx)
+{
+    diskSizeEx = 0;
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    DISK_GEOMETRY_EX geometryEx{};
+    if (DeviceIoControl(m_handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometryEx, sizeof(geometryEx),
+                        &returned, nullptr) &&
+        geometryEx.DiskSize.QuadPart > 0)
+        diskSizeEx = static_cast<uint64_t>(geometryEx.DiskSize.QuadPart);
+
+    DISK_GEOMETRY geometry{};
+    if (!DeviceIoControl(m_handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &returned,
+                         nullptr))
+        return false;
+    m_sectorSize = geometry.BytesPerSector ? geometry.BytesPerSector : 512;
+
+    // Whole cylinders leave the volume's tail out, and the geometry describes the whole disk: the
+    // volume's own length is what is read when the system tells it.
+    GET_LENGTH_INFORMATION lengthInfo{};
+    if (DeviceIoControl(m_handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof(lengthInfo), &returned,
+                        nullptr) &&
+        lengthInfo.Length.QuadPart > 0) {
+        m_size = static_cast<uint64_t>(lengthInfo.Length.QuadPart);
+    } else if (diskSizeEx) {
+        m_size = diskSizeEx;
+    } else {
+        m_size = uint64_t{geometry.BytesPerSector} * geometry.SectorsPerTrack * geometry.TracksPerCylinder *
+                 static_cast<uint64_t>(geometry.Cylinders.QuadPart);
+    }
+    return true;
+}
+
+bool ScanSourceHandle::MeasureByReading()
+{
+    constexpr uint64_t kSector = 512;
+    constexpr uint64_t kLimit = uint64_t{1} << 56;
+    m_size = 0;
+    m_sectorSize = static_cast<uint32_t>(kSector);
+    uint8_t probe[kSector];
+    // Bytes that a read at the position delivers. A position the handle cannot be set to lies
+    // behind the end; a read that fails there lies inside the device (a bad sector).
+    auto bytesAt = [&](uint64_t position) -> uint64_t {
+        LARGE_INTEGER target;
+        target.QuadPart = static_cast<LONGLONG>(position);
+        if (!SetFilePointerEx(m_handle, target, nullptr, FILE_BEGIN))
+            return 0;
+        DWORD got = 0;
+        if (!ReadFile(m_handle, probe, static_cast<DWORD>(kSector), &got, nullptr))
+            return kSector;
+        return got;
+    };
+    if (m_handle == INVALID_HANDLE_VALUE || bytesAt(0) == 0)
+        return false;
+    // Doubling finds a position behind the end, halving the last sector that holds data.
+    uint64_t inside = 0;
+    uint64_t behind = kSector;
+    while (bytesAt(behind) != 0) {
+        inside = behind;
+        behind *= 2;
+        if (behind >= kLimit)
+            return false;
+    }
+    while (behind - inside > kSector) {
+        const uint64_t middle = inside + (behind - inside) / 2 / kSector * kSector;
+        if (bytesAt(middle) != 0)
+            inside = middle;
+        else
+            behind = middle;
+    }
+    m_size = inside + bytesAt(inside);
+    return true;
+}
+
+bool ScanSourceHandle::ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error)
+{
+    bytesRead = 0;
+    error = 0;
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    LARGE_INTEGER target;
+    target.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(m_handle, target, nullptr, FILE_BEGIN)) {
+        error = GetLastError();
+        return false;
+    }
+    DWORD got = 0;
+    const BOOL ok = ReadFile(m_handle, buffer, count, &got, nullptr);
+    bytesRead = got;
+    if (!ok) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,329 @@
+// The whole scan of disk images: pictures made by real tools between noise are recovered,
+// each scan gets a folder of its own, the window's texts follow the scan, and a running worker
+// stops when asked.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "ScanTestSupport.h"
+#include "app/AppSettings.h"
+#include "app/ScanDlg.h"
+#include "app/ScanWorker.h"
+#include "common/TestFiles.h"
+#include "imagefile/ImageFactory.h"
+#include "imaging/NImageBuffer.h"
+#include "ui/NWinApp.h"
+
+namespace {
+
+constexpr size_t kChunk = 5 * 1024 * 1024;  // chunk-size index 0 with 512-byte sectors
+
+struct Picture {
+    std::wstring extension;  // what the scan names it
+    Bytes bytes;
+};
+
+// A picture made by the image library's writer.
+Bytes Written(FileType type, const wchar_t* extension)
+{
+    NImageBuffer picture;
+    picture.Create(23, 17, 24, RGB(10, 200, 30));
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 23; ++x)
+            picture.bits[y * picture.stride + x * 3] = static_cast<uint8_t>(x * 11 + y * 3);
+    TestDir dir;
+    const std::wstring path = dir.File(std::wstring(L"made.") + extension);
+    EXPECT_EQ(NR_OK, SaveImageFile(&picture, path.c_str(), type, nullptr)) << type;
+    Bytes bytes;
+    ReadWholeFile(path, bytes);
+    return bytes;
+}
+
+// Decodes bytes stored under the extension; false when they do not decode.
+bool Decode(const Bytes& bytes, const std::wstring& extension, NImageBuffer& picture)
+{
+    TestDir dir;
+    const std::wstring path = dir.File(L"picture." + extension);
+    WriteWholeFile(path, bytes);
+    return LoadImageIntoBitmap(picture, path.c_str(), 0, 1, nullptr, 0) == NR_OK;
+}
+
+bool SamePixels(const NImageBuffer& a, const NImageBuffer& b)
+{
+    if (a.width != b.width || a.height != b.height || a.bpp != b.bpp || a.stride != b.stride)
+        return false;
+    return std::memcmp(a.bits, b.bits, static_cast<size_t>(a.stride) * a.height) == 0;
+}
+
+// Runs a script of the Unix shell (Wine starts Unix programs) and waits until it has finished.
+// Neither the end nor the exit code of a Unix program comes through to the process handle: the
+// script ends by leaving a mark file. False when it did not get there within a minute.
+bool RunUnixShell(const std::wstring& script)
+{
+    const std::wstring mark = L"/tmp/vst-scan-shell-" + std::to_wstring(GetCurrentProcessId()) + L".done";
+    DeleteFileW((L"Z:" + mark).c_str());
+    std::wstring command = L"Z:\\bin\\sh -c \"" + script + L"; touch " + mark + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (DeleteFileW((L"Z:" + mark).c_str()))
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+class ScanWorkerTest : public ::testing::Test {
+protected:
+    ScanWorkerTest() : settings_(output_.Path()) {}
+
+    // Scans the image file with every group on.
+    ScanLoopResult Scan(const Bytes& image, ScanDlg& dialog)
+    {
+        const std::wstring path = images_.File(L"disk.img");
+        EXPECT_TRUE(WriteWholeFile(path, image));
+        ScanOptions.ScanFromFile = 1;
+        ScanOptions.ImageFilePath = path.c_str();
+        ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 =
+            ScanOptions.SearchFilter4 = 1;
+        ScanOptions.ChunkSizeOn = 1;
+        ScanOptions.ChunkSizeIndex = 0;
+        return RunScan(dialog);
+    }
+
+    TestDir output_;
+    TestDir images_;
+    ScanSettingsScope settings_;
+};
+
+TEST_F(ScanWorkerTest, RecoversEveryFormatBetweenNoise)
+{
+    std::vector<Picture> pictures = {
+        {L"jpg", Fixture(L"jpeg\\rgb-gradient.jpg")},  {L"jpg", Fixture(L"jpeg\\progressive.jpg")},
+        {L"png", Fixture(L"png\\rgb.png")},             {L"png", Fixture(L"png\\palette8.png")},
+        {L"gif", Fixture(L"gif\\single.gif")},          {L"gif", Fixture(L"gif\\anim3.gif")},
+        {L"tif", Fixture(L"tiff\\rgb-le.tif")},          {L"tif", Fixture(L"tiff\\rgb-be-lzw.tif")},
+        {L"pdf", Fixture(L"pdf\\jpeg1.pdf")},            {L"webp", Fixture(L"detect\\sample.webp")},
+        {L"jxr", Written(FT_JXR, L"jxr")},               {L"j2k", Fixture(L"detect\\sample.j2k")},
+        {L"j2k", Fixture(L"detect\\sample.jp2")},        {L"heic", Fixture(L"detect\\sample.heic")},
+        {L"bmp", Fixture(L"bmp\\v3-24.bmp")},
+        {L"bmp", Fixture(L"bmp\\rle8.bmp")},             {L"psd", Fixture(L"psd\\rgb-rle.psd")},
+        {L"jng", Fixture(L"detect\\sample.jng")},        {L"mng", Fixture(L"detect\\sample.mng")},
+        {L"iff", Fixture(L"iff\\rgb24.iff")},            {L"hdr", Fixture(L"hdr\\small.hdr")},
+        {L"dcx", Fixture(L"dcx\\three.dcx")},            {L"ico", Fixture(L"ico\\multi.ico")},
+    };
+
+    // Noise with the pictures at odd offsets; one crosses the first chunk boundary, the image's
+    // size is no multiple of the chunk.
+    Bytes image = Noise(2 * kChunk + 300001, 21);
+    std::vector<size_t> offsets;
+    size_t offset = 777;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        if (i == pictures.size() / 2)
+            offset = kChunk - pictures[i].bytes.size() / 2;
+        offsets.push_back(offset);
+        Place(image, offset, pictures[i].bytes);
+        offset += pictures[i].bytes.size() + 30011 + 13 * i;
+    }
+
+    ScanDlg dialog;
+    const ScanLoopResult result = Scan(image, dialog);
+    EXPECT_EQ(image.size(), result.bytesScanned);
+
+    std::multimap<std::wstring, NImageBuffer*> kept;
+    for (const NString& path : dialog.KeptFiles) {
+        Bytes bytes;
+        ASSERT_TRUE(ReadWholeFile(path.c_str(), bytes));
+        const std::wstring name = path.c_str();
+        const std::wstring extension = name.substr(name.rfind(L'.') + 1);
+        auto* picture = new NImageBuffer();
+        EXPECT_TRUE(Decode(bytes, extension, *picture)) << "kept but does not decode";
+        kept.emplace(extension, picture);
+    }
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        NImageBuffer original;
+        if (!Decode(pictures[i].bytes, pictures[i].extension, original)) {
+            // Only HEIC depends on the system's decoder, which may be missing.
+            EXPECT_EQ(L"heic", pictures[i].extension);
+            continue;
+        }
+        bool found = false;
+        auto range = kept.equal_range(pictures[i].extension);
+        for (auto it = range.first; it != range.second && !found; ++it)
+            found = SamePixels(original, *it->second);
+        EXPECT_TRUE(found) << "not recovered: picture " << i << " at " << offsets[i];
+    }
+    for (auto& entry : kept)
+        delete entry.second;
+
+    // Kept files are numbered from 1 in the scan's folder below the output folder.
+    const std::wstring folder = dialog.ScanFolder;
+    EXPECT_EQ(0u, folder.find(output_.Path() + L"\\Delvarin Vastrel 2\\"));
+    const std::vector<std::wstring> files = ListFiles(folder);
+    ASSERT_EQ(dialog.KeptFiles.size(), files.size());
+    EXPECT_EQ(0u, files[0].find(L"VSTScan0001."));
+}
+
+TEST_F(ScanWorkerTest, WholeChunksAndEmptyImages)
+{
+    // A size that is a multiple of the chunk size, with a picture in the last chunk.
+    Bytes image = Noise(kChunk, 4);
+    const Bytes png = Fixture(L"png\\rgb.png");
+    Place(image, kChunk - png.size() - 3, png);
+    ScanDlg dialog;
+    ScanLoopResult result = Scan(image, dialog);
+    EXPECT_EQ(kChunk, result.bytesScanned);
+    ASSERT_EQ(1u, dialog.KeptFiles.size());
+
+    ScanDlg empty;
+    result = Scan(Bytes(), empty);
+    EXPECT_EQ(0u, result.bytesScanned);
+    EXPECT_TRUE(empty.KeptFiles.empty());
+    EXPECT_TRUE(ListFiles(empty.ScanFolder).empty());
+    const std::wstring log = ReadAppLog();
+    EXPECT_NE(std::wstring::npos, log.rfind(L"Finished Scan."));
+}
+
+TEST_F(ScanWorkerTest, EveryScanGetsAFolderOfItsOwn)
+{
+    SYSTEMTIME time{};
+    time.wYear = 2024;
+    time.wMonth = 1;
+    time.wDay = 17;
+    time.wHour = 9;
+    time.wMinute = 5;
+    wchar_t first[MAX_PATH];
+    wchar_t second[MAX_PATH];
+    wchar_t third[MAX_PATH];
+    ASSERT_TRUE(MakeScanFolder(output_.Path().c_str(), time, first));
+    ASSERT_TRUE(MakeScanFolder((output_.Path() + L"\\").c_str(), time, second));
+    ASSERT_TRUE(MakeScanFolder(output_.Path().c_str(), time, third));
+    const std::wstring base = output_.Path() + L"\\Delvarin Vastrel 2\\2024 01 17 - 09h05m";
+    EXPECT_EQ(base, first);
+    EXPECT_EQ(base + L" (1)", second);
+    EXPECT_EQ(base + L" (2)", third);
+    for (const wchar_t* folder : {first, second, third})
+        EXPECT_TRUE(GetFileAttributesW(folder) & FILE_ATTRIBUTE_DIRECTORY);
+
+    // A path that does not fit is refused rather than cut.
+    const std::wstring deep = output_.Path() + L"\\" + std::wstring(240, L'd');
+    EXPECT_FALSE(MakeScanFolder(deep.c_str(), time, first));
+}
+
+TEST_F(ScanWorkerTest, TheWindowTextsFollowTheScan)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"scan", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 10, window,
+                               reinterpret_cast<HMENU>(ScanDlg::kProgressBarId), nullptr, nullptr);
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 20, 300, 40, window,
+                    reinterpret_cast<HMENU>(ScanDlg::kPositionTextId), nullptr, nullptr);
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 70, 300, 20, window,
+                    reinterpret_cast<HMENU>(ScanDlg::kCounterTextId), nullptr, nullptr);
+
+    Bytes image = Noise(2 * kChunk, 8);
+    Place(image, 1234, Fixture(L"png\\rgb.png"));
+    NWinApp app(GetModuleHandleW(nullptr), 0, NString(L"ScanTexts"));  // no language file: built-in texts
+    ScanDlg dialog;
+    ASSERT_TRUE(dialog.Attach(window));
+    Scan(image, dialog);
+
+    wchar_t text[256];
+    // The noise holds JPEG signatures that do not decode: the last text names such a try.
+    GetDlgItemTextW(window, ScanDlg::kCounterTextId, text, 256);
+    EXPECT_STREQ(L"Photos found: 1 -> [Verifying: JPG - Joint Photographic Experts Group]", text);
+    GetDlgItemTextW(window, ScanDlg::kPositionTextId, text, 256);
+    EXPECT_STREQ(L"Device size: 10485760 (Bytes) = 0.01 (GB)\r\nPosition: 5242880 (Bytes) - 50.00%", text);
+    EXPECT_EQ(50, SendMessageW(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(100, SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+    dialog.Detach();
+    DestroyWindow(window);
+}
+
+// Under Wine the device path of a drive leads to the Unix device that "<prefix>/dosdevices/x::"
+// names: a loop device over a disk image stands for a card. Needs root; skipped otherwise.
+TEST_F(ScanWorkerTest, ScansAVolume)
+{
+    wchar_t prefix[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH))
+        GTEST_SKIP() << "not under Wine";
+    wchar_t letter = 0;
+    const DWORD drives = GetLogicalDrives();
+    for (wchar_t candidate = L'Y'; candidate >= L'M' && !letter; --candidate) {
+        if (!(drives & (1u << (candidate - L'A'))))
+            letter = candidate;
+    }
+    ASSERT_NE(0, letter);
+
+    // Sizes of loop devices are whole sectors.
+    Bytes image = Noise(kChunk + 64 * 512, 31);
+    for (uint8_t& b : image)
+        if (b == 0xFF) b = 0xFE;  // no stray JPEG signatures
+    const Bytes png = Fixture(L"png\\rgb.png");
+    const Bytes jpeg = Fixture(L"jpeg\\rgb-gradient.jpg");
+    Place(image, 4099, png);
+    Place(image, kChunk - 77, jpeg);
+    const std::wstring unixImage = L"/tmp/vst-scan-volume-" + std::to_wstring(GetCurrentProcessId()) + L".img";
+    ASSERT_TRUE(WriteWholeFile(L"Z:" + unixImage, image));
+    const std::wstring link = std::wstring(L"$WINEPREFIX/dosdevices/") + static_cast<wchar_t>(towlower(letter)) + L"::";
+    // The drive letter is free, so a link of that name can only be left over from an earlier run.
+    const bool ready = RunUnixShell(L"if [ $(id -u) = 0 ] && dev=$(losetup -f --show " + unixImage + L"); then echo $dev > " +
+                                    unixImage + L".dev; ln -sfn $dev " + link + L"; fi");
+    struct CleanUp {
+        std::wstring script;
+        ~CleanUp() { RunUnixShell(script); }
+    } cleanUp{L"rm -f " + link + L"; [ -f " + unixImage + L".dev ] && losetup -d $(cat " + unixImage +
+              L".dev); rm -f " + unixImage + L" " + unixImage + L".dev"};
+    if (!ready || !FileExists(L"Z:" + unixImage + L".dev"))
+        GTEST_SKIP() << "needs root and a free loop device";
+
+    ScanOptions.ScanFromFile = 0;
+    ScanOptions.DriveLetter[0] = letter;
+    ScanOptions.ChunkSizeOn = 1;
+    ScanOptions.ChunkSizeIndex = 0;
+    ScanDlg dialog;
+    const ScanLoopResult result = RunScan(dialog);
+    EXPECT_EQ(image.size(), result.bytesScanned);
+    ASSERT_EQ(2u, dialog.KeptFiles.size());
+    Bytes kept;
+    ASSERT_TRUE(ReadWholeFile(dialog.KeptFiles[0].c_str(), kept));
+    EXPECT_EQ(png, kept);
+    EXPECT_NE(std::wstring::npos, std::wstring(dialog.KeptFiles[1].c_str()).find(L"VSTScan0002.jpg"));
+}
+
+TEST_F(ScanWorkerTest, ARunningWorkerStopsWhenCancelled)
+{
+    EXPECT_EQ(1u, ScanWorker(nullptr));
+
+    // Many pictures: the worker is still busy when the cancel comes.
+    Bytes image = Noise(4 * kChunk, 12);
+    const Bytes png = Fixture(L"png\\rgb.png");
+    for (size_t offset = 1000; offset + png.size() < image.size(); offset += 20000)
+        Place(image, offset, png);
+    const std::wstring path = images_.File(L"busy.img");
+    ASSERT_TRUE(WriteWholeFile(path, image));
+    ScanOptions.ScanFromFile = 1;
+    ScanOptions.ImageFilePath = path.c_str();
+
+    ScanDlg dialog;
+    ASSERT_TRUE(dialog.StartWorker());
+    EXPECT_FALSE(dialog.StartWorker());  // one worker at a time
+    while (dialog.KeptFiles.empty() && WaitForSingleObject(dialog.WorkerThread, 10) == WAIT_TIMEOUT) {
+    }
+    dialog.StopWorker();
+    EXPECT_EQ(nullptr, dialog.WorkerThread);
+    EXPECT_FALSE(dialog.KeptFiles.empty());
+    EXPECT_LT(dialog.KeptFiles.size(), image.size() / 20000);
+    EXPECT_EQ(dialog.KeptFiles.size(), ListFiles(dialog.ScanFolder).size());
+}
+
+}  // namespace
