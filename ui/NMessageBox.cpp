@@ -17,8 +17,8 @@ namespace {
 constexpr DWORD kDialogStyle = 0x90C80880;  // WS_POPUP WS_VISIBLE WS_CAPTION WS_SYSMENU DS_CENTER DS_MODALFRAME
 constexpr DWORD kDialogExStyle = WS_EX_TOPMOST;
 constexpr DWORD kTextStyle = WS_CHILD | WS_VISIBLE | SS_CENTER;
-// System push buttons; the skinned button class takes them over by making them owner-drawn.
-constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+// Owner-drawn push buttons, painted by the skinned buttons attached to them.
+constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
 constexpr WORD kButtonAtom = 0x0080;
 constexpr WORD kStaticAtom = 0x0082;
 
@@ -268,10 +268,16 @@ int NMessageBox::OnInitDialog()
         if (m_font)
             SetFont(m_font);
     }
-    static const int buttonIds[] = {IDOK, IDCANCEL, IDYES, IDNO};
-    for (int id : buttonIds) {
-        if (HWND button = GetDlgItem(m_hWnd, id))
-            SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    static const int buttonIds[kButtonCount] = {IDOK, IDCANCEL, IDYES, IDNO};
+    static const int iconIndexes[kButtonCount] = {0, 1, 0, 5};
+    for (int i = 0; i < kButtonCount; ++i) {
+        if (!GetDlgItem(m_hWnd, buttonIds[i]))
+            continue;  // not in this type's template
+        if (m_buttons[i].AttachControl(buttonIds[i], this, -1)) {
+            m_buttons[i].SetIconIndex(iconIndexes[i]);
+            if (m_font)
+                m_buttons[i].SetFont(m_font);
+        }
     }
     SendDlgItemMessageW(m_hWnd, textId, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
 
@@ -328,5 +334,7 @@ LRESULT NMessageBox::OnCommand(WPARAM wParam, LPARAM lParam)
 
 void NMessageBox::OnDlgDestroy()
 {
+    for (NButton& button : m_buttons)
+        button.Detach();
     DeleteGdiObject(m_font);
 }

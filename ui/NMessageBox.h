@@ -1,11 +1,12 @@
 // NMessageBox: the framework's message box, a modal dialog built in memory with a centred text,
-// one to three buttons captioned from the language table ("Messages": "Ok", "Cancel", "Yes",
+// one to three skinned buttons (NButton) captioned from the language table ("Messages": "Ok", "Cancel", "Yes",
 // "No"), and a background that is either a skin picture or a vertical gradient of the skin colours
 // "MessageBoxColorStart" and "MessageBoxColorEnd".
 #pragma once
 #include <windows.h>
 
 #include "base/NString.h"
+#include "ui/NButton.h"
 #include "ui/NDialog.h"
 
 class NMessageBox : public NDialog {
@@ -34,7 +35,12 @@ public:
     // an unknown type or when no memory can be had.
     static HLOCAL BuildTemplate(int type, const wchar_t* caption, const wchar_t* text, size_t* size = nullptr);
 
+    // The skinned buttons: OK, Cancel, Yes and No.
+    static constexpr int kButtonCount = 4;
+    NButton& GetButton(int index) { return m_buttons[index]; }
+
 private:
+    NButton m_buttons[kButtonCount];
     int m_type;
     NString m_caption;
     NString m_text;

@@ -1,0 +1,31 @@
+// The skin's painters of the push button and of the combo box's closed head, and the state
+// choices they make. They paint into an off-screen picture and copy it to the target at the end.
+#pragma once
+#include <windows.h>
+
+class NSkin;
+class NComboBox;
+class NImageBuffer;
+
+// Row of the skin's "Button" picture (rows of 24 pixels) for owner-draw item states: 4 hovered and
+// pressed, 1 hovered, 2 grayed or disabled, 3 default or focused, else 0.
+int SkinButtonRow(UINT flags);
+// Frame of a button's own five-frame picture: 4 hovered and pressed, 1 hovered, 2 disabled or
+// grayed, 3 default or focused, else 0.
+int ButtonFrameIndex(UINT flags);
+
+// A button from a picture of two frames, its normal and its hovered look (ODS_HOTLIGHT in flags):
+// the frame is stretched over the item rectangle. Layouts: 0 lower half normal, upper half hovered;
+// 1 left normal, right hovered; 2 upper normal, lower hovered; 3 right normal, left hovered.
+// False, and nothing drawn, for another layout, an invalid picture or an empty rectangle.
+bool DrawTwoFrameButton(const NImageBuffer& picture, int layout, HDC dc, UINT flags, const RECT* item);
+
+// The skin's push button: nine pieces of the "Button" row, an icon of the strip "ButtonIcons"
+// (index >= 0), a colour swatch (-2) or none (-1, the text centred), the caption, and with
+// dropDown the "ComboBoxDropDown" arrow at the right. Draws nothing while the skin is not loaded.
+void DrawSkinButton(NSkin& skin, HWND button, HDC dc, UINT flags, const RECT* item, int iconIndex, bool dropDown);
+
+// The closed combo box: gradient, current text (dimmed when disabled), border and arrow.
+void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* rc);
+// The head text colour of a disabled combo box: the colour's HSL lightness halved.
+COLORREF DimComboTextColour(COLORREF colour);
