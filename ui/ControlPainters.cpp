@@ -256,3 +256,13 @@ void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* 
         AlphaBlendImage(dc, rc->right - arrow.width, (rc->bottom - arrow.height - rc->top) / 2 + rc->top, arrow,
                         enabled ? 255 : 128, AC_SRC_ALPHA);
 }
+
+void NSkin::DrawButton(HWND button, HDC dc, UINT flags, const RECT* item, int iconIndex, bool dropDown)
+{
+    DrawSkinButton(*this, button, dc, flags, item, iconIndex, dropDown);
+}
+
+void NSkin::DrawComboBoxHead(NComboBox& comboBox, HDC dc, const RECT* rc)
+{
+    DrawSkinComboBoxHead(*this, comboBox, dc, rc);
+}

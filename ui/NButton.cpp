@@ -347,7 +347,7 @@ void NButton::PaintLook(HDC dc, UINT flags, const RECT* rect)
     if (m_ownPainting) {
         Paint(m_hWnd, dc, flags, rect, m_iconIndex);
     } else if (NSkin* skin = AppSkin()) {
-        DrawSkinButton(*skin, m_hWnd, dc, flags, rect, m_iconIndex, false);
+        skin->DrawButton(m_hWnd, dc, flags, rect, m_iconIndex, false);
     }
 }
 

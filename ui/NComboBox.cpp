@@ -102,7 +102,7 @@ LRESULT NComboBox::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             RECT client{};
             GetClientRect(window, &client);
             if (NSkin* skin = AppSkin())
-                DrawSkinComboBoxHead(*skin, *this, dc, &client);
+                skin->DrawComboBoxHead(*this, dc, &client);
             EndPaint(window, &paint);
         }
         return 0;
@@ -124,7 +124,7 @@ void NComboBox::DrawItem(DRAWITEMSTRUCT* item)
     if (!item || !skin)
         return;
     if (!GetDroppedState() || (item->itemState & ODS_COMBOBOXEDIT)) {
-        DrawSkinComboBoxHead(*skin, *this, item->hDC, &item->rcItem);
+        skin->DrawComboBoxHead(*this, item->hDC, &item->rcItem);
         InvalidateRect(m_hWnd, nullptr, TRUE);
         UpdateWindow(m_hWnd);
         return;

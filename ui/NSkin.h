@@ -9,6 +9,8 @@
 #include "imaging/NImageBuffer.h"
 #include "ui/SkinSeam.h"
 
+class NComboBox;
+
 class NSkin : public SkinSeam {
 public:
     NSkin();
@@ -45,6 +47,9 @@ public:
 
     // Painters (SkinPainters.cpp). Flags are the owner-draw item states (ODS_*).
     void DrawButtonIcon(int index, UINT flags, HDC dc, int x, int y);
+    // The push button and the closed combo box (ControlPainters.cpp).
+    void DrawButton(HWND button, HDC dc, UINT flags, const RECT* item, int iconIndex, bool dropDown);
+    void DrawComboBoxHead(NComboBox& comboBox, HDC dc, const RECT* rc);
     void DrawCheckBox(HWND control, HDC dc, UINT flags, const RECT* item, COLORREF disabled, COLORREF checked,
                       COLORREF normal);
     void DrawRadioItem(HWND control, HDC dc, UINT flags, const RECT* item, COLORREF disabled, COLORREF checked,
