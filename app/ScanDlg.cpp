@@ -8,14 +8,145 @@
 
 #include "app/AppSettings.h"
 #include "app/CandidateView.h"
+#include "app/ResultDlg.h"
 #include "app/ScanOptions.h"
 #include "app/ScanWorker.h"
+#include "ui/NLanguage.h"
+#include "ui/NMessageBox.h"
+#include "ui/NWinApp.h"
+
+namespace {
+
+constexpr const wchar_t* kSection = L"Dlg_Scan";
+
+// A text of the window's section, with the reference text where the language has none and the
+// built-in text without a language table.
+NString ScanText(const wchar_t* key, const wchar_t* builtIn)
+{
+    NString text;
+    if (NWinApp* app = NGetApp())
+        text = app->GetLanguage()->GetText(kSection, key, true);
+    if (text.IsEmpty())
+        text = builtIn;
+    return text;
+}
+
+// The file-name part of a path.
+const wchar_t* FileNamePart(const wchar_t* path)
+{
+    const wchar_t* name = path;
+    for (const wchar_t* p = path; *p; ++p) {
+        if (*p == L'\\' || *p == L'/' || *p == L':')
+            name = p + 1;
+    }
+    return name;
+}
+
+}  // namespace
 
 ScanDlg::ScanDlg(HWND parent) : NDialog(kResourceId, parent) {}
 
 ScanDlg::~ScanDlg()
 {
     StopWorker();
+}
+
+LRESULT ScanDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    return NDialog::OnCommand(wParam, lParam);
+}
+
+INT_PTR ScanDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kStartScan && !m_started && !m_finishing) {
+        m_started = true;
+        ApplyLanguage();
+        if (!StartWorker())
+            LogLine(L"Failed: Starting the scan.");
+        RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW);
+    }
+    return NDialog::DialogProc(window, message, wParam, lParam);
+}
+
+int ScanDlg::OnInitDialog()
+{
+    LoadBackgroundImage(L"DlgBackground", true, false);
+    m_cancelButton.AttachControl(IDCANCEL, this, 1);
+    if (m_counterText.AttachDlgItem(kCounterTextId, this))
+        m_counterText.SetBold(true);
+    PostMessageW(m_hWnd, kStartScan, 0, 0);
+    return 1;
+}
+
+int ScanDlg::OnCancel()
+{
+    // A cancel that arrives while the outcome is on screen (the worker's own IDCANCEL, taken by
+    // the result window's message loop) leaves the ending to the call that shows it.
+    if (m_finishing)
+        return 1;
+    m_finishing = true;
+    if (WorkerThread) {
+        StopWorker();
+        if (!KeptFiles.empty())
+            ShowResults();
+        else
+            ShowNoPhotos();
+    }
+    EndDialog(0);
+    return 1;
+}
+
+int ScanDlg::OnOK()
+{
+    // The window and KeptFiles must outlive the worker: during a scan Enter cancels it.
+    if (WorkerThread || m_finishing)
+        return OnCancel();
+    m_finishing = true;
+    EndDialog(1);
+    return 1;
+}
+
+void ScanDlg::OnDlgDestroy()
+{
+    // However the window goes, the worker never writes into a destroyed one.
+    StopWorker();
+    NDialog::OnDlgDestroy();
+}
+
+void ScanDlg::ApplyLanguage()
+{
+    if (!m_hWnd)
+        return;
+    // The title texts come from the language file: they are used as formats only when their
+    // conversions take one string.
+    NString format;
+    NWinApp* app = NGetApp();
+    wchar_t title[MAX_PATH + 1];
+    if (ScanOptions.ScanFromFile) {
+        format = app ? app->GetLanguage()->GetFormatText(kSection, L"TitleFile", L"s", L"Scanning %s")
+                     : NString(L"Scanning %s");
+        _snwprintf(title, MAX_PATH, format.c_str(), FileNamePart(ScanOptions.ImageFilePath.c_str()));
+    } else {
+        format = app ? app->GetLanguage()->GetFormatText(kSection, L"Title", L"s", L"Scanning drive %s:")
+                     : NString(L"Scanning drive %s:");
+        _snwprintf(title, MAX_PATH, format.c_str(), ScanOptions.DriveLetter);
+    }
+    title[MAX_PATH] = 0;
+    SetWindowTextW(m_hWnd, title);
+    SetItemText(IDCANCEL, ScanText(L"Cancel", L"Stop"));
+}
+
+void ScanDlg::ShowResults()
+{
+    ResultDlg results(this);
+    results.DoModal(true);
+}
+
+void ScanDlg::ShowNoPhotos()
+{
+    NMessageBox box(NMessageBox::typeOk, kAppTitle, ScanText(L"NoPhotosFound", L"No photos were found.").c_str(),
+                    m_hWnd);
+    box.Show();
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -202,6 +203,9 @@ ScanLoopResult RunScan(ScanDlg& dialog)
         ErrorBox(L"Failed to allocate ChunkBuffer");
         return result;
     }
+    // The texts of the last chunk would still name the last candidate being verified: show the
+    // final count and the position reached.
+    sink.OnChunkStart(std::min(result.bytesScanned, source.Size()), source.Size());
     if (result.unreadableSectors)
         LogLine(L"Unreadable sectors stepped over: %I64u", result.unreadableSectors);
     LogLine(L"Finished Scan.");

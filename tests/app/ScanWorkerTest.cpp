@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "ScanTestSupport.h"
 #include "app/AppSettings.h"
@@ -219,16 +222,30 @@ TEST_F(ScanWorkerTest, EveryScanGetsAFolderOfItsOwn)
     EXPECT_FALSE(MakeScanFolder(deep.c_str(), time, first));
 }
 
+// Every text a static control was given, in order.
+std::vector<std::wstring> g_textsSet;
+WNDPROC g_staticProc = nullptr;
+LRESULT CALLBACK RecordTexts(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTEXT && lParam)
+        g_textsSet.push_back(reinterpret_cast<const wchar_t*>(lParam));
+    return CallWindowProcW(g_staticProc, window, message, wParam, lParam);
+}
+
 TEST_F(ScanWorkerTest, TheWindowTextsFollowTheScan)
 {
     HWND window = CreateWindowExW(0, L"STATIC", L"scan", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, window);
     HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 10, window,
                                reinterpret_cast<HMENU>(ScanDlg::kProgressBarId), nullptr, nullptr);
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 20, 300, 40, window,
-                    reinterpret_cast<HMENU>(ScanDlg::kPositionTextId), nullptr, nullptr);
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 70, 300, 20, window,
-                    reinterpret_cast<HMENU>(ScanDlg::kCounterTextId), nullptr, nullptr);
+    HWND position = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 20, 300, 40, window,
+                                    reinterpret_cast<HMENU>(ScanDlg::kPositionTextId), nullptr, nullptr);
+    HWND counter = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 70, 300, 20, window,
+                                   reinterpret_cast<HMENU>(ScanDlg::kCounterTextId), nullptr, nullptr);
+    g_textsSet.clear();
+    g_staticProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(counter, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordTexts)));
+    SetWindowLongPtrW(position, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordTexts));
 
     Bytes image = Noise(2 * kChunk, 8);
     Place(image, 1234, Fixture(L"png\\rgb.png"));
@@ -237,13 +254,20 @@ TEST_F(ScanWorkerTest, TheWindowTextsFollowTheScan)
     ASSERT_TRUE(dialog.Attach(window));
     Scan(image, dialog);
 
+    auto saw = [](const wchar_t* text) {
+        return std::find(g_textsSet.begin(), g_textsSet.end(), text) != g_textsSet.end();
+    };
+    // Each chunk's start, and each try of a candidate (the noise holds JPEG signatures that do
+    // not decode).
+    EXPECT_TRUE(saw(L"Device size: 10485760 (Bytes) = 0.01 (GB)\r\nPosition: 5242880 (Bytes) - 50.00%"));
+    EXPECT_TRUE(saw(L"Photos found: 1 -> [Verifying: JPG - Joint Photographic Experts Group]"));
+    // At the end: the final count and the whole image.
     wchar_t text[256];
-    // The noise holds JPEG signatures that do not decode: the last text names such a try.
     GetDlgItemTextW(window, ScanDlg::kCounterTextId, text, 256);
-    EXPECT_STREQ(L"Photos found: 1 -> [Verifying: JPG - Joint Photographic Experts Group]", text);
+    EXPECT_STREQ(L"Photos found: 1", text);
     GetDlgItemTextW(window, ScanDlg::kPositionTextId, text, 256);
-    EXPECT_STREQ(L"Device size: 10485760 (Bytes) = 0.01 (GB)\r\nPosition: 5242880 (Bytes) - 50.00%", text);
-    EXPECT_EQ(50, SendMessageW(bar, PBM_GETPOS, 0, 0));
+    EXPECT_STREQ(L"Device size: 10485760 (Bytes) = 0.01 (GB)\r\nPosition: 10485760 (Bytes) - 100.00%", text);
+    EXPECT_EQ(100, SendMessageW(bar, PBM_GETPOS, 0, 0));
     EXPECT_EQ(100, SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
     dialog.Detach();
     DestroyWindow(window);

@@ -1,14 +1,19 @@
 #include "common/MessageBoxAnswerer.h"
 
+#include "ui/NMessageBox.h"
+
 namespace {
 thread_local MessageBoxAnswerer* t_current = nullptr;
 
-bool IsMessageBox(HWND hwnd)
+bool IsMessageBox(HWND hwnd, bool ownBoxes)
 {
     wchar_t cls[16] = {};
     GetClassNameW(hwnd, cls, 16);
-    // Message boxes are dialogs whose text is the static control 0xFFFF.
-    return lstrcmpW(cls, L"#32770") == 0 && GetDlgItem(hwnd, 0xFFFF) != nullptr;
+    // Message boxes are dialogs whose text is the static control 0xFFFF (the system's box) or
+    // NMessageBox::textId (the program's own box).
+    if (lstrcmpW(cls, L"#32770") != 0)
+        return false;
+    return GetDlgItem(hwnd, 0xFFFF) != nullptr || (ownBoxes && GetDlgItem(hwnd, NMessageBox::textId) != nullptr);
 }
 
 std::wstring WindowText(HWND hwnd)
@@ -20,7 +25,8 @@ std::wstring WindowText(HWND hwnd)
 }
 }  // namespace
 
-MessageBoxAnswerer::MessageBoxAnswerer(int answer) : previous_(t_current), answer_(answer)
+MessageBoxAnswerer::MessageBoxAnswerer(int answer, bool ownBoxes)
+    : previous_(t_current), answer_(answer), ownBoxes_(ownBoxes)
 {
     hook_ = SetWindowsHookExW(WH_CBT, HookProc, nullptr, GetCurrentThreadId());
     t_current = this;
@@ -40,7 +46,8 @@ void MessageBoxAnswerer::Answer(HWND box)
     answered_ = box;
     ++count_;
     caption_ = WindowText(box);
-    text_ = WindowText(GetDlgItem(box, 0xFFFF));
+    HWND text = GetDlgItem(box, 0xFFFF);
+    text_ = WindowText(text ? text : GetDlgItem(box, NMessageBox::textId));
     int id = answer_;
     if (id == 0) {
         LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
@@ -52,7 +59,7 @@ void MessageBoxAnswerer::Answer(HWND box)
 LRESULT CALLBACK MessageBoxAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     MessageBoxAnswerer* self = t_current;
-    if (code == HCBT_ACTIVATE && self && IsMessageBox(reinterpret_cast<HWND>(wParam)))
+    if (code == HCBT_ACTIVATE && self && IsMessageBox(reinterpret_cast<HWND>(wParam), self->ownBoxes_))
         self->Answer(reinterpret_cast<HWND>(wParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

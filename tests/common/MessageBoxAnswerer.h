@@ -6,7 +6,9 @@
 class MessageBoxAnswerer {
 public:
     // answer: the button id to press (IDOK, IDCANCEL, IDYES, ...); 0 presses the box's default button.
-    explicit MessageBoxAnswerer(int answer = 0);
+    // ownBoxes: also answer the program's own skinned box (NMessageBox), which tests of that box
+    // drive themselves.
+    explicit MessageBoxAnswerer(int answer = 0, bool ownBoxes = false);
     ~MessageBoxAnswerer();
     MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
     MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
@@ -23,6 +25,7 @@ private:
     HWND answered_ = nullptr;  // activation can be reported more than once per box
     MessageBoxAnswerer* previous_ = nullptr;
     int answer_ = 0;
+    bool ownBoxes_ = false;
     int count_ = 0;
     std::wstring text_;
     std::wstring caption_;

@@ -1,0 +1,49 @@
+// Driving windows in tests: steps run from a timer inside modal loops, message pumping, and
+// captures of windows as painted on the screen.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Calls step every 20 ms from a thread timer, so that it runs inside modal loops of this thread,
+// until it answers true. After timeoutMs the fallback runs once (to end a dialog that would hang).
+class TimerDriver {
+public:
+    TimerDriver(std::function<bool()> step, std::function<void()> fallback, int timeoutMs = 5000);
+    ~TimerDriver();
+    TimerDriver(const TimerDriver&) = delete;
+    TimerDriver& operator=(const TimerDriver&) = delete;
+    bool Finished() const { return finished_; }
+    bool TimedOut() const { return timedOut_; }
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
+    std::function<bool()> step_;
+    std::function<void()> fallback_;
+    UINT_PTR timer_ = 0;
+    DWORD deadline_ = 0;
+    bool finished_ = false;
+    bool timedOut_ = false;
+    bool busy_ = false;
+};
+
+// Pumps this thread's messages for the given time.
+void PumpMessages(int milliseconds);
+
+// The client area of the window as painted on the screen: BitBlt from its device context into a
+// 32-bit picture (pixels as COLORREF, row 0 at the top). Repaints the window first.
+struct Capture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    int Count(COLORREF colour) const;
+};
+bool CaptureClient(HWND window, Capture& capture);
+// Channel-wise distance of two colours (the largest difference).
+int ColourDistance(COLORREF a, COLORREF b);
+
+// Writes the capture as a 24-bit BMP file.
+bool SaveCaptureBmp(const Capture& capture, const std::wstring& path);
