@@ -1,16 +1,28 @@
 #!/usr/bin/env bash
-# Builds the program and starts it under Wine (in the build's private prefix).
+# Builds everything and starts the program from its distributable folder under Wine, in the build's
+# private prefix. Without a DISPLAY it starts Xvfb itself (the windows are then not visible).
+# Usage: scripts/run.sh [program arguments...]   (BUILD_DIR chooses the build folder, default build/)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh" "$BUILD"
-EXE=$BUILD/app/vst.exe
-if [ ! -f "$EXE" ]; then
-  echo "The program's entry point is not built yet: only the libraries and their tests exist (scripts/test.sh runs them)."
-  exit 0
-fi
+DIST=$BUILD/dist/DelvarinVastrel
+EXE=$DIST/vst.exe
+[ -f "$EXE" ] || { echo "error: $EXE was not built" >&2; exit 1; }
+
 WINE_ROOT=$BUILD/wine
 . "$ROOT/scripts/wine-env.sh"
-[ -n "${DISPLAY:-}" ] || { echo "error: no DISPLAY: run this from a desktop session (or under xvfb-run)" >&2; exit 1; }
+if [ -z "${DISPLAY:-}" ]; then
+  trap 'vst_stop_display' EXIT
+  vst_start_display
+  echo "No DISPLAY: started Xvfb on $DISPLAY; the program's windows are not visible there."
+fi
 vst_wine_prepare
-exec wine "$EXE" "$@"
+# The program looks for its languages, skins and DLLs beside itself; run it from its folder.
+cd "$DIST"
+status=0
+wine "$EXE" "$@" || status=$?
+# The program ends with 1 when it shuts down normally.
+if [ "$status" -eq 1 ]; then exit 0; fi
+echo "vst.exe ended with $status" >&2
+exit "$status"

@@ -13,6 +13,7 @@
 #include "app/resource.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
+#include "common/WindowCapture.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 #include "ui/NLanguage.h"
@@ -46,33 +47,6 @@ void Pump(int milliseconds)
         }
         Sleep(5);
     } while (static_cast<int>(end - GetTickCount()) > 0);
-}
-
-// One pixel of the window as painted: BitBlt from its device context into a 32-bit DIB.
-COLORREF Sample(HWND window, int x, int y)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 1;
-    info.bmiHeader.biHeight = 1;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap)
-        return CLR_INVALID;
-    HDC windowDc = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowDc);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, 1, 1, windowDc, x, y, SRCCOPY);
-    GdiFlush();
-    const uint8_t* pixel = static_cast<const uint8_t*>(bits);
-    const COLORREF colour = RGB(pixel[2], pixel[1], pixel[0]);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(window, windowDc);
-    DeleteObject(bitmap);
-    return colour;
 }
 
 // At 32 bits the right half gets the alpha (the left half stays opaque).
@@ -203,8 +177,8 @@ TEST_F(ResultDlgTest, ListsEveryPictureBelowTheFolderAsATile)
     EXPECT_GT(thumbnail->width, 1);
     EXPECT_EQ(window_->GetList().GetRecord(index)->width, 120);
     EXPECT_EQ(window_->GetList().GetRecord(index)->height, 80);
-    const COLORREF centre = Sample(list_, item.left + 100, item.top + 74);
-    const COLORREF caption = Sample(list_, item.left + 100, item.top + 190);
+    const COLORREF centre = SamplePixel(list_, item.left + 100, item.top + 74);
+    const COLORREF caption = SamplePixel(list_, item.left + 100, item.top + 190);
     const COLORREF expected = RGB(200, 0, 30);
     EXPECT_LE(std::abs(GetRValue(centre) - GetRValue(expected)), 12) << std::hex << centre;
     EXPECT_LE(std::abs(GetGValue(centre) - GetGValue(expected)), 12) << std::hex << centre;
@@ -212,7 +186,7 @@ TEST_F(ResultDlgTest, ListsEveryPictureBelowTheFolderAsATile)
 
     // Deselected, the picture is faded over the tile's light background.
     Click(index);
-    const COLORREF faded = Sample(list_, item.left + 100, item.top + 74);
+    const COLORREF faded = SamplePixel(list_, item.left + 100, item.top + 74);
     EXPECT_GT(GetGValue(faded), 80) << std::hex << faded;
     EXPECT_GT(GetBValue(faded), 100) << std::hex << faded;
 }

@@ -19,6 +19,7 @@
 #include "app/resource.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
+#include "common/WindowCapture.h"
 #include "common/WindowDriver.h"
 #include "imagefile/ImageFactory.h"
 #include "imaging/NImageBuffer.h"
@@ -46,33 +47,6 @@ bool PumpUntil(Condition condition, DWORD milliseconds)
             return false;
         Sleep(5);
     }
-}
-
-// One pixel of the window as painted: BitBlt from its device context into a 32-bit DIB.
-COLORREF Sample(HWND window, int x, int y)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 1;
-    info.bmiHeader.biHeight = 1;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap)
-        return CLR_INVALID;
-    HDC windowDc = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowDc);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, 1, 1, windowDc, x, y, SRCCOPY);
-    GdiFlush();
-    const uint8_t* pixel = static_cast<const uint8_t*>(bits);
-    const COLORREF colour = RGB(pixel[2], pixel[1], pixel[0]);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(window, windowDc);
-    DeleteObject(bitmap);
-    return colour;
 }
 
 bool Near(COLORREF a, COLORREF b, int tolerance)
@@ -378,7 +352,7 @@ TEST_F(ScanDlgTest, TheSkinBackgroundIsPaintedBehindTheWindow)
     PumpUntil([] { return false; }, 200);
     RECT client;
     GetClientRect(window_, &client);
-    const COLORREF painted = Sample(window_, 3, client.bottom - 4);
+    const COLORREF painted = SamplePixel(window_, 3, client.bottom - 4);
     EXPECT_TRUE(Near(colour, painted, 10)) << std::hex << painted;
 
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

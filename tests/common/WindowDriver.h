@@ -45,5 +45,3 @@ bool CaptureClient(HWND window, Capture& capture);
 // Channel-wise distance of two colours (the largest difference).
 int ColourDistance(COLORREF a, COLORREF b);
 
-// Writes the capture as a 24-bit BMP file.
-bool SaveCaptureBmp(const Capture& capture, const std::wstring& path);

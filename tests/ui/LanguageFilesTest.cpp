@@ -64,7 +64,7 @@ const Lookup kLookups[] = {
     {L"Dlg_Scan", L"Title", 0}, {L"Dlg_Scan", L"TitleFile", 0}, {L"Dlg_Scan", L"Cancel", 0},
     {L"Dlg_Scan", L"NoPhotosFound", 0}, {L"Dlg_Scan", L"PhotosFound", 0}, {L"Dlg_Scan", L"DeviceSize", 0},
     {L"Dlg_Scan", L"DevicePos", 0}, {L"Dlg_Scan", L"VerifyData", 0}, {L"Dlg_Scan", L"FixedDiskWarning", 0},
-    {L"Dlg_Scan", L"FixedDiskWarningNew", 0},
+    {L"Dlg_Scan", L"FixedDiskWarningNew", 0}, {L"Dlg_Scan", L"FixedDiskSameDrive", 0},
     {L"Dlg_Result", L"Title", 0}, {L"Dlg_Result", L"PhotosFound", 0}, {L"Dlg_Result", L"SelectAll", 0},
     {L"Dlg_Result", L"DeSelectAll", 0}, {L"Dlg_Result", L"KeepSel", 0}, {L"Dlg_Result", L"OpenPhotoApp", 0},
     {L"Dlg_Result", L"Info", 0},
@@ -83,6 +83,7 @@ struct FormatText {
 const FormatText kFormats[] = {
     {L"Dlg_Scan", L"Title", L"s"},             // the drive letter
     {L"Dlg_Scan", L"TitleFile", L"s"},         // the file name
+    {L"Dlg_Scan", L"FixedDiskSameDrive", L"s"},  // the output folder
     {L"Dlg_Result", L"PhotosFound", L"ds"},    // the count of kept files, the folder
     {L"Dlg_CreateAnimation", L"Frame1", L"dd"},  // frame number, frame count
     {L"Dlg_CreateAnimation", L"Frame2", L"dd"},
