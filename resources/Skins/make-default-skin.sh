@@ -151,13 +151,14 @@ png TrackBarThumb 14 14 -fill white -stroke "$ACCENT" -strokewidth 1.5 -draw "ci
 # Combo-box drop-down arrow: a chevron in a 16 x 16 cell.
 png ComboBoxDropDown 16 16 -fill none -stroke "$TEXT" -strokewidth 1.5 -draw "polyline 4.5,6.5 8,10 11.5,6.5"
 
-# Start button: five 200 x 48 frames stacked (states as the rows of "Button"), 8-pixel corners.
+# Start button: five 200 x 48 frames stacked (states as the rows of "Button"), light enough for the
+# button texts, 6-pixel corners.
 png StartUpScreenButton 200 240 \
-  -fill "$ACCENT" -stroke "$ACCENT_DARK" -draw "roundrectangle 0.5,0.5 199.5,47.5 6,6" \
-  -fill "#3D8DE0" -stroke "$ACCENT_DARK" -draw "roundrectangle 0.5,48.5 199.5,95.5 6,6" \
-  -fill "$DIS" -stroke "$BORDER" -draw "roundrectangle 0.5,96.5 199.5,143.5 6,6" \
-  -fill "$ACCENT" -stroke "$ACCENT_DARK" -strokewidth 2 -draw "roundrectangle 1,145 199,191 6,6" -strokewidth 1 \
-  -fill "$ACCENT_DARK" -stroke "$ACCENT_DARK" -draw "roundrectangle 0.5,192.5 199.5,239.5 6,6"
+  -fill "#DCEBFA" -stroke "$ACCENT" -draw "roundrectangle 0.5,0.5 199.5,47.5 6,6" \
+  -fill "#C6DEF7" -stroke "$ACCENT" -draw "roundrectangle 0.5,48.5 199.5,95.5 6,6" \
+  -fill "$DIS_FILL" -stroke "$DIS" -draw "roundrectangle 0.5,96.5 199.5,143.5 6,6" \
+  -fill "#DCEBFA" -stroke "$ACCENT" -strokewidth 2 -draw "roundrectangle 1,145 199,191 6,6" -strokewidth 1 \
+  -fill "#B0D1F3" -stroke "$ACCENT_DARK" -draw "roundrectangle 0.5,192.5 199.5,239.5 6,6"
 
 # Result list overlays: a check badge for kept pictures; a light veil stretched over the others.
 png PhotoYes 24 24 -fill "$GREEN" -stroke white -strokewidth 1.5 -draw "circle 12,12 12,1.5" \
