@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ScanTestSupport.h"
 #include "app/ResultDlg.h"
 #include "app/ScanDlg.h"
 #include "app/resource.h"
@@ -20,21 +21,6 @@
 #include "ui/NWinApp.h"
 
 namespace {
-
-// The Recycle Bin of the Wine user ($HOME is private to the test run), through the Z: drive.
-std::wstring TrashFiles()
-{
-    wchar_t value[1024] = {};
-    std::wstring unixPath;
-    if (GetEnvironmentVariableW(L"XDG_DATA_HOME", value, 1024) && value[0] == L'/')
-        unixPath = value;
-    else if (GetEnvironmentVariableW(L"HOME", value, 1024) && value[0] == L'/')
-        unixPath = std::wstring(value) + L"/.local/share";
-    else
-        return {};
-    std::replace(unixPath.begin(), unixPath.end(), L'/', L'\\');
-    return L"Z:" + unixPath + L"\\Trash\\files";
-}
 
 void Pump(int milliseconds)
 {
@@ -210,7 +196,7 @@ TEST_F(ResultDlgTest, KeepSelectedMovesTheClickedFilesToTheRecycleBin)
     EXPECT_FALSE(IsWindow(dialog_));
     EXPECT_FALSE(FileExists(gone1));
     EXPECT_FALSE(FileExists(gone2));
-    const std::wstring trash = TrashFiles();
+    const std::wstring trash = TrashFilesFolder();
     if (!trash.empty()) {
         EXPECT_TRUE(FileExists(trash + gone1.substr(gone1.rfind(L'\\'))));
         EXPECT_TRUE(FileExists(trash + gone2.substr(gone2.rfind(L'\\'))));

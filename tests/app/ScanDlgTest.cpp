@@ -91,21 +91,6 @@ protected:
     }
 };
 
-// The Recycle Bin of the Wine user ($HOME is private to the test run), through the Z: drive.
-std::wstring TrashFiles()
-{
-    wchar_t value[1024] = {};
-    std::wstring unixPath;
-    if (GetEnvironmentVariableW(L"XDG_DATA_HOME", value, 1024) && value[0] == L'/')
-        unixPath = value;
-    else if (GetEnvironmentVariableW(L"HOME", value, 1024) && value[0] == L'/')
-        unixPath = std::wstring(value) + L"/.local/share";
-    else
-        return {};
-    std::replace(unixPath.begin(), unixPath.end(), L'/', L'\\');
-    return L"Z:" + unixPath + L"\\Trash\\files";
-}
-
 // The real result window with the shell replaced: what it would open is recorded.
 class RecordingResultDlg : public ResultDlg {
 public:
@@ -199,12 +184,7 @@ protected:
     {
         const std::wstring path = images_.File(name);
         ASSERT_TRUE(WriteWholeFile(path, image));
-        ScanOptions.ScanFromFile = 1;
-        ScanOptions.ImageFilePath = path.c_str();
-        ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 =
-            ScanOptions.SearchFilter4 = 1;
-        ScanOptions.ChunkSizeOn = 1;
-        ScanOptions.ChunkSizeIndex = 0;
+        ScanImageFileWithAllGroups(path);
     }
     // Many pictures: the worker is still busy long after the window is up.
     Bytes BusyImage()
@@ -397,7 +377,7 @@ TEST_F(ScanDlgTest, EndToEndFromADiskImageToTheKeptPictures)
 
     ASSERT_FALSE(dialog.deselected.empty());
     EXPECT_FALSE(FileExists(dialog.deselected));
-    const std::wstring trash = TrashFiles();
+    const std::wstring trash = TrashFilesFolder();
     if (!trash.empty())
         EXPECT_TRUE(FileExists(trash + dialog.deselected.substr(dialog.deselected.rfind(L'\\'))));
     int left = 0;

@@ -168,3 +168,26 @@ std::wstring ReadAppLog()
     // Narrow text as the log writes it; the tests look for ASCII lines.
     return std::wstring(bytes.begin(), bytes.end());
 }
+
+void ScanImageFileWithAllGroups(const std::wstring& path)
+{
+    ScanOptions.ScanFromFile = 1;
+    ScanOptions.ImageFilePath = path.c_str();
+    ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 = ScanOptions.SearchFilter4 = 1;
+    ScanOptions.ChunkSizeOn = 1;
+    ScanOptions.ChunkSizeIndex = 0;
+}
+
+std::wstring TrashFilesFolder()
+{
+    wchar_t value[1024] = {};
+    std::wstring unixPath;
+    if (GetEnvironmentVariableW(L"XDG_DATA_HOME", value, 1024) && value[0] == L'/')
+        unixPath = value;
+    else if (GetEnvironmentVariableW(L"HOME", value, 1024) && value[0] == L'/')
+        unixPath = std::wstring(value) + L"/.local/share";
+    else
+        return {};
+    std::replace(unixPath.begin(), unixPath.end(), L'/', L'\\');
+    return L"Z:" + unixPath + L"\\Trash\\files";
+}

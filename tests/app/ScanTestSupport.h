@@ -77,5 +77,10 @@ private:
 
 // The files of a folder (names only), sorted.
 std::vector<std::wstring> ListFiles(const std::wstring& folder);
+// Sets the scan options to scan the image file with every format group and the smallest chunks.
+void ScanImageFileWithAllGroups(const std::wstring& path);
+// The files folder of the Wine user's Recycle Bin ($HOME is private to the test run), through the
+// Z: drive; "" when HOME is not known.
+std::wstring TrashFilesFolder();
 // The whole application log, or "" when there is none.
 std::wstring ReadAppLog();

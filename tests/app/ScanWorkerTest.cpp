@@ -94,12 +94,7 @@ protected:
     {
         const std::wstring path = images_.File(L"disk.img");
         EXPECT_TRUE(WriteWholeFile(path, image));
-        ScanOptions.ScanFromFile = 1;
-        ScanOptions.ImageFilePath = path.c_str();
-        ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 =
-            ScanOptions.SearchFilter4 = 1;
-        ScanOptions.ChunkSizeOn = 1;
-        ScanOptions.ChunkSizeIndex = 0;
+        ScanImageFileWithAllGroups(path);
         return RunScan(dialog);
     }
 
