@@ -14,7 +14,7 @@
 #include "app/resource.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
-#include "common/WindowCapture.h"
+#include "common/WindowDriver.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 #include "ui/NLanguage.h"

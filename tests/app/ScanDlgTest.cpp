@@ -19,7 +19,6 @@
 #include "app/resource.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
-#include "common/WindowCapture.h"
 #include "common/WindowDriver.h"
 #include "imagefile/ImageFactory.h"
 #include "imaging/NImageBuffer.h"

@@ -22,7 +22,7 @@
 #include "app/resource.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
-#include "common/WindowCapture.h"
+#include "common/WindowDriver.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWinApp.h"
 
@@ -200,7 +200,7 @@ void InspectResults(Flow& flow, ResultDlg& results)
     HWND listWindow = list.GetListHwnd();
     RedrawWindow(listWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     flow.tiles = list.GetCount();
-    const WindowCapture capture = CaptureWindow(listWindow);
+    const Capture capture = CaptureWindow(listWindow);
     for (int i = 0; i < list.GetCount(); ++i) {
         const NImageBuffer* thumbnail = list.GetThumbnail(i);
         if (!thumbnail || !thumbnail->valid || thumbnail->width <= 1 || thumbnail->bpp != 24)

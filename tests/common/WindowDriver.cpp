@@ -91,7 +91,7 @@ void SaveCapture(const Capture& capture, HWND window)
 }  // namespace
 
 namespace {
-bool CaptureOnce(HWND window, Capture& capture);
+bool CaptureOnce(HWND window, Capture& capture, bool wholeWindow = false, bool repaint = true);
 }
 
 bool CaptureClient(HWND window, Capture& capture)
@@ -110,37 +110,50 @@ bool CaptureClient(HWND window, Capture& capture)
 }
 
 namespace {
-bool CaptureOnce(HWND window, Capture& capture)
+bool CaptureOnce(HWND window, Capture& capture, bool wholeWindow, bool repaint)
 {
-    RECT client{};
-    if (!IsWindow(window) || !GetClientRect(window, &client))
+    capture = Capture();
+    RECT rect{};
+    if (!IsWindow(window))
         return false;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (wholeWindow) {
+        if (!GetWindowRect(window, &rect))
+            return false;
+        OffsetRect(&rect, -rect.left, -rect.top);
+    } else if (!GetClientRect(window, &rect)) {
+        return false;
+    }
+    if (repaint)
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     GdiFlush();
-    capture.width = client.right;
-    capture.height = client.bottom;
-    if (capture.width <= 0 || capture.height <= 0)
+    const int width = rect.right;
+    const int height = rect.bottom;
+    if (width <= 0 || height <= 0)
         return false;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = capture.width;
-    info.bmiHeader.biHeight = -capture.height;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC screen = GetDC(window);
+    HDC screen = wholeWindow ? GetWindowDC(window) : GetDC(window);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool ok = false;
     if (memory && bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, capture.width, capture.height, screen, 0, 0, SRCCOPY) != FALSE;
+        ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != FALSE;
         GdiFlush();
         SelectObject(memory, old);
-        capture.pixels.resize(static_cast<size_t>(capture.width) * capture.height);
-        const auto* p = static_cast<const unsigned char*>(bits);
-        for (size_t i = 0; i < capture.pixels.size(); ++i)
-            capture.pixels[i] = RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]);
+        if (ok) {
+            capture.width = width;
+            capture.height = height;
+            capture.pixels.resize(static_cast<size_t>(width) * height);
+            const auto* p = static_cast<const unsigned char*>(bits);
+            for (size_t i = 0; i < capture.pixels.size(); ++i)
+                capture.pixels[i] = RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]);
+        }
     }
     if (bitmap)
         DeleteObject(bitmap);
@@ -157,4 +170,77 @@ int ColourDistance(COLORREF a, COLORREF b)
     const int dg = std::abs(static_cast<int>(GetGValue(a)) - GetGValue(b));
     const int db = std::abs(static_cast<int>(GetBValue(a)) - GetBValue(b));
     return dr > dg ? (dr > db ? dr : db) : (dg > db ? dg : db);
+}
+
+Capture CaptureWindow(HWND window, bool wholeWindow)
+{
+    Capture capture;
+    CaptureOnce(window, capture, wholeWindow, false);
+    return capture;
+}
+
+COLORREF SamplePixel(HWND window, int x, int y)
+{
+    RECT client{};
+    if (!GetClientRect(window, &client) || x < 0 || y < 0 || x >= client.right || y >= client.bottom)
+        return CLR_INVALID;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 1;
+    info.bmiHeader.biHeight = 1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap)
+        return CLR_INVALID;
+    HDC windowDc = GetDC(window);
+    HDC memory = CreateCompatibleDC(windowDc);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 1, 1, windowDc, x, y, SRCCOPY);
+    GdiFlush();
+    const auto* pixel = static_cast<const unsigned char*>(bits);
+    const COLORREF colour = RGB(pixel[2], pixel[1], pixel[0]);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    ReleaseDC(window, windowDc);
+    DeleteObject(bitmap);
+    return colour;
+}
+
+bool SaveCaptureBmp(const Capture& capture, const std::wstring& path)
+{
+    if (capture.IsEmpty())
+        return false;
+    const size_t stride = (static_cast<size_t>(capture.width) * 3 + 3) & ~static_cast<size_t>(3);
+    const size_t imageSize = stride * static_cast<size_t>(capture.height);
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER header{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(header);
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + imageSize);
+    header.biSize = sizeof(header);
+    header.biWidth = capture.width;
+    header.biHeight = capture.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = static_cast<DWORD>(imageSize);
+    std::vector<unsigned char> rows(imageSize, 0);
+    for (int y = 0; y < capture.height; ++y) {
+        unsigned char* row = rows.data() + static_cast<size_t>(capture.height - 1 - y) * stride;
+        for (int x = 0; x < capture.width; ++x) {
+            const COLORREF c = capture.At(x, y);
+            row[x * 3 + 0] = GetBValue(c);
+            row[x * 3 + 1] = GetGValue(c);
+            row[x * 3 + 2] = GetRValue(c);
+        }
+    }
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    if (!out)
+        return false;
+    bool ok = std::fwrite(&file, sizeof(file), 1, out) == 1 && std::fwrite(&header, sizeof(header), 1, out) == 1 &&
+              std::fwrite(rows.data(), 1, rows.size(), out) == rows.size();
+    ok = std::fclose(out) == 0 && ok;
+    return ok;
 }

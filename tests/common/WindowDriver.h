@@ -38,10 +38,24 @@ struct Capture {
     int width = 0;
     int height = 0;
     std::vector<COLORREF> pixels;
-    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    bool IsEmpty() const { return pixels.empty(); }
+    // CLR_INVALID outside the capture.
+    COLORREF At(int x, int y) const
+    {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return CLR_INVALID;
+        return pixels[static_cast<size_t>(y) * width + x];
+    }
     int Count(COLORREF colour) const;
 };
 bool CaptureClient(HWND window, Capture& capture);
+// The window as painted at this moment (no repaint first): its client area, or with wholeWindow
+// the frame and caption too. Empty when the window has no area or the copy fails.
+Capture CaptureWindow(HWND window, bool wholeWindow = false);
+// One pixel of the window's client area as painted; CLR_INVALID outside it.
+COLORREF SamplePixel(HWND window, int x, int y);
+// Writes the capture as a bottom-up 24-bit BMP; false when it is empty or cannot be written.
+bool SaveCaptureBmp(const Capture& capture, const std::wstring& path);
 // Channel-wise distance of two colours (the largest difference).
 int ColourDistance(COLORREF a, COLORREF b);
 
