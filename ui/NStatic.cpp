@@ -21,6 +21,23 @@ HCURSOR HandCursor()
     return cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
 }
 
+// Makes the normal font and its underlined hover twin from font, gives the control the one in
+// use when it had fonts before, and only then frees the old ones (the control never holds a
+// deleted font).
+template <typename SetControlFont>
+void RemakeHoverFonts(LOGFONTW font, bool hover, HFONT& normal, HFONT& hoverFont, SetControlFont setControlFont)
+{
+    HFONT oldNormal = normal, oldHover = hoverFont;
+    font.lfUnderline = 0;
+    normal = CreateFontIndirectW(&font);
+    font.lfUnderline = 1;
+    hoverFont = CreateFontIndirectW(&font);
+    if (normal && (oldNormal || oldHover))
+        setControlFont(hover ? hoverFont : normal);
+    DeleteGdiObject(oldNormal);
+    DeleteGdiObject(oldHover);
+}
+
 // The hover behaviour of the menu-title static and the hyperlink. activate: what a left-button
 // release or a released space bar does (may be empty). Answers true when the message was handled.
 template <typename Activate>
@@ -282,19 +299,10 @@ void NMenuStatic::CreateFont()
     LOGFONTW font{};
     if (!CurrentLogFont(font))
         return;
-    // The fonts in use stay alive until the control has the new ones.
-    HFONT oldNormal = m_normalFont, oldHover = m_hoverFont;
     font.lfWeight = m_bold ? FW_BOLD : FW_NORMAL;
     font.lfItalic = m_italic ? 1 : 0;
-    font.lfUnderline = 0;
-    m_normalFont = CreateFontIndirectW(&font);
-    font.lfUnderline = 1;
-    m_hoverFont = CreateFontIndirectW(&font);
+    RemakeHoverFonts(font, m_hover, m_normalFont, m_hoverFont, [this](HFONT f) { NWindow::SetFont(f); });
     m_cursor = HandCursor();
-    if (m_normalFont && (oldNormal || oldHover))
-        NWindow::SetFont(m_hover ? m_hoverFont : m_normalFont);
-    DeleteGdiObject(oldNormal);
-    DeleteGdiObject(oldHover);
 }
 
 void NMenuStatic::SetBold(bool on)
@@ -380,20 +388,13 @@ void NHyperLink::CreateFont()
     LOGFONTW font{};
     if (!CurrentLogFont(font))
         return;
-    HFONT oldNormal = m_normalFont, oldHover = m_hoverFont;
     font.lfQuality = CLEARTYPE_QUALITY;
     if (m_bold)
         font.lfWeight = FW_BOLD;
     if (m_italic)
         font.lfItalic = 1;
-    m_normalFont = CreateFontIndirectW(&font);
-    font.lfUnderline = 1;
-    m_hoverFont = CreateFontIndirectW(&font);
+    RemakeHoverFonts(font, m_hover, m_normalFont, m_hoverFont, [this](HFONT f) { NWindow::SetFont(f); });
     m_cursor = HandCursor();
-    if (m_normalFont && (oldNormal || oldHover))
-        NWindow::SetFont(m_hover ? m_hoverFont : m_normalFont);
-    DeleteGdiObject(oldNormal);
-    DeleteGdiObject(oldHover);
 }
 
 void NHyperLink::DeleteFont()

@@ -98,6 +98,27 @@ TEST_F(ControlsTest, HyperLinkThatCouldNotOpenStaysUnvisited)
     EXPECT_FALSE(link.IsVisited());
 }
 
+// Fonts remade while the pointer is over the link (here by making it bold) start from the
+// underlined hover font: the plain font must still come out without the underline.
+TEST_F(ControlsTest, HyperLinkFontsRemadeWhileHoveredKeepThePlainFontPlain)
+{
+    RecordingLink link;
+    ASSERT_TRUE(link.AttachDlgItem(IDC_CTL_LINK, &dialog));
+    HWND item = Item(IDC_CTL_LINK);
+    auto shown = [item] {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        return font;
+    };
+    SendMessageW(item, WM_MOUSEHOVER, 0, 0);
+    EXPECT_TRUE(shown().lfUnderline);
+    link.SetBold(true);
+    EXPECT_TRUE(shown().lfUnderline);
+    SendMessageW(item, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(shown().lfUnderline);
+    EXPECT_EQ(shown().lfWeight, FW_BOLD);
+}
+
 TEST_F(ControlsTest, MenuTitleStaticRebuildsBothFontsAndUnderlinesOnHover)
 {
     NMenuStatic title;
