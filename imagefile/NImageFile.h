@@ -17,11 +17,12 @@
 #include "imagefile/NResult.h"
 #include "imaging/NImageBuffer.h"
 #include "base/NString.h"
+#include "base/ProgressSink.h"
 
 #include <cstdint>
 #include <vector>
 
-class NBusyOverlay;
+
 
 class NImageFile {
 public:
@@ -79,7 +80,7 @@ public:
 
     // Read by the page writers; nothing sets them yet.
     uint32_t pageTotal = 0;
-    NBusyOverlay* progressOverlay = nullptr;
+    NProgressSink* progressOverlay = nullptr;   // told of each page written, when set
     uint32_t pageNumber = 0;
     uint16_t pageDelay = 0;
     uint32_t pageOption = 0;
