@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/AppSettings.h"
+#include "app/CandidateView.h"
 #include "app/ScanDlg.h"
 #include "app/ScanLoop.h"
 #include "app/ScanOptions.h"
@@ -141,6 +142,51 @@ uint64_t FileSize(const std::wstring& path)
     return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// Decodes every file of a folder as the verification does and prints the time per extension.
+void DecodeFolder(const std::wstring& folder)
+{
+    struct Cost {
+        int files = 0;
+        int decoded = 0;
+        double seconds = 0;
+        uint64_t bytes = 0;
+    };
+    std::vector<std::pair<std::wstring, Cost>> costs;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    double total = 0;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const std::wstring name = found.cFileName;
+        const size_t dot = name.rfind(L'.');
+        const std::wstring extension = dot == std::wstring::npos ? L"" : name.substr(dot + 1);
+        auto it = std::find_if(costs.begin(), costs.end(), [&](const auto& c) { return c.first == extension; });
+        if (it == costs.end()) {
+            costs.push_back({extension, Cost{}});
+            it = costs.end() - 1;
+        }
+        NImageFile* file = nullptr;
+        const double start = Seconds();
+        const bool ok = LoadImageForView(&file, (folder + L"\\" + name).c_str(), false, true);
+        const double elapsed = Seconds() - start;
+        delete file;
+        it->second.files++;
+        it->second.decoded += ok ? 1 : 0;
+        it->second.seconds += elapsed;
+        it->second.bytes += (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        total += elapsed;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(costs.begin(), costs.end(), [](const auto& a, const auto& b) { return a.second.seconds > b.second.seconds; });
+    std::wprintf(L"\nDecoding the files of %ls as the verification does: %.2f s\n", folder.c_str(), total);
+    for (const auto& [extension, cost] : costs)
+        std::wprintf(L"  %-6ls %4d files (%4d decode) %8.1f MiB %8.3f s  %7.1f ms/file\n", extension.c_str(), cost.files,
+                     cost.decoded, double(cost.bytes) / kMiB, cost.seconds, cost.seconds * 1000 / std::max(cost.files, 1));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -163,6 +209,10 @@ int wmain(int argc, wchar_t** argv)
             photorecFiles = _wtol(argv[++i]);
         } else if (arg == L"--chunk-factor" && i + 1 < argc) {
             chunkFactor = _wtoi(argv[++i]);
+        } else if (arg == L"--decode" && i + 1 < argc) {
+            CoInitialize(nullptr);
+            DecodeFolder(argv[++i]);
+            CoUninitialize();
         } else if (arg == L"--runs" && i + 1 < argc) {
             runs = std::max(1, _wtoi(argv[++i]));
         } else {

@@ -1,0 +1,77 @@
+#include "imagefile/ByteSource.h"
+
+#include <cstring>
+
+bool ByteSource::ReadU16LE(uint64_t position, uint16_t& value)
+{
+    uint8_t b[2];
+    if (!ReadAt(position, b, 2))
+        return false;
+    value = static_cast<uint16_t>(b[0] | (b[1] << 8));
+    return true;
+}
+
+bool ByteSource::ReadU32LE(uint64_t position, uint32_t& value)
+{
+    uint8_t b[4];
+    if (!ReadAt(position, b, 4))
+        return false;
+    value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+            (static_cast<uint32_t>(b[3]) << 24);
+    return true;
+}
+
+bool ByteSource::ReadU16BE(uint64_t position, uint16_t& value)
+{
+    uint8_t b[2];
+    if (!ReadAt(position, b, 2))
+        return false;
+    value = static_cast<uint16_t>((b[0] << 8) | b[1]);
+    return true;
+}
+
+bool ByteSource::ReadU32BE(uint64_t position, uint32_t& value)
+{
+    uint8_t b[4];
+    if (!ReadAt(position, b, 4))
+        return false;
+    value = (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+            (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+    return true;
+}
+
+bool ByteSource::ReadU64BE(uint64_t position, uint64_t& value)
+{
+    uint32_t high = 0;
+    uint32_t low = 0;
+    if (!ReadU32BE(position, high) || !ReadU32BE(position + 4, low))
+        return false;
+    value = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
+bool MemoryByteSource::ReadAt(uint64_t position, void* buffer, size_t count)
+{
+    if (!Holds(position, count))
+        return false;
+    if (count)
+        std::memcpy(buffer, m_data + position, count);
+    return true;
+}
+
+StdioByteSource::StdioByteSource(FILE* file) : m_file(file)
+{
+    if (m_file && _fseeki64(m_file, 0, SEEK_END) == 0) {
+        const int64_t end = _ftelli64(m_file);
+        m_size = end > 0 ? static_cast<uint64_t>(end) : 0;
+    }
+}
+
+bool StdioByteSource::ReadAt(uint64_t position, void* buffer, size_t count)
+{
+    if (!m_file || !Holds(position, count))
+        return false;
+    if (_fseeki64(m_file, static_cast<int64_t>(position), SEEK_SET) != 0)
+        return false;
+    return std::fread(buffer, 1, count, m_file) == count;
+}
