@@ -1,5 +1,6 @@
 #include "imagefile/ByteSource.h"
 
+#include <algorithm>
 #include <cstring>
 
 bool ByteSource::ReadU16LE(uint64_t position, uint16_t& value)
@@ -74,4 +75,63 @@ bool StdioByteSource::ReadAt(uint64_t position, void* buffer, size_t count)
     if (_fseeki64(m_file, static_cast<int64_t>(position), SEEK_SET) != 0)
         return false;
     return std::fread(buffer, 1, count, m_file) == count;
+}
+
+bool ByteSourceReader::Fill()
+{
+    m_at = 0;
+    m_filled = 0;
+    const uint64_t size = m_source.Size();
+    if (m_position >= size)
+        return false;
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(sizeof(m_buffer), size - m_position));
+    if (!m_source.ReadAt(m_position, m_buffer, count))
+        return false;
+    m_filled = count;
+    return true;
+}
+
+void ByteSourceReader::Skip(uint64_t count)
+{
+    const size_t buffered = m_filled - m_at;
+    if (count <= buffered) {
+        m_at += static_cast<size_t>(count);
+        m_position += count;
+        return;
+    }
+    m_at = m_filled = 0;
+    m_position = count > UINT64_MAX - m_position ? UINT64_MAX : m_position + count;
+}
+
+bool ByteSourceReader::SkipToByte(uint8_t value)
+{
+    for (;;) {
+        if (m_at == m_filled && !Fill())
+            return false;
+        const void* found = std::memchr(m_buffer + m_at, value, m_filled - m_at);
+        if (found) {
+            const size_t index = static_cast<size_t>(static_cast<const uint8_t*>(found) - m_buffer);
+            m_position += index - m_at;
+            m_at = index;
+            return true;
+        }
+        m_position += m_filled - m_at;
+        m_at = m_filled;
+    }
+}
+
+bool ByteSourceReader::Read(void* out, size_t count)
+{
+    auto* bytes = static_cast<uint8_t*>(out);
+    while (count > 0) {
+        if (m_at == m_filled && !Fill())
+            return false;
+        const size_t part = std::min(count, m_filled - m_at);
+        std::memcpy(bytes, m_buffer + m_at, part);
+        bytes += part;
+        count -= part;
+        m_at += part;
+        m_position += part;
+    }
+    return true;
 }

@@ -24,6 +24,9 @@ public:
     bool ReadU16BE(uint64_t position, uint16_t& value);
     bool ReadU32BE(uint64_t position, uint32_t& value);
     bool ReadU64BE(uint64_t position, uint64_t& value);
+    // False when Size() is a limit the caller set rather than the real end of the data: a walk
+    // that runs into it cannot tell whether the picture ends there.
+    virtual bool EndIsFinal() const { return true; }
     // True when count bytes from the position lie inside Size() (without wrapping).
     bool Holds(uint64_t position, uint64_t count) const
     {
@@ -56,4 +59,45 @@ public:
 private:
     FILE* m_file;
     uint64_t m_size = 0;
+};
+
+// Reads a ByteSource front to back through a buffer of its own, for walks that look at every
+// byte (entropy-coded data, sub-block chains). Positions are those of the source.
+class ByteSourceReader {
+public:
+    explicit ByteSourceReader(ByteSource& source, uint64_t position = 0) : m_source(source), m_position(position) {}
+    ByteSourceReader(const ByteSourceReader&) = delete;
+    ByteSourceReader& operator=(const ByteSourceReader&) = delete;
+
+    uint64_t Position() const { return m_position; }
+    bool AtEnd() const { return m_position >= m_source.Size(); }
+    // The next byte, or -1 at the end of the source.
+    int Next()
+    {
+        if (m_at == m_filled && !Fill())
+            return -1;
+        ++m_position;
+        return m_buffer[m_at++];
+    }
+    // The next byte without taking it, or -1.
+    int Peek()
+    {
+        if (m_at == m_filled && !Fill())
+            return -1;
+        return m_buffer[m_at];
+    }
+    // Moves forward by count bytes (the position may go past the end; reads then answer -1).
+    void Skip(uint64_t count);
+    // Moves to the first byte of the value at or after the position; false at the end.
+    bool SkipToByte(uint8_t value);
+    bool Read(void* out, size_t count);
+
+private:
+    bool Fill();
+
+    ByteSource& m_source;
+    uint64_t m_position;
+    uint8_t m_buffer[16384];
+    size_t m_at = 0;
+    size_t m_filled = 0;
 };

@@ -15,6 +15,7 @@
 #include "imagefile/ImageMetadata.h"
 #include "imagefile/ImageOptions.h"
 #include "imagefile/NResult.h"
+#include "imagefile/PictureExtent.h"
 #include "imaging/NImageBuffer.h"
 #include "base/NString.h"
 #include "base/ProgressSink.h"

@@ -706,3 +706,47 @@ NRESULT NImageFileGIF::EndPages()
     pageFile = nullptr;
     return writeFailed || closeFailed ? NR_FILE_ERROR : NR_OK;
 }
+
+PictureExtent NImageFileGIF::FindExtent(ByteSource& source)
+{
+    uint8_t head[13];
+    if (!source.ReadAt(0, head, 13))
+        return PictureExtent::Unknown();
+    if (!IsFormat(head, 0, 13))
+        return PictureExtent::Broken();
+    ByteSourceReader in(source, 13);
+    if (head[10] & 0x80)
+        in.Skip(3ull << ((head[10] & 7) + 1));
+    // A chain of sub-blocks up to its terminator; false when the data ends first.
+    auto skipSubBlocks = [&in]() {
+        for (;;) {
+            const int length = in.Next();
+            if (length < 0)
+                return false;
+            if (length == 0)
+                return true;
+            in.Skip(static_cast<uint64_t>(length));
+        }
+    };
+    for (;;) {
+        const int introducer = in.Next();
+        if (introducer == 0x3B)
+            return PictureExtent::Complete(in.Position());
+        if (introducer == 0x21) {
+            if (in.Next() < 0 || !skipSubBlocks())
+                return PictureExtent::Unknown();
+        } else if (introducer == 0x2C) {
+            uint8_t d[9];
+            if (!in.Read(d, 9))
+                return PictureExtent::Unknown();
+            if (d[8] & 0x80)
+                in.Skip(3ull << ((d[8] & 7) + 1));
+            if (in.Next() < 0 || !skipSubBlocks())
+                return PictureExtent::Unknown();
+        } else {
+            // The end of the data, or a byte that starts no block: the loader then reads on
+            // byte by byte, which no walk can bound.
+            return PictureExtent::Unknown();
+        }
+    }
+}

@@ -34,6 +34,10 @@ public:
 
     // Signature check: "GIF87a" or "GIF89a". Needs 6 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the GIF at byte 0 of the source ends: just past its trailer, found by following the
+    // blocks and sub-blocks as the loader does. Unknown when a byte that starts no block comes
+    // first (the loader then reads on byte by byte) or the data ends.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // 0; 200 without a GIF signature; 103 when the file does not open; 204 when no frame can be
     // counted; 205 when the first frame has a side of 0 or above 32000; 300 when its buffers

@@ -1,6 +1,7 @@
 #include "imagefile/formats/NImageFileHEIC.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "imagefile/ShellExif.h"
 #include "imagefile/SignatureWindow.h"
@@ -35,11 +36,13 @@ NRESULT NImageFileHEIC::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         fclose(file);
         return NR_NOT_THIS_FORMAT;
     }
-    int64_t length = -1;
-    if (_fseeki64(file, 0, SEEK_END) == 0)
-        length = _ftelli64(file);
+    {
+        // The picture ends with its last top-level box; a damaged box chain counts the whole file.
+        StdioByteSource bytes(file);
+        const PictureExtent extent = FindExtent(bytes);
+        consumedSize = extent.IsComplete() ? extent.end : bytes.Size();
+    }
     fclose(file);
-    consumedSize = length > 0 ? static_cast<uint64_t>(length) : 0;
 
     NImageBuffer& bitmap = target ? *target : picture;
     const NRESULT result = DecodeWithWic(path, bitmap);
@@ -49,4 +52,46 @@ NRESULT NImageFileHEIC::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
     fullWidth = bitmap.width;
     fullHeight = bitmap.height;
     return NR_OK;
+}
+
+PictureExtent NImageFileHEIC::FindExtent(ByteSource& source)
+{
+    uint8_t head[16];
+    if (!source.ReadAt(0, head, 16))
+        return PictureExtent::Unknown();
+    if (!IsFormat(head, 0, 16))
+        return PictureExtent::Broken();
+    // The top-level boxes an HEIF file holds; anything else after them is another file's data.
+    static const char* const kKnown[] = {"ftyp", "meta", "mdat", "moov", "free", "skip", "uuid", "idat",
+                                         "pdin", "moof", "mfra", "styp", "sidx", "wide", "prft"};
+    uint64_t position = 0;
+    bool meta = false;
+    for (int boxes = 0; boxes < 4096; ++boxes) {
+        uint32_t length = 0;
+        uint8_t type[4];
+        if (!source.ReadU32BE(position, length) || !source.ReadAt(position + 4, type, 4))
+            break;
+        bool known = false;
+        for (const char* name : kKnown)
+            known = known || std::memcmp(type, name, 4) == 0;
+        if (!known || (boxes == 0 && std::memcmp(type, "ftyp", 4) != 0))
+            break;
+        uint64_t boxLength = length;
+        uint64_t header = 8;
+        if (length == 1) {
+            if (!source.ReadU64BE(position + 8, boxLength))
+                break;
+            header = 16;
+        }
+        if (boxLength < header)
+            break;
+        // A box that runs to the end of the file or past the data: where it ends is unknown.
+        if (length == 0 || !source.Holds(position, boxLength))
+            return PictureExtent::Unknown();
+        meta = meta || std::memcmp(type, "meta", 4) == 0;
+        position += boxLength;
+    }
+    if (!meta)
+        return PictureExtent::Unknown();
+    return PictureExtent::Complete(position);
 }

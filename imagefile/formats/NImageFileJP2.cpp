@@ -525,3 +525,88 @@ NRESULT NImageFileJP2::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
     }
     return result;
 }
+
+namespace {
+
+// The code stream that starts (with its SOC marker) at `start`: just past its EOC marker, or 0
+// when the data ends first or the markers go wrong.
+uint64_t CodeStreamEnd(ByteSource& source, uint64_t start)
+{
+    uint16_t soc = 0;
+    if (!source.ReadU16BE(start, soc) || soc != 0xFF4F)
+        return 0;
+    uint64_t position = start + 2;
+    for (int markers = 0; markers < 1 << 20; ++markers) {
+        uint16_t marker = 0;
+        if (!source.ReadU16BE(position, marker) || (marker >> 8) != 0xFF)
+            return 0;
+        if (marker == 0xFFD9)
+            return position + 2;
+        if (marker >= 0xFF30 && marker <= 0xFF3F) {   // markers without a segment
+            position += 2;
+            continue;
+        }
+        uint16_t length = 0;
+        if (!source.ReadU16BE(position + 2, length) || length < 2)
+            return 0;
+        if (marker == 0xFF90) {   // start of tile-part: Psot counts from the marker on
+            uint32_t tilePart = 0;
+            if (length != 10 || !source.ReadU32BE(position + 6, tilePart))
+                return 0;
+            if (tilePart == 0) {
+                // The last tile-part runs to the end of the code stream.
+                ByteSourceReader in(source, position + 12);
+                while (in.SkipToByte(0xFF)) {
+                    in.Next();
+                    if (in.Peek() == 0xD9)
+                        return in.Position() + 1;
+                }
+                return 0;
+            }
+            if (tilePart < 12)
+                return 0;
+            position += tilePart;
+            continue;
+        }
+        position += 2 + uint64_t{length};
+    }
+    return 0;
+}
+
+}  // namespace
+
+PictureExtent NImageFileJP2::FindExtent(ByteSource& source)
+{
+    uint8_t head[12];
+    if (!source.ReadAt(0, head, 12))
+        return PictureExtent::Unknown();
+    if (!IsFormat(head, 0, 12))
+        return PictureExtent::Broken();
+    if (head[0] == 0xFF) {
+        const uint64_t end = CodeStreamEnd(source, 0);
+        return end ? PictureExtent::Complete(end) : PictureExtent::Unknown();
+    }
+    // A JP2 file: boxes up to the code stream box.
+    uint64_t position = 0;
+    for (int boxes = 0; boxes < 4096; ++boxes) {
+        uint32_t length = 0;
+        uint32_t type = 0;
+        if (!source.ReadU32BE(position, length) || !source.ReadU32BE(position + 4, type))
+            return PictureExtent::Unknown();
+        uint64_t header = 8;
+        uint64_t boxLength = length;
+        if (length == 1) {
+            if (!source.ReadU64BE(position + 8, boxLength))
+                return PictureExtent::Unknown();
+            header = 16;
+        }
+        if (type == 0x6A703263) {   // "jp2c"
+            const uint64_t end = CodeStreamEnd(source, position + header);
+            return end ? PictureExtent::Complete(end) : PictureExtent::Unknown();
+        }
+        if (length == 0 || boxLength < header || !source.Holds(position, boxLength))
+            return PictureExtent::Unknown();
+        position += boxLength;
+    }
+    return PictureExtent::Unknown();
+}

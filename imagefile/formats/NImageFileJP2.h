@@ -32,6 +32,10 @@ public:
     // 20 20 (length and type of the JP2 signature box; its contents are not looked at). Needs 8
     // bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the JPEG 2000 picture at byte 0 of the source ends, as the decoder reads it: just past
+    // the code stream's end-of-codestream marker, for a bare code stream and for one inside a
+    // JP2 file (boxes after the code stream are not counted). Unknown when the data ends first.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // 0 (also for a truncated file whose decodable part is returned); 103 when the file does not
     // open; 404 when it is not JPEG 2000 or cannot be decoded, also for more than 64 components,

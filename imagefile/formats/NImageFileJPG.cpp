@@ -1,5 +1,7 @@
 #include "imagefile/formats/NImageFileJPG.h"
 
+#include "imagefile/ByteSource.h"
+
 #include <windows.h>
 
 #include <climits>
@@ -751,6 +753,13 @@ NRESULT NImageFileJPG::Load(const wchar_t* path, uint8_t preview, uint8_t /*quic
     if (outcome.result != NR_OK)
         return outcome.result;
     consumedSize = outcome.consumed;
+    // A multi-picture file (MPO) holds its further pictures after the first one's end of image.
+    if (FILE* again = _wfopen(path, L"rb")) {
+        StdioByteSource bytes(again);
+        if (const uint64_t end = FindMultiPictureEnd(bytes))
+            consumedSize = end;
+        std::fclose(again);
+    }
     if (loadOptions.applyOrientation)
         request.target->ApplyOrientation(outcome.orientation);
     return NR_OK;

@@ -22,6 +22,7 @@
 
 #include "base/NString.h"
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 struct jpeg_common_struct;
 
@@ -47,6 +48,19 @@ public:
     // fails or a metadata block does not fit into a JPEG segment (no file is left behind).
     NRESULT Save(const wchar_t* path, NImageBuffer* picture, ImageMetadata* metadata) override;
     FileType GetFormatId() const override;
+
+    // Where the JPEG picture at byte 0 of the source ends, as a load reports its consumed size:
+    // the end of the 4096-byte block that holds the end-of-image marker (or the end of the
+    // data), or the end of the last picture of a multi-picture index. The markers are read the
+    // way libjpeg reads them; Broken for what libjpeg refuses before it decodes anything (no
+    // frame header before the scan, an unknown or second start-of-image or frame marker, an
+    // impossible frame header, the end of the data before the first scan); Unknown when the data
+    // ends inside the entropy-coded data.
+    static PictureExtent FindExtent(ByteSource& source);
+    // The end of the last picture named by the multi-picture index (APP2 "MPF") in the header of
+    // the picture at byte 0, when every picture it names starts with a start-of-image marker
+    // inside the data; otherwise 0.
+    static uint64_t FindMultiPictureEnd(ByteSource& source);
 
     // Decodes the JPEG stream that starts at the file's current position into target (no
     // metadata, no colour profile). The file is neither opened nor closed; afterwards its

@@ -2,6 +2,7 @@
 
 #include "imagefile/formats/JppDecoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -64,6 +65,13 @@ NRESULT NImageFileJPP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     }
     decoder->DecodePicture(bytes + dataOffset, picture->bits);
     free(bytes);
+    // The picture ends with the last byte the decoder took; whole bytes still waiting in its bit
+    // reader were never used. A decoder that ran out of data used the whole file.
+    if (decoder->bytesLeft > 0) {
+        const size_t read = got - dataOffset - decoder->bytesLeft;
+        const size_t unused = std::min<size_t>(read, static_cast<size_t>(decoder->bitCount / 8));
+        consumedSize = dataOffset + read - unused;
+    }
     fullWidth = picture->width;
     fullHeight = picture->height;
     return NR_OK;

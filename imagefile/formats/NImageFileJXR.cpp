@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -115,7 +116,87 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     fullWidth = info.width;
     fullHeight = info.height;
     consumedSize = FileLength(path);
+    // The picture ends where its directory and data end; bytes after them are not its own.
+    if (FILE* again = _wfopen(path, L"rb")) {
+        StdioByteSource bytes(again);
+        const PictureExtent extent = FindExtent(bytes);
+        if (extent.IsComplete())
+            consumedSize = extent.end;
+        std::fclose(again);
+    }
     return NR_OK;
+}
+
+PictureExtent NImageFileJXR::FindExtent(ByteSource& source)
+{
+    uint8_t header[8];
+    if (!source.ReadAt(0, header, 8))
+        return PictureExtent::Unknown();
+    if (header[0] != 'I' || header[1] != 'I' || header[2] != 0xBC || header[3] != 0x01)
+        return PictureExtent::Broken();
+    const uint32_t directory = SignatureU32(header + 4);
+    uint16_t count = 0;
+    if (directory < 8 || !source.ReadU16LE(directory, count))
+        return PictureExtent::Unknown();
+    if (count == 0 || count > 512)
+        return PictureExtent::Unknown();
+    uint64_t end = uint64_t{directory} + 2 + 12 * uint64_t{count} + 4;
+    if (end > source.Size())
+        return PictureExtent::Unknown();
+    uint8_t entries[512 * 12];
+    if (!source.ReadAt(directory + 2, entries, 12 * size_t{count}))
+        return PictureExtent::Unknown();
+    uint64_t imageOffset = 0;
+    uint64_t imageBytes = 0;
+    uint64_t alphaOffset = 0;
+    uint64_t alphaBytes = 0;
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* e = entries + 12 * size_t{i};
+        const uint16_t tag = SignatureU16(e);
+        const uint16_t type = SignatureU16(e + 2);
+        const uint32_t n = SignatureU32(e + 4);
+        uint32_t unit = 0;
+        switch (type) {
+        case 1: case 2: case 6: case 7: unit = 1; break;
+        case 3: case 8: unit = 2; break;
+        case 4: case 9: case 11: unit = 4; break;
+        case 5: case 10: case 12: unit = 8; break;
+        default: break;
+        }
+        const uint64_t bytes = uint64_t{n} * unit;
+        if (bytes > 4) {
+            const uint64_t at = SignatureU32(e + 8);
+            if (!source.Holds(at, bytes))
+                return PictureExtent::Unknown();
+            end = std::max(end, at + bytes);
+        }
+        // The picture and alpha data: offset and byte count, SHORT or LONG values held in place.
+        const uint64_t value = type == 3 ? SignatureU16(e + 8) : SignatureU32(e + 8);
+        if (n == 1 && (type == 3 || type == 4)) {
+            if (tag == 0xBCC0)
+                imageOffset = value;
+            else if (tag == 0xBCC1)
+                imageBytes = value;
+            else if (tag == 0xBCC2)
+                alphaOffset = value;
+            else if (tag == 0xBCC3)
+                alphaBytes = value;
+        }
+    }
+    if (imageOffset == 0 || imageBytes == 0 || !source.Holds(imageOffset, imageBytes))
+        return PictureExtent::Unknown();
+    end = std::max(end, imageOffset + imageBytes);
+    if (alphaOffset != 0 && alphaBytes != 0) {
+        // jxrlib, the reference encoder, writes the alpha plane's end position where its byte
+        // count belongs. The plane follows the whole picture data, so a true count larger than
+        // its offset would mean an alpha plane larger than everything before it: a value above
+        // the offset is taken as that end position.
+        const uint64_t alphaEnd = alphaBytes > alphaOffset ? alphaBytes : alphaOffset + alphaBytes;
+        if (alphaEnd > source.Size())
+            return PictureExtent::Unknown();
+        end = std::max(end, alphaEnd);
+    }
+    return PictureExtent::Complete(end);
 }
 
 NRESULT NImageFileJXR::SaveFrom(const wchar_t* path, NImageFile* source)

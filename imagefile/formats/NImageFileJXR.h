@@ -23,6 +23,10 @@ public:
     // Signature check: 49 49 BC 01, and the text "WMPHOTO" somewhere in the 1024 bytes from the
     // offset. Needs 1025 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the JPEG XR at byte 0 of the source ends: the furthest byte of its directory, of any
+    // value stored outside an entry, and of its image and alpha data. Unknown when something
+    // points outside the data or the picture data is not named. The loader's consumed size.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. The signature is not tested: 404 for anything jxrlib does not
     // decode (also a file that does not exist) and for pixels that cannot be decoded (the

@@ -493,3 +493,39 @@ NRESULT NImageFilePDF::AddFlatePage(PdfDocument& target, const NImageBuffer& bit
     return PdfAddImagePage(target, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                            static_cast<uint32_t>(packedLength), packed.data(), false);
 }
+
+PictureExtent NImageFilePDF::FindExtent(ByteSource& source)
+{
+    uint8_t head[4];
+    if (!source.ReadAt(0, head, 4))
+        return PictureExtent::Unknown();
+    if (!IsFormat(head, 0, 4))
+        return PictureExtent::Broken();
+    // The walk needs the bytes in one piece: it reads a growing front part of the data until the
+    // end it finds lies well inside what it read (a later revision could follow an end that lies
+    // near the edge of the part).
+    const uint64_t size = std::min(source.Size(), kLargestPicture);
+    uint64_t window = std::min<uint64_t>(size, 1u << 20);
+    std::vector<uint8_t> bytes;
+    for (;;) {
+        try {
+            bytes.resize(static_cast<size_t>(window));
+        } catch (const std::bad_alloc&) {
+            return PictureExtent::Unknown();
+        }
+        if (!source.ReadAt(0, bytes.data(), bytes.size()))
+            return PictureExtent::Unknown();
+        PdfLayout layout;
+        try {
+            layout = ScanPdfLayout(bytes.data(), bytes.size());
+        } catch (const std::bad_alloc&) {
+            return PictureExtent::Unknown();
+        }
+        const bool whole = window == source.Size() && source.EndIsFinal();
+        if (layout.end != 0 && (layout.end <= window / 2 || whole))
+            return PictureExtent::Complete(layout.end);
+        if (window >= size)
+            return PictureExtent::Unknown();
+        window = std::min(size, window * 4);
+    }
+}

@@ -28,6 +28,9 @@ public:
 
     // Signature check: "%PDF". Needs 4 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the PDF at byte 0 of the source ends, as the loader's consumed size: just past the
+    // "%%EOF" that closes the last revision. Unknown when the walk finds no end.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Decodes the current page (SetPage; page 0 at first). A full load (neither flag) of an
     // object without a page count sets it and the multi-image flag; preview and quick loads leave

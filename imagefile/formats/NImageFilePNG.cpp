@@ -614,3 +614,39 @@ NRESULT NImageFilePNG::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
     }
     return NR_OK;
 }
+
+PictureExtent NImageFilePNG::FindExtent(ByteSource& source)
+{
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    uint8_t signature[8];
+    if (!source.ReadAt(0, signature, 8))
+        return source.EndIsFinal() ? PictureExtent::Broken() : PictureExtent::Unknown();
+    if (std::memcmp(signature, kSignature, 8) != 0)
+        return PictureExtent::Broken();
+    const uint64_t size = source.Size();
+    uint64_t position = 8;
+    bool first = true;
+    for (;;) {
+        uint8_t head[8];
+        if (!source.ReadAt(position, head, 8))
+            return source.EndIsFinal() ? PictureExtent::Broken() : PictureExtent::Unknown();
+        const uint32_t length = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
+        if (length > 0x7FFFFFFFu)
+            return PictureExtent::Broken();
+        for (int i = 4; i < 8; ++i) {
+            const uint8_t c = head[i] | 0x20;
+            if (c < 'a' || c > 'z')
+                return PictureExtent::Broken();
+        }
+        const bool ihdr = std::memcmp(head + 4, "IHDR", 4) == 0;
+        if (first && (!ihdr || length != 13))
+            return PictureExtent::Broken();
+        first = false;
+        const uint64_t end = position + 12 + length;
+        if (end > size)
+            return source.EndIsFinal() ? PictureExtent::Broken() : PictureExtent::Unknown();
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            return PictureExtent::Complete(end);
+        position = end;
+    }
+}

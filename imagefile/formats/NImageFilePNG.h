@@ -40,6 +40,10 @@ public:
     // Signature check: the eight-byte PNG signature 89 50 4E 47 0D 0A 1A 0A. Needs 8 bytes from
     // the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the PNG (or animated PNG) at byte 0 of the source ends: just past its IEND chunk, as
+    // the loader reads it. Broken for what libpng refuses: no IHDR first, a chunk length beyond
+    // 2^31 - 1, a chunk name that is not four letters, or the data ending before IEND.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // 0; 103 when the file does not open; 200 without a PNG signature; 205 when libpng's
     // structures cannot be made; 403 when the picture cannot be made; 404 for a libpng error

@@ -572,9 +572,15 @@ NRESULT NImageFileTIF::Load(const wchar_t* path, uint8_t /*preview*/, uint8_t /*
         return NR_FILE_OPEN_READ;
     uint8_t header[kHeaderBytes] = {};
     std::fread(header, 1, sizeof(header), stream);
-    if (_fseeki64(stream, 0, SEEK_END) == 0) {
-        const int64_t end = _ftelli64(stream);
-        consumedSize = end > 0 ? static_cast<uint64_t>(end) : 0;
+    {
+        // The picture ends where its structure ends; a damaged structure counts the whole file.
+        StdioByteSource bytes(stream);
+        consumedSize = bytes.Size();
+        if (IsFormat(header, 0, sizeof(header))) {
+            const PictureExtent extent = FindExtent(bytes);
+            if (extent.IsComplete())
+                consumedSize = extent.end;
+        }
     }
     std::fclose(stream);
     if (!IsFormat(header, 0, sizeof(header)))
@@ -675,4 +681,224 @@ NRESULT NImageFileTIF::EndPages()
     TIFFClose(pageFile);
     pageFile = nullptr;
     return flushed ? NR_OK : NR_ENCODE_FAILED;
+}
+
+namespace {
+
+// The walk over a TIFF's directories for FindExtent.
+class TiffExtentWalk {
+public:
+    TiffExtentWalk(ByteSource& source, bool bigEndian) : m_source(source), m_big(bigEndian) {}
+
+    // Follows a chain of directories from the offset; false when the structure is damaged or
+    // points outside the data. subDirectories: the chain's members are sub-directories (their
+    // own next pointers are followed too).
+    bool WalkChain(uint32_t offset, int depth)
+    {
+        if (depth > 4)
+            return false;
+        int links = 0;
+        while (offset != 0) {
+            if (++links > kMaxChain || ++m_directories > kMaxDirectories)
+                return false;
+            for (uint32_t seen : m_visited) {
+                if (seen == offset)
+                    return false;   // a loop
+            }
+            m_visited.push_back(offset);
+            uint32_t next = 0;
+            if (!WalkDirectory(offset, depth, next))
+                return false;
+            offset = next;
+        }
+        return true;
+    }
+
+    uint64_t End() const { return m_end; }
+    bool FirstDirectoryEmpty() const { return m_firstEmpty; }
+
+private:
+    static constexpr int kMaxChain = 4096;
+    static constexpr int kMaxDirectories = 8192;
+    static constexpr uint32_t kMaxArray = 1u << 24;   // strips or tiles of one directory
+
+    bool Reach(uint64_t start, uint64_t count)
+    {
+        if (!m_source.Holds(start, count))
+            return false;
+        m_end = std::max(m_end, start + count);
+        return true;
+    }
+
+    uint16_t U16(const uint8_t* p) const { return m_big ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8); }
+    uint32_t U32(const uint8_t* p) const
+    {
+        return m_big ? (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]
+                     : uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    }
+
+    static uint32_t TypeSize(uint16_t type)
+    {
+        switch (type) {
+        case 1: case 2: case 6: case 7: return 1;
+        case 3: case 8: return 2;
+        case 4: case 9: case 11: case 13: return 4;
+        case 5: case 10: case 12: return 8;
+        default: return 0;   // a type the reader skips
+        }
+    }
+
+    // The values of an entry of SHORT or LONG type, one at a time.
+    bool ReadValue(const uint8_t* entry, uint16_t type, uint32_t index, uint32_t count, uint32_t& value)
+    {
+        const uint32_t size = type == 3 ? 2 : 4;
+        uint8_t b[4];
+        if (uint64_t{count} * size <= 4) {
+            std::memcpy(b, entry + 8 + index * size, size);
+        } else if (!m_source.ReadAt(uint64_t{U32(entry + 8)} + uint64_t{index} * size, b, size)) {
+            return false;
+        }
+        value = size == 2 ? U16(b) : U32(b);
+        return true;
+    }
+
+    // Offsets and byte counts of strips or tiles: each piece must lie inside the data. The two
+    // arrays are read a batch at a time.
+    bool WalkPieces(const uint8_t* offsets, const uint8_t* counts)
+    {
+        const uint16_t offsetType = U16(offsets + 2);
+        const uint16_t countType = U16(counts + 2);
+        const uint32_t n = U32(offsets + 4);
+        if (n != U32(counts + 4) || n > kMaxArray || (offsetType != 3 && offsetType != 4) ||
+            (countType != 3 && countType != 4))
+            return false;
+        constexpr uint32_t kBatch = 4096;
+        uint8_t starts[kBatch * 4];
+        uint8_t lengths[kBatch * 4];
+        const uint32_t offsetSize = offsetType == 3 ? 2 : 4;
+        const uint32_t countSize = countType == 3 ? 2 : 4;
+        for (uint32_t first = 0; first < n; first += kBatch) {
+            const uint32_t batch = std::min(kBatch, n - first);
+            if (!ReadArray(offsets, offsetSize, n, first, batch, starts) ||
+                !ReadArray(counts, countSize, n, first, batch, lengths))
+                return false;
+            for (uint32_t i = 0; i < batch; ++i) {
+                const uint32_t start = offsetSize == 2 ? U16(starts + 2 * i) : U32(starts + 4 * i);
+                const uint32_t length = countSize == 2 ? U16(lengths + 2 * i) : U32(lengths + 4 * i);
+                if (length != 0 && !Reach(start, length))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    // `batch` values from index `first` of an entry's array of n values of `size` bytes.
+    bool ReadArray(const uint8_t* entry, uint32_t size, uint32_t n, uint32_t first, uint32_t batch, uint8_t* out)
+    {
+        const uint64_t bytes = uint64_t{batch} * size;
+        if (uint64_t{n} * size <= 4) {
+            std::memcpy(out, entry + 8 + first * size, static_cast<size_t>(bytes));
+            return true;
+        }
+        return m_source.ReadAt(uint64_t{U32(entry + 8)} + uint64_t{first} * size, out, static_cast<size_t>(bytes));
+    }
+
+    bool WalkDirectory(uint32_t offset, int depth, uint32_t& next)
+    {
+        uint8_t countBytes[2];
+        if (!m_source.ReadAt(offset, countBytes, 2))
+            return false;
+        const uint16_t count = U16(countBytes);
+        if (count == 0) {
+            if (m_directories == 1)
+                m_firstEmpty = true;
+            return false;
+        }
+        const uint64_t tableBytes = 2 + 12 * uint64_t{count} + 4;
+        if (!Reach(offset, tableBytes))
+            return false;
+        std::vector<uint8_t> table(12 * size_t{count} + 4);
+        if (!m_source.ReadAt(offset + 2, table.data(), table.size()))
+            return false;
+        next = U32(table.data() + 12 * size_t{count});
+
+        const uint8_t* stripOffsets = nullptr;
+        const uint8_t* stripCounts = nullptr;
+        const uint8_t* tileOffsets = nullptr;
+        const uint8_t* tileCounts = nullptr;
+        uint32_t interchange = 0;
+        uint32_t interchangeLength = 0;
+        for (uint16_t i = 0; i < count; ++i) {
+            const uint8_t* e = table.data() + 12 * size_t{i};
+            const uint16_t tag = U16(e);
+            const uint16_t type = U16(e + 2);
+            const uint32_t n = U32(e + 4);
+            const uint32_t size = TypeSize(type);
+            if (size == 0)
+                continue;
+            const uint64_t bytes = uint64_t{n} * size;
+            if (bytes > 4 && !Reach(U32(e + 8), bytes))
+                return false;
+            switch (tag) {
+            case 273: stripOffsets = e; break;
+            case 279: stripCounts = e; break;
+            case 324: tileOffsets = e; break;
+            case 325: tileCounts = e; break;
+            case 513: interchange = U32(e + 8); break;
+            case 514: interchangeLength = U32(e + 8); break;
+            case 330:    // sub-directories
+            case 34665:  // EXIF
+            case 34853:  // GPS
+            case 40965:  // interoperability
+                if ((type == 4 || type == 13) && n >= 1 && n <= 64) {
+                    for (uint32_t k = 0; k < n; ++k) {
+                        uint32_t sub = 0;
+                        if (!ReadValue(e, 4, k, n, sub))
+                            return false;
+                        if (sub != 0 && !WalkChain(sub, depth + 1))
+                            return false;
+                    }
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (stripOffsets && stripCounts && !WalkPieces(stripOffsets, stripCounts))
+            return false;
+        if (tileOffsets && tileCounts && !WalkPieces(tileOffsets, tileCounts))
+            return false;
+        if (interchange != 0 && interchangeLength != 0 && !Reach(interchange, interchangeLength))
+            return false;
+        return true;
+    }
+
+    ByteSource& m_source;
+    bool m_big;
+    uint64_t m_end = 8;
+    int m_directories = 0;
+    bool m_firstEmpty = false;
+    std::vector<uint32_t> m_visited;
+};
+
+}  // namespace
+
+PictureExtent NImageFileTIF::FindExtent(ByteSource& source)
+{
+    uint8_t header[8];
+    if (!source.ReadAt(0, header, 8))
+        return PictureExtent::Unknown();
+    if (!IsFormat(header, 0, 8))
+        return PictureExtent::Broken();
+    const bool big = header[0] == 'M';
+    TiffExtentWalk walk(source, big);
+    const uint32_t first = big ? (uint32_t{header[4]} << 24) | (uint32_t{header[5]} << 16) |
+                                     (uint32_t{header[6]} << 8) | header[7]
+                               : uint32_t{header[4]} | (uint32_t{header[5]} << 8) | (uint32_t{header[6]} << 16) |
+                                     (uint32_t{header[7]} << 24);
+    if (first < 8)
+        return PictureExtent::Unknown();
+    if (!walk.WalkChain(first, 0))
+        return walk.FirstDirectoryEmpty() ? PictureExtent::Broken() : PictureExtent::Unknown();
+    return PictureExtent::Complete(walk.End());
 }

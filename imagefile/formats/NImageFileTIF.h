@@ -30,6 +30,12 @@ public:
     // Signature check: "II" and 42 little-endian (49 49 2A 00), or "MM" and 42 big-endian (4D 4D
     // 00 2A). Needs 4 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the TIFF at byte 0 of the source ends: the furthest byte that any directory of the
+    // chain (with its sub-directories, EXIF, GPS and interoperability directories), any value
+    // stored outside its entry, any strip, tile or JPEG interchange stream reaches, in either
+    // byte order. Unknown when something points outside the data or the chain is damaged;
+    // Broken for a first directory of no entries. The loader's consumed size is this end.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 0; 103 when the file or libtiff cannot open it; 200 without a TIFF
     // header; 204 when the page is not in the file or its layout is inconsistent; 203 for sample

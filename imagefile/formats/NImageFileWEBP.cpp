@@ -121,6 +121,13 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         return NR_ALLOCATION_FAILED;
     const size_t size = fread(bytes.get(), 1, static_cast<size_t>(length), file);
     in.Close();
+    {
+        // The picture ends with its RIFF container; bytes after it belong to something else.
+        MemoryByteSource whole(bytes.get(), size);
+        const PictureExtent extent = FindExtent(whole);
+        if (extent.IsComplete())
+            consumedSize = extent.end;
+    }
 
     if (!IsFormat(bytes.get(), 0, size))
         return NR_INVALID_DATA;
@@ -221,4 +228,22 @@ NRESULT NImageFileWEBP::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMet
         return NR_FILE_ERROR;
     }
     return NR_OK;
+}
+
+PictureExtent NImageFileWEBP::FindExtent(ByteSource& source)
+{
+    uint8_t head[16];
+    if (!source.ReadAt(0, head, 16))
+        return PictureExtent::Unknown();
+    if (!IsFormat(head, 0, 16))
+        return PictureExtent::Broken();
+    const uint32_t riffSize = uint32_t{head[4]} | (uint32_t{head[5]} << 8) | (uint32_t{head[6]} << 16) |
+                              (uint32_t{head[7]} << 24);
+    // "WEBP" and one chunk header at least; libwebp refuses less.
+    if (riffSize < 12)
+        return PictureExtent::Broken();
+    const uint64_t end = uint64_t{riffSize} + 8;
+    if (end > source.Size())
+        return PictureExtent::Unknown();
+    return PictureExtent::Complete(end);
 }

@@ -19,6 +19,9 @@ public:
     // Signature check: "RIFF", any four bytes (the RIFF size), "WEBP", then "VP" (the start of the
     // first chunk's name: VP8, VP8L or VP8X). Needs 16 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where the WebP at byte 0 of the source ends: the RIFF size + 8, the loader's consumed size.
+    // Broken for a RIFF size too small to hold a WebP chunk; Unknown when it runs past the data.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // 0; 205 when the decoder cannot be set up; 103 when the file does not open; 300 when the
     // file cannot be held in memory; 204 when it is not WebP (no signature, unreadable header),

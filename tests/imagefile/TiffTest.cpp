@@ -166,7 +166,7 @@ const FixtureCase kFixtures[] = {
     {L"pages10.tif", 8, 8, 8},
 };
 
-TEST(TiffReadTest, EveryFixtureLoadsAlsoAsCarvedCandidateAndConsumesTheWholeFile)
+TEST(TiffReadTest, EveryFixtureLoadsAlsoAsCarvedCandidateAndConsumesItsOwnBytes)
 {
     TestDir dir;
     for (const FixtureCase& c : kFixtures) {
@@ -185,8 +185,8 @@ TEST(TiffReadTest, EveryFixtureLoadsAlsoAsCarvedCandidateAndConsumesTheWholeFile
         EXPECT_EQ(plain.file->GetFormatId(), FT_TIF);
 
         // The scan's candidate: the picture followed by unrelated bytes, loaded with the quick flag
-        // through the factory. Nothing past the picture is interpreted, and the whole candidate
-        // is kept.
+        // through the factory. Nothing past the picture is interpreted or counted: the picture
+        // ends where its directories and strips end.
         Bytes candidate = bytes;
         const Bytes garbage = Garbage(5000);
         candidate.insert(candidate.end(), garbage.begin(), garbage.end());
@@ -196,7 +196,7 @@ TEST(TiffReadTest, EveryFixtureLoadsAlsoAsCarvedCandidateAndConsumesTheWholeFile
         EXPECT_EQ(LoadImageFile(&object, path.c_str(), 0, 1, nullptr, 0), NR_OK);
         ASSERT_NE(object, nullptr);
         EXPECT_EQ(object->GetFormatId(), FT_TIF);
-        EXPECT_EQ(object->GetConsumedSize(), candidate.size());
+        EXPECT_EQ(object->GetConsumedSize(), bytes.size());
         EXPECT_EQ(object->picture.width, c.width);
         EXPECT_EQ(object->picture.height, c.height);
         delete object;
