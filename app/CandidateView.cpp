@@ -73,8 +73,10 @@ void DrawSymbol(NImageBuffer& picture, FileType type)
 
 }  // namespace
 
-bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick)
+bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick, NRESULT* answer)
 {
+    if (answer)
+        *answer = NR_NOT_SUPPORTED;
     if (!out)
         return false;
     *out = nullptr;
@@ -90,6 +92,8 @@ bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool 
     options.toneParameter = 9;
     options.plugInFlag = 0;
     const NRESULT result = LoadImageFile(out, path, preview ? 1 : 0, quick ? 1 : 0, &options, FT_UNKNOWN);
+    if (answer)
+        *answer = result;
     if (result != NR_OK) {
         wchar_t text[512];
         FormatIntoV(text, 512, L"%s", ImageErrorText(result));

@@ -6,8 +6,8 @@
 // Loads the file through the load factory (format by extension, then by content). out receives
 // the object the factory made, also on failure (with the error placeholder as its picture); the
 // caller deletes it. Audio, video and slide-show files get a holder of their type with an empty
-// picture. True only when the file decoded.
-bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick);
+// picture. True only when the file decoded; result, when given, receives the factory's answer.
+bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick, NRESULT* result = nullptr);
 
 // Draws a 500 x 200 placeholder into the object's picture: the file name, the format's
 // description and the error text (printf-style format and arguments, cut to 2047 units), over a

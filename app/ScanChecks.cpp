@@ -25,27 +25,27 @@
 namespace {
 
 const ScanCheck kChecks[kScanCheckCount] = {
-    {1, FT_JPG, &NImageFileJPG::IsFormat},
-    {1, FT_PNG, &NImageFilePNG::IsFormat},
-    {1, FT_GIF, &NImageFileGIF::IsFormat},
-    {1, FT_TIF, &NImageFileTIF::IsFormat},
-    {1, FT_PDF, &NImageFilePDF::IsFormat},
-    {2, FT_RAW, &IsCameraRawData},
-    {3, FT_WEBP, &NImageFileWEBP::IsFormat},
-    {3, FT_JXR, &NImageFileJXR::IsFormat},
-    {3, FT_JP2, &NImageFileJP2::IsFormat},
-    {3, FT_HEIC, &NImageFileHEIC::IsFormat},
-    {4, FT_LMC, &NImageFileLMC::IsFormat},
-    {4, FT_BMP, &NImageFileBMP::IsFormat},
-    {4, FT_PSD, &NImageFilePSD::IsFormat},
-    {4, FT_JNG, &NImageFileJNG::IsFormat},
-    {4, FT_MNG, &NImageFileMNG::IsFormat},
-    {4, FT_IFF, &NImageFileIFF::IsFormat},
-    {4, FT_HDR, &NImageFileHDR::IsFormat},
-    {4, FT_PCD, &NImageFilePCD::IsFormat},
-    {4, FT_FLT, &NImageFileFLT::IsFormat},
-    {4, FT_DCX, &NImageFileDCX::IsFormat},
-    {4, FT_ICO, &NImageFileICO::IsFormat},
+    {1, FT_JPG, &NImageFileJPG::IsFormat, &NImageFileJPG::FindExtent},
+    {1, FT_PNG, &NImageFilePNG::IsFormat, &NImageFilePNG::FindExtent},
+    {1, FT_GIF, &NImageFileGIF::IsFormat, &NImageFileGIF::FindExtent},
+    {1, FT_TIF, &NImageFileTIF::IsFormat, &NImageFileTIF::FindExtent},
+    {1, FT_PDF, &NImageFilePDF::IsFormat, &NImageFilePDF::FindExtent},
+    {2, FT_RAW, &IsCameraRawData, nullptr},
+    {3, FT_WEBP, &NImageFileWEBP::IsFormat, &NImageFileWEBP::FindExtent},
+    {3, FT_JXR, &NImageFileJXR::IsFormat, &NImageFileJXR::FindExtent},
+    {3, FT_JP2, &NImageFileJP2::IsFormat, &NImageFileJP2::FindExtent},
+    {3, FT_HEIC, &NImageFileHEIC::IsFormat, &NImageFileHEIC::FindExtent},
+    {4, FT_LMC, &NImageFileLMC::IsFormat, nullptr},
+    {4, FT_BMP, &NImageFileBMP::IsFormat, nullptr},
+    {4, FT_PSD, &NImageFilePSD::IsFormat, nullptr},
+    {4, FT_JNG, &NImageFileJNG::IsFormat, nullptr},
+    {4, FT_MNG, &NImageFileMNG::IsFormat, nullptr},
+    {4, FT_IFF, &NImageFileIFF::IsFormat, nullptr},
+    {4, FT_HDR, &NImageFileHDR::IsFormat, nullptr},
+    {4, FT_PCD, &NImageFilePCD::IsFormat, nullptr},
+    {4, FT_FLT, &NImageFileFLT::IsFormat, nullptr},
+    {4, FT_DCX, &NImageFileDCX::IsFormat, nullptr},
+    {4, FT_ICO, &NImageFileICO::IsFormat, nullptr},
 };
 
 }  // namespace
@@ -53,6 +53,15 @@ const ScanCheck kChecks[kScanCheckCount] = {
 const ScanCheck* ScanChecks()
 {
     return kChecks;
+}
+
+ScanExtentFunction ScanExtentOf(FileType type)
+{
+    for (const ScanCheck& entry : kChecks) {
+        if (entry.type == type)
+            return entry.extent;
+    }
+    return nullptr;
 }
 
 int CollectScanHits(const uint8_t* buffer, size_t offset, size_t length, unsigned groupMask, FileType* hits)

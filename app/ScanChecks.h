@@ -10,13 +10,16 @@
 #include <cstdint>
 
 #include "imagefile/FormatRegistry.h"
+#include "imagefile/PictureExtent.h"
 
 using ScanCheckFunction = bool (*)(const uint8_t* buffer, size_t offset, size_t length);
+using ScanExtentFunction = PictureExtent (*)(ByteSource& source);
 
 struct ScanCheck {
     int group;                 // 1..4
     FileType type;             // what a hit yields
     ScanCheckFunction check;
+    ScanExtentFunction extent; // where a picture of the type ends; null: not known
 };
 
 inline constexpr int kScanCheckCount = 21;
@@ -25,6 +28,10 @@ const ScanCheck* ScanChecks();
 
 // Group bits as in ScanGroupMask: bit 0 is group 1.
 inline constexpr unsigned kAllScanGroups = 0xFu;
+
+// The walk that measures a candidate of the type (see PictureExtent.h); null when the type has
+// none, its candidates then keep the length of one read block.
+ScanExtentFunction ScanExtentOf(FileType type);
 
 // Runs every check of the enabled groups at the offset and writes the type of each that answers
 // true, in order, to hits (room for kScanCheckCount). Answers the number of hits. A camera-raw hit

@@ -3,11 +3,16 @@
 #include <commctrl.h>
 #include <process.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <cwchar>
 
 #include "app/AppSettings.h"
+#include "app/CandidateVerify.h"
 #include "app/CandidateView.h"
+#include "app/ScanPipeline.h"
 #include "app/ResultDlg.h"
 #include "app/ScanOptions.h"
 #include "app/ScanWorker.h"
@@ -151,40 +156,25 @@ void ScanDlg::ShowNoPhotos()
 
 namespace {
 
-// Writes all bytes to a new file; false (and no file left behind) when that fails.
-bool WriteNewFile(const wchar_t* path, const uint8_t* data, uint64_t length)
-{
-    FILE* file = _wfopen(path, L"wb");
-    if (!file)
-        return false;
-    bool ok = true;
-    uint64_t left = length;
-    const uint8_t* p = data;
-    while (ok && left > 0) {
-        const size_t part = static_cast<size_t>(left > (1u << 30) ? (1u << 30) : left);
-        ok = fwrite(p, 1, part, file) == part;
-        p += part;
-        left -= part;
+// A candidate handed over in memory, read as a source of its own.
+class BufferSource final : public ScanSource {
+public:
+    BufferSource(const uint8_t* data, uint64_t size) : m_data(data), m_size(size) {}
+    uint64_t Size() const override { return m_size; }
+    uint32_t SectorSize() const override { return 1; }
+    bool ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error) override
+    {
+        error = 0;
+        bytesRead = position < m_size ? static_cast<uint32_t>(std::min<uint64_t>(count, m_size - position)) : 0;
+        if (bytesRead)
+            std::memcpy(buffer, m_data + position, bytesRead);
+        return true;
     }
-    ok = (fclose(file) == 0) && ok;
-    if (!ok)
-        DeleteFileW(path);
-    return ok;
-}
 
-// Cuts an existing file to its first length bytes in place; the file stays whole when that
-// fails.
-bool CutFile(const wchar_t* path, uint64_t length)
-{
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(length);
-    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
-}
+private:
+    const uint8_t* m_data;
+    uint64_t m_size;
+};
 
 }  // namespace
 
@@ -192,52 +182,23 @@ bool ScanDlg::SaveAndVerifyCandidate(const uint8_t* data, uint64_t start, uint64
 {
     if (!data || length == 0)
         return false;
-    const int number = static_cast<int>(KeptFiles.size()) + 1;
-    wchar_t path[MAX_PATH + 1];
-    const int written = _snwprintf(path, MAX_PATH + 1, L"%s\\VSTScan%4.4d.%s", ScanFolder, number,
-                                   extension ? extension : L"");
-    if (written < 0 || written >= MAX_PATH) {
-        // A cut name would point somewhere else.
-        path[MAX_PATH] = 0;
-        LogLine(L"Failed: Saving. File: %s", path);
-        return false;
-    }
-    if (!WriteNewFile(path, data + start, length)) {
-        LogLine(L"Failed: Saving. File: %s", path);
-        return false;
-    }
+    const wchar_t* type = extension ? extension : L"";
+    CandidateJob job;
+    job.extension = type;
+    job.hit.type = FormatFromExtension((std::wstring(L"candidate.") + type).c_str());
+    BufferSource source(data + start, length);
+    CandidateBytes candidate(source, 0, 0, data + start, static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX)),
+                             nullptr, 0);
+    PrepareCandidate(job, candidate, length, length);
 
-    LogLine(L"Verifying: File: %s", path);
-    NImageFile* file = nullptr;
-    if (!LoadImageForView(&file, path, false, true)) {
-        LogLine(L"Failed: Loading. File: %s", path);
-        DeleteFileW(path);
-        delete file;
-        return false;
-    }
-
-    const uint64_t consumed = file->GetConsumedSize();
-    if (consumed > 0 && consumed <= length)
-        CutFile(path, consumed);
-
-    bool pass = true;
-    if (ScanOptions.FileSizeOn && static_cast<unsigned>(ScanOptions.FileSizeIndex) <= 6)
-        pass = consumed >= MinimumFileSize(ScanOptions.FileSizeIndex);
-    if (ScanOptions.PhotoSizeOn) {
-        const uint32_t side = MinimumPictureSide(ScanOptions.PhotoSizeIndex);
-        const auto width = static_cast<uint32_t>(file->picture.width);
-        const auto height = static_cast<uint32_t>(file->picture.height);
-        if (width < side && height < side)
-            pass = false;
-    }
-    delete file;
-    if (!pass) {
-        LogLine(L"Delete due to Ignore Options. File: %s", path);
-        DeleteFileW(path);
-        return false;
-    }
-    KeptFiles.push_back(NString(path));
-    return true;
+    wchar_t working[MAX_PATH + 1];
+    const int written = _snwprintf(working, MAX_PATH + 1, L"%s\\~VSTScan.%s", ScanFolder, type);
+    if (written < 0 || written >= MAX_PATH)
+        job.outcome = CandidateJob::Outcome::SaveFailed;
+    else
+        VerifyCandidate(job, working);
+    ScanPipeline::CommitResult(*this, job);
+    return job.outcome == CandidateJob::Outcome::Kept && !job.file.empty();
 }
 
 bool ScanDlg::StartWorker()

@@ -1,26 +1,19 @@
 #include "app/ScanLoop.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <vector>
 
+#include "app/ScanChunkReader.h"
 #include "app/ScanPrefilter.h"
 #include "base/NString.h"
+#include "imagefile/extra/NImageFileHDR.h"
 
 namespace {
 
-constexpr uint64_t kSkipAfterKept = 200;
-
-struct FreeBuffer {
-    void operator()(uint8_t* p) const { ::operator delete[](p, std::nothrow); }
-};
-using Buffer = std::unique_ptr<uint8_t[], FreeBuffer>;
-
-Buffer AllocateBuffer(uint32_t size)
-{
-    return Buffer(static_cast<uint8_t*>(::operator new[](size, std::nothrow)));
-}
+// The current chunk, the one being read ahead and one the reader fills meanwhile.
+constexpr int kChunkBuffers = 3;
 
 void LogFormat(ScanSink& sink, const wchar_t* format, ...)
 {
@@ -32,63 +25,88 @@ void LogFormat(ScanSink& sink, const wchar_t* format, ...)
     sink.Log(text.c_str());
 }
 
-// Reads the chunk at the position into the buffer and zero-fills the rest of it. Answers the
-// number of bytes that stand for the source: the bytes read, with zeros for sectors that could
-// not be read. Less than the chunk only where the source ends.
-uint32_t ReadChunk(ScanSource& source, uint64_t position, uint8_t* buffer, uint32_t chunk, ScanSink& sink,
-                   ScanLoopResult& result)
-{
-    const uint64_t size = source.Size();
-    uint32_t placed = 0;
-    if (position < size) {
-        const uint32_t expected = static_cast<uint32_t>(std::min<uint64_t>(chunk, size - position));
-        uint32_t got = 0;
-        DWORD error = 0;
-        const bool ok = source.ReadAt(position, buffer, expected, got, error);
-        got = std::min(got, expected);
-        placed = got;
-        if (!ok || got < expected)
-            LogFormat(sink, L"GetLastError: %ld, Bytes Read: %d", static_cast<long>(error), static_cast<int>(got));
-        if (!ok) {
-            // Step over what cannot be read, sector by sector, and go on behind it.
-            const uint32_t sector = std::max<uint32_t>(source.SectorSize(), 1);
-            uint32_t at = got - got % sector;
-            uint64_t badStart = 0;
-            uint64_t badCount = 0;
-            auto flushBad = [&]() {
-                if (badCount) {
-                    LogFormat(sink, L"Unreadable: %I64u sectors at %I64u (Bytes), read as zeros", badCount, badStart);
-                    result.unreadableSectors += badCount;
-                    badCount = 0;
+class ChunkSearch {
+public:
+    ChunkSearch(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink, ScanLoopResult& result)
+        : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_prefilter(settings.groupMask),
+          m_seam(2 * size_t{kScanSeamBytes})
+    {
+    }
+
+    // Tests every offset of the chunk; the checks also see the start of `ahead`. False when
+    // cancelled.
+    bool Search(const ScanChunk& chunk, const ScanChunk* ahead)
+    {
+        const size_t bytes = chunk.bytes;
+        const size_t aheadBytes = ahead ? ahead->bytes : 0;
+        // Offsets whose headers stay inside the chunk are tested in place; the last ones, whose
+        // headers may run on into the next chunk, on a copy of the seam between the two.
+        const size_t inPlaceEnd = aheadBytes ? (bytes > kScanSeamBytes ? bytes - kScanSeamBytes : 0) : bytes;
+        if (!SearchRegion(chunk, ahead, chunk.data, bytes, 0, inPlaceEnd, 0))
+            return false;
+        if (inPlaceEnd < bytes) {
+            const size_t tail = bytes - inPlaceEnd;
+            const size_t next = std::min<size_t>(aheadBytes, kScanSeamBytes);
+            std::memcpy(m_seam.data(), chunk.data + inPlaceEnd, tail);
+            std::memcpy(m_seam.data() + tail, ahead->data, next);
+            if (!SearchRegion(chunk, ahead, m_seam.data(), tail + next, 0, tail, inPlaceEnd))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    // Offsets [from, to) of data (visible bytes), which lies at `shift` in the chunk.
+    bool SearchRegion(const ScanChunk& chunk, const ScanChunk* ahead, const uint8_t* data, size_t visible, size_t from,
+                      size_t to, size_t shift)
+    {
+        if (m_settings.usePrefilter)
+            m_prefilter.Reset(data, visible);
+        FileType hits[kScanCheckCount];
+        size_t offset = from;
+        for (;;) {
+            if (m_settings.usePrefilter)
+                offset = m_prefilter.NextCandidate(offset);
+            if (offset >= to)
+                return true;
+            int count = CollectScanHits(data, offset, visible, m_settings.groupMask, hits);
+            // A Radiance header is found by text anywhere in its first 32 bytes: the picture
+            // starts where the text does, and only that offset makes its hit.
+            for (int i = 0; i < count; ++i) {
+                if (hits[i] == FT_HDR && NImageFileHDR::HeaderTextStart(data, offset, visible) != 0) {
+                    std::copy(hits + i + 1, hits + count, hits + i);
+                    --count;
+                    break;
                 }
-            };
-            bool ended = false;
-            while (at < expected) {
-                const uint32_t count = std::min(sector, expected - at);
-                uint32_t sectorGot = 0;
-                DWORD sectorError = 0;
-                if (source.ReadAt(position + at, buffer + at, count, sectorGot, sectorError)) {
-                    flushBad();
-                    if (sectorGot < count) {  // the source ends here after all
-                        at += sectorGot;
-                        ended = true;
-                        break;
-                    }
-                } else {
-                    std::memset(buffer + at, 0, count);
-                    if (!badCount)
-                        badStart = position + at;
-                    ++badCount;
-                }
-                at += count;
             }
-            flushBad();
-            placed = ended ? at : expected;
+            if (count > 0) {
+                const uint32_t inChunk = static_cast<uint32_t>(shift + offset);
+                const uint64_t position = chunk.start + inChunk;
+                for (int i = 0; i < count; ++i) {
+                    CandidateBytes candidate(m_source, position, chunk.start, chunk.data, chunk.bytes,
+                                             ahead ? ahead->data : nullptr, ahead ? ahead->bytes : 0);
+                    ScanHit hit;
+                    hit.type = hits[i];
+                    hit.position = position;
+                    hit.chunkIndex = chunk.index;
+                    hit.offsetInChunk = inChunk;
+                    ++m_result.hits;
+                    m_sink.OnHit(hit, candidate);
+                }
+            }
+            ++offset;
+            if (m_sink.IsCancelled())
+                return false;
         }
     }
-    std::memset(buffer + placed, 0, chunk - placed);
-    return placed;
-}
+
+    ScanSource& m_source;
+    const ScanLoopSettings& m_settings;
+    ScanSink& m_sink;
+    ScanLoopResult& m_result;
+    ScanPrefilter m_prefilter;
+    std::vector<uint8_t> m_seam;
+};
 
 }  // namespace
 
@@ -96,87 +114,36 @@ ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings,
 {
     ScanLoopResult result;
     const uint64_t size = source.Size();
-    const uint32_t chunk = settings.chunkSize;
-    if (size == 0 || chunk == 0)
+    const uint32_t chunkSize = settings.chunkSize;
+    if (size == 0 || chunkSize == 0)
         return result;
 
-    // The current chunk and the read-ahead of the next one lie back to back, so that a candidate
-    // (the rest of the chunk followed by the start of the next) is a plain view into them.
-    Buffer buffer = AllocateBuffer(size_t{chunk} * 2);
-    if (!buffer) {
+    ScanChunkReader reader(source, chunkSize);
+    if (!reader.Start(kChunkBuffers)) {
         result.outOfMemory = true;
         return result;
     }
-    uint8_t* const current = buffer.get();
-    uint8_t* const ahead = buffer.get() + chunk;
-
-    ScanPrefilter prefilter(settings.groupMask);
-    FileType hits[kScanCheckCount];
-    uint64_t position = 0;
-    bool haveAhead = false;
-    uint32_t aheadBytes = 0;
-
-    for (;;) {
-        sink.OnChunkStart(position, size);
-        uint32_t bytes;
-        if (haveAhead) {
-            std::memmove(current, ahead, chunk);
-            bytes = aheadBytes;
-        } else {
-            bytes = ReadChunk(source, position, current, chunk, sink, result);
-        }
-        const uint64_t chunkStart = position;
-        position += bytes;
-        haveAhead = false;
-        LogFormat(sink, L"Pos: %I64d", static_cast<long long>(position));
-        if (bytes == 0)
+    ChunkSearch search(source, settings, sink, result);
+    ScanChunk* chunk = reader.Next();
+    while (chunk) {
+        sink.OnChunkStart(chunk->start, size);
+        for (const std::wstring& line : chunk->logLines)
+            sink.Log(line.c_str());
+        result.unreadableSectors += chunk->unreadableSectors;
+        result.bytesScanned = chunk->start + chunk->bytes;
+        LogFormat(sink, L"Pos: %I64d", static_cast<long long>(result.bytesScanned));
+        if (chunk->bytes == 0)
             break;
-
-        if (settings.usePrefilter)
-            prefilter.Reset(current, bytes);
-        size_t offset = 0;
-        for (;;) {
-            if (settings.usePrefilter)
-                offset = prefilter.NextCandidate(offset);
-            if (offset >= bytes)
-                break;
-            const int count = CollectScanHits(current, offset, bytes, settings.groupMask, hits);
-            if (count > 0) {
-                result.hits += static_cast<uint64_t>(count);
-                if (!haveAhead) {
-                    // A chunk shorter than the chunk size is the source's last: zeros follow it.
-                    if (bytes == chunk) {
-                        aheadBytes = ReadChunk(source, position, ahead, chunk, sink, result);
-                    } else {
-                        std::memset(ahead, 0, chunk);
-                        aheadBytes = 0;
-                    }
-                    haveAhead = true;
-                }
-                bool kept = false;
-                for (int i = 0; i < count; ++i) {
-                    if (sink.OnHit(current + offset, chunk, hits[i], chunkStart + offset)) {
-                        kept = true;
-                        ++result.kept;
-                    }
-                }
-                if (kept)
-                    offset += kSkipAfterKept;
-            }
-            ++offset;
-            if (sink.IsCancelled()) {
-                result.cancelled = true;
-                break;
-            }
-        }
-
-        if (result.cancelled || sink.IsCancelled()) {
+        const bool more = chunk->bytes == chunkSize && result.bytesScanned < size;
+        ScanChunk* ahead = more ? reader.Next() : nullptr;
+        const bool searched = search.Search(*chunk, ahead);
+        reader.Release(chunk);
+        chunk = ahead;
+        if (!searched || sink.IsCancelled()) {
             result.cancelled = true;
             break;
         }
-        if (bytes < chunk || position >= size)
-            break;
     }
-    result.bytesScanned = position;
+    reader.Stop();
     return result;
 }

@@ -1,12 +1,12 @@
 // The scan's read-and-search loop, apart from the scan window and the worker thread, so that it
 // can also run on any source without a window (tests, the scan benchmark).
 //
-// The source is read chunk by chunk from its first byte. Every byte offset of a chunk is tested
-// with the signature checks of the enabled groups (ScanChecks.h); an offset with hits becomes a
-// candidate of one chunk's length: the rest of the chunk from that offset followed by the start
-// of the next chunk (read ahead once per chunk), zeros where the source has ended. The sink gets
-// each hit of the offset in check order; after an offset with a kept hit the next 200 offsets
-// are not tested.
+// A reader thread reads the source chunk by chunk from its first byte (ScanChunkReader.h), ahead
+// of the search. Every byte offset of a chunk is tested with the signature checks of the enabled
+// groups (ScanChecks.h); the checks also see the start of the next chunk, so a header that begins
+// in the last bytes of a chunk is found there, once. The sink gets each hit of an offset in check
+// order, with the candidate's bytes from the hit on (CandidateBytes.h); what becomes of the hits
+// (saving, verifying, the skip behind a kept picture) is the sink's business.
 //
 // With usePrefilter the checks run only at the offsets ScanPrefilter names; without it they run
 // at every offset (the plain loop). Both give the same hits in the same order; the benchmark
@@ -14,7 +14,7 @@
 //
 //     ScanSourceHandle source;  source.Open(path, error);  source.MeasureAsFile();
 //     ScanLoopSettings settings;  settings.chunkSize = ...;  settings.usePrefilter = false;
-//     MySink sink;               // OnHit answers false: nothing is kept, every offset is tested
+//     MySink sink;
 //     ScanLoopResult result = RunScanLoop(source, settings, sink);
 //
 // A read that fails in the middle of the source (bad sectors) is logged and the unreadable
@@ -22,6 +22,7 @@
 #pragma once
 #include <cstdint>
 
+#include "app/CandidateBytes.h"
 #include "app/ScanChecks.h"
 #include "app/ScanSource.h"
 #include "imagefile/FormatRegistry.h"
@@ -32,14 +33,21 @@ struct ScanLoopSettings {
     bool usePrefilter = true;
 };
 
+// One hit of a signature check.
+struct ScanHit {
+    FileType type = 0;
+    uint64_t position = 0;       // source position of the hit
+    uint64_t chunkIndex = 0;     // the chunk searched when it was found
+    uint32_t offsetInChunk = 0;
+};
+
 class ScanSink {
 public:
     virtual ~ScanSink() = default;
-    // Before each chunk is read: bytes read so far and the source's size.
+    // Before each chunk is searched: where it starts and the source's size.
     virtual void OnChunkStart(uint64_t position, uint64_t size) { (void)position; (void)size; }
-    // One hit. candidate holds `length` bytes (the chunk size) starting at the hit, which lies at
-    // sourceOffset of the source. True when the candidate was kept.
-    virtual bool OnHit(const uint8_t* candidate, uint64_t length, FileType type, uint64_t sourceOffset) = 0;
+    // One hit; the candidate's bytes can be read during the call only.
+    virtual void OnHit(const ScanHit& hit, CandidateBytes& candidate) = 0;
     // Polled after every tested offset and every chunk.
     virtual bool IsCancelled() { return false; }
     // One finished log line.
@@ -48,11 +56,15 @@ public:
 
 struct ScanLoopResult {
     uint64_t bytesScanned = 0;     // the position reached
-    uint64_t hits = 0;
-    uint64_t kept = 0;
+    uint64_t hits = 0;             // hits handed to the sink
+    uint64_t kept = 0;             // set by whoever keeps pictures (the pipeline), not by the loop
     uint64_t unreadableSectors = 0;
     bool cancelled = false;
     bool outOfMemory = false;      // the chunk buffers could not be allocated
 };
+
+// Header bytes that the signature checks may look at behind an offset: the part of the next
+// chunk that the last offsets of a chunk see.
+inline constexpr uint32_t kScanSeamBytes = 4096;
 
 ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink);

@@ -2,6 +2,10 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 ScanSourceHandle::~ScanSourceHandle()
 {
     Close();
@@ -126,18 +130,66 @@ bool ScanSourceHandle::ReadAt(uint64_t position, void* buffer, uint32_t count, u
         error = ERROR_INVALID_HANDLE;
         return false;
     }
-    LARGE_INTEGER target;
-    target.QuadPart = static_cast<LONGLONG>(position);
-    if (!SetFilePointerEx(m_handle, target, nullptr, FILE_BEGIN)) {
-        error = GetLastError();
-        return false;
-    }
+    // A read at its own position: several threads may read the source at once.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD got = 0;
-    const BOOL ok = ReadFile(m_handle, buffer, count, &got, nullptr);
+    const BOOL ok = ReadFile(m_handle, buffer, count, &got, &at);
     bytesRead = got;
     if (!ok) {
         error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) {   // a read that starts at or past the end
+            error = 0;
+            return true;
+        }
         return false;
     }
     return true;
+}
+
+bool ReadRange(ScanSource& source, uint64_t position, void* buffer, size_t count)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    std::memset(out, 0, count);
+    const uint64_t size = source.Size();
+    if (position >= size)
+        return count == 0;
+    count = static_cast<size_t>(std::min<uint64_t>(count, size - position));
+    const uint32_t sector = std::max<uint32_t>(source.SectorSize(), 1);
+    // Whole sectors around the range, a piece at a time.
+    constexpr uint32_t kPiece = 1u << 20;
+    std::vector<uint8_t> piece;
+    bool any = false;
+    uint64_t at = position - position % sector;
+    const uint64_t end = position + count;
+    while (at < end) {
+        const uint64_t pieceEnd = std::min<uint64_t>(at + kPiece, (end + sector - 1) / sector * sector);
+        const uint32_t length = static_cast<uint32_t>(pieceEnd - at);
+        piece.resize(length);
+        uint32_t got = 0;
+        DWORD error = 0;
+        const bool ok = source.ReadAt(at, piece.data(), length, got, error);
+        if (!ok) {
+            // Sector by sector: what can be read, with zeros for the rest.
+            for (uint32_t s = 0; s < length; s += sector) {
+                uint32_t sectorGot = 0;
+                const uint32_t n = std::min(sector, length - s);
+                if (!source.ReadAt(at + s, piece.data() + s, n, sectorGot, error))
+                    std::memset(piece.data() + s, 0, n);
+                else if (sectorGot < n)
+                    std::memset(piece.data() + s + sectorGot, 0, n - sectorGot);
+            }
+            got = length;
+        }
+        if (got < length)
+            std::memset(piece.data() + got, 0, length - got);
+        any = any || got > 0;
+        const uint64_t from = std::max(at, position);
+        const uint64_t to = std::min(pieceEnd, end);
+        if (to > from)
+            std::memcpy(out + (from - position), piece.data() + (from - at), static_cast<size_t>(to - from));
+        at = pieceEnd;
+    }
+    return any;
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 class ScanSource {
@@ -12,8 +13,15 @@ public:
     virtual uint32_t SectorSize() const = 0;
     // Reads count bytes from the position into the buffer. False with the system's error code when
     // the read failed; bytesRead tells what arrived (it may be less than count at the source's end).
+    // Reads may come from several threads at once. A volume is read in whole sectors at sector
+    // positions only: ReadRange below reads any range.
     virtual bool ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error) = 0;
 };
+
+// Reads count bytes from any position into the buffer, through whole sectors where the source
+// needs them; zeros where the source has ended or a sector cannot be read. False when nothing
+// could be read at all.
+bool ReadRange(ScanSource& source, uint64_t position, void* buffer, size_t count);
 
 // A source over a handle of its own (closed with the object).
 class ScanSourceHandle : public ScanSource {

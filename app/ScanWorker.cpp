@@ -11,6 +11,7 @@
 #include "app/AppSettings.h"
 #include "app/CrashReport.h"
 #include "app/ScanOptions.h"
+#include "app/ScanPipeline.h"
 #include "app/ScanSource.h"
 #include "base/PathUtils.h"
 #include "ui/NLanguage.h"
@@ -52,54 +53,21 @@ bool AddBackslash(wchar_t (&folder)[MAX_PATH])
     return AppendPart(folder, L"\\");
 }
 
-class WorkerSink : public ScanSink {
-public:
-    explicit WorkerSink(ScanDlg& dialog)
-        : m_dialog(dialog),
-          m_photosFound(ScanText(L"PhotosFound", L"Photos found")),
-          m_deviceSize(ScanText(L"DeviceSize", L"Device size")),
-          m_devicePos(ScanText(L"DevicePos", L"Position")),
-          m_verifyData(ScanText(L"VerifyData", L"Verifying"))
-    {
+// The system's text for an error code, without its line break.
+NString SystemMessage(DWORD error)
+{
+    wchar_t text[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, 511, nullptr);
+    NString message;
+    if (length == 0) {
+        message.Format(L"Error %lu", static_cast<unsigned long>(error));
+        return message;
     }
-
-    void OnChunkStart(uint64_t position, uint64_t size) override
-    {
-        const double percent = size ? static_cast<double>(position) / static_cast<double>(size) * 100.0 : 0.0;
-        NString text;
-        text.Format(L"%s: %I64d (Bytes) = %2.2f (GB)\r\n%s: %I64d (Bytes) - %2.2f%%", m_deviceSize.c_str(),
-                    static_cast<long long>(size), static_cast<double>(size) / kGigabyte, m_devicePos.c_str(),
-                    static_cast<long long>(position), percent);
-        m_dialog.SetControlText(ScanDlg::kPositionTextId, text.c_str());
-        text.Format(L"%s: %d", m_photosFound.c_str(), static_cast<int>(m_dialog.KeptFiles.size()));
-        m_dialog.SetControlText(ScanDlg::kCounterTextId, text.c_str());
-        m_dialog.SetProgressPosition(static_cast<int>(percent));
-    }
-
-    bool OnHit(const uint8_t* candidate, uint64_t length, FileType type, uint64_t sourceOffset) override
-    {
-        (void)sourceOffset;
-        wchar_t description[128] = {};
-        CopyFileTypeDescription(description, 128, type);
-        LogLine(L"Found: %s", description);
-        NString text;
-        text.Format(L"%s: %d -> [%s: %s]", m_photosFound.c_str(), static_cast<int>(m_dialog.KeptFiles.size()),
-                    m_verifyData.c_str(), description);
-        m_dialog.SetControlText(ScanDlg::kCounterTextId, text.c_str());
-        return m_dialog.SaveAndVerifyCandidate(candidate, 0, length, FileTypeToExtension(type));
-    }
-
-    bool IsCancelled() override { return m_dialog.CancelRequested.load(std::memory_order_relaxed); }
-
-    void Log(const wchar_t* text) override { LogLine(L"%s", text); }
-
-private:
-    ScanDlg& m_dialog;
-    NString m_photosFound;
-    NString m_deviceSize;
-    NString m_devicePos;
-    NString m_verifyData;
-};
+    message = text;
+    message.TrimRight();
+    return message;
+}
 
 }  // namespace
 
@@ -127,46 +95,74 @@ bool MakeScanFolder(const wchar_t* outputFolder, const SYSTEMTIME& localTime, wc
     return true;
 }
 
+bool CheckImageFile(const wchar_t* path, NString& problem)
+{
+    problem.Empty();
+    NString reason;
+    const DWORD attributes = path && *path ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+    if (!path || !*path) {
+        reason = ScanText(L"ImageNotChosen", L"No image file is chosen.");
+    } else if (attributes == INVALID_FILE_ATTRIBUTES) {
+        reason = SystemMessage(GetLastError());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        reason = ScanText(L"ImageIsFolder", L"This is a folder, not a file.");
+    } else {
+        ScanSourceHandle source;
+        DWORD error = 0;
+        if (source.Open(path, error))
+            return true;
+        reason = SystemMessage(error);
+    }
+    const wchar_t* builtIn = L"The image file cannot be scanned:\n%s\n\n%s";
+    NString format;
+    if (NWinApp* app = NGetApp()) {
+        if (NLanguage* language = app->GetLanguage())
+            format = language->GetFormatText(L"Dlg_Scan", L"ImageFileProblem", L"ss", builtIn);
+    }
+    if (format.IsEmpty())
+        format = builtIn;
+    problem.Format(format.c_str(), path ? path : L"", reason.c_str());
+    return false;
+}
+
 ScanLoopResult RunScan(ScanDlg& dialog)
 {
     ScanLoopResult result;
     dialog.KeptFiles.clear();
-
-    SYSTEMTIME utc;
-    SYSTEMTIME local;
-    GetSystemTime(&utc);
-    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        local = utc;
-    if (!MakeScanFolder(GeneralOutputFolder, local, dialog.ScanFolder)) {
-        ErrorBox(L"Failed to create the output folder below: %s", GeneralOutputFolder);
-        return result;
-    }
-
     // CancelRequested is cleared by whoever starts the scan (ScanDlg::StartWorker) and never here:
     // a cancel that comes before this point must not be lost.
     dialog.InitProgressBar();
 
-    const bool fileMode = ScanOptions.ScanFromFile && PathFileExistsW(ScanOptions.ImageFilePath.c_str());
+    // The source first: a source that cannot be read leaves no empty folder behind. An image
+    // file is only ever read itself; a missing one is never a reason to read a drive.
+    const bool fileMode = ScanOptions.ScanFromFile != 0;
     wchar_t name[MAX_PATH];
     if (fileMode) {
         _snwprintf(name, MAX_PATH - 1, L"%s", ScanOptions.ImageFilePath.c_str());
     } else {
-        if (ScanOptions.ScanFromFile)
-            LogLine(L"Image file not found, scanning the drive instead: %s", ScanOptions.ImageFilePath.c_str());
         wchar_t drive[2] = {ScanOptions.DriveLetter[0], 0};
         _snwprintf(name, MAX_PATH - 1, L"\\\\.\\%s:", drive);
     }
     name[MAX_PATH - 1] = 0;
-
     ScanSourceHandle source;
-    DWORD error = 0;
-    if (!source.Open(name, error)) {
-        ErrorBox(L"Failed to open Device!");
-        return result;
-    }
     if (fileMode) {
+        NString problem;
+        DWORD error = 0;
+        if (!CheckImageFile(name, problem)) {
+            ErrorBoxText(problem.c_str());
+            return result;
+        }
+        if (!source.Open(name, error)) {
+            ErrorBox(L"Failed to open the image file %s: %s", name, SystemMessage(error).c_str());
+            return result;
+        }
         source.MeasureAsFile();
     } else {
+        DWORD error = 0;
+        if (!source.Open(name, error)) {
+            ErrorBox(L"Failed to open Device!");
+            return result;
+        }
         uint64_t diskSizeEx = 0;
         const bool measured = source.MeasureAsVolume(diskSizeEx);
         if (diskSizeEx)
@@ -186,6 +182,16 @@ ScanLoopResult RunScan(ScanDlg& dialog)
                 static_cast<long>(source.SectorSize()));
     }
 
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    GetSystemTime(&utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        local = utc;
+    if (!MakeScanFolder(GeneralOutputFolder, local, dialog.ScanFolder)) {
+        ErrorBox(L"Failed to create the output folder below: %s", GeneralOutputFolder);
+        return result;
+    }
+
     ScanLoopSettings settings;
     settings.groupMask = ScanGroupMask(ScanOptions);
     settings.chunkSize =
@@ -196,8 +202,11 @@ ScanLoopResult RunScan(ScanDlg& dialog)
     }
 
     LogLine(L"Starting Scan:");
-    WorkerSink sink(dialog);
-    result = RunScanLoop(source, settings, sink);
+    ScanPipeline pipeline(dialog, settings.chunkSize);
+    result = RunScanLoop(source, settings, pipeline);
+    pipeline.Finish(result.cancelled);
+    result.hits = pipeline.HitsTaken();
+    result.kept = dialog.KeptFiles.size();
     if (result.outOfMemory) {
         source.Close();
         ErrorBox(L"Failed to allocate ChunkBuffer");
@@ -205,9 +214,12 @@ ScanLoopResult RunScan(ScanDlg& dialog)
     }
     // The texts of the last chunk would still name the last candidate being verified: show the
     // final count and the position reached.
-    sink.OnChunkStart(std::min(result.bytesScanned, source.Size()), source.Size());
+    pipeline.ShowEnd(std::min(result.bytesScanned, source.Size()), source.Size());
     if (result.unreadableSectors)
         LogLine(L"Unreadable sectors stepped over: %I64u", result.unreadableSectors);
+    if (result.cancelled)
+        LogLine(L"Scan stopped at %I64d (Bytes); %d files kept.", static_cast<long long>(result.bytesScanned),
+                static_cast<int>(dialog.KeptFiles.size()));
     LogLine(L"Finished Scan.");
     return result;
 }

@@ -9,11 +9,15 @@
 // window, unregisters and answers 1. A null argument ends at once.
 unsigned __stdcall ScanWorker(void* scanDialog);
 
-// The whole scan on the calling thread: names and makes the scan's folder below the output
-// folder, opens the image file or the volume, and runs the search loop with the window's
-// progress updates, cancel flag and SaveAndVerifyCandidate. Failures that end the scan are shown
-// with ErrorBox. Answers what the loop did.
+// The whole scan on the calling thread: opens the image file (never a drive in its place) or the
+// volume, names and makes the scan's folder below the output folder, and runs the search loop
+// into a ScanPipeline that verifies the hits on further threads and keeps them in the window's
+// KeptFiles. Failures that end the scan are shown with ErrorBox. Answers what the loop did.
 ScanLoopResult RunScan(ScanDlg& dialog);
+
+// Whether the image file can be scanned: it exists, is a file and opens for reading. Otherwise
+// problem holds a text for the user that names the path and the reason.
+bool CheckImageFile(const wchar_t* path, NString& problem);
 
 // The scan folder for a scan that starts at the local time:
 // "<output>\Delvarin Vastrel 2\YYYY MM DD - HHhMMm", each level created; when the dated folder

@@ -42,11 +42,7 @@ double Seconds()
 // Counts the hits and keeps none, so that every offset is tested.
 class CountingSink : public ScanSink {
 public:
-    bool OnHit(const uint8_t*, uint64_t, FileType, uint64_t) override
-    {
-        ++hits;
-        return false;
-    }
+    void OnHit(const ScanHit&, CandidateBytes&) override { ++hits; }
     uint64_t hits = 0;
 };
 

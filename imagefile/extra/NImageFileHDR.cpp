@@ -69,11 +69,12 @@ bool MatchClass(const char*& pattern, char c, bool& closed)
 
 }  // namespace
 
-bool NImageFileHDR::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
+namespace {
+
+// Where "#?RADIANCE" or "oconv" lies whole in the first 32 bytes, before any zero byte; -1 when
+// neither does.
+int FindHeaderText(const uint8_t* p)
 {
-    if (!SignatureFits(bytes, offset, length, 33))
-        return false;
-    const uint8_t* p = bytes + offset;
     constexpr size_t headLength = 32;
     size_t textLength = 0;
     while (textLength < headLength && p[textLength] != 0)
@@ -83,11 +84,28 @@ bool NImageFileHDR::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
     for (size_t i = 0; i < textLength; ++i) {
         const size_t left = textLength - i;
         if (p[i] == '#' && left >= sizeof(radiance) - 1 && SignatureIs(p + i, radiance))
-            return true;
+            return static_cast<int>(i);
         if (p[i] == 'o' && left >= sizeof(oconv) - 1 && SignatureIs(p + i, oconv))
-            return true;
+            return static_cast<int>(i);
     }
-    return false;
+    return -1;
+}
+
+}  // namespace
+
+bool NImageFileHDR::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
+{
+    if (!SignatureFits(bytes, offset, length, 33))
+        return false;
+    return FindHeaderText(bytes + offset) >= 0;
+}
+
+size_t NImageFileHDR::HeaderTextStart(const uint8_t* bytes, size_t offset, size_t length)
+{
+    if (!SignatureFits(bytes, offset, length, 33))
+        return 0;
+    const int at = FindHeaderText(bytes + offset);
+    return at > 0 ? static_cast<size_t>(at) : 0;
 }
 
 FileType NImageFileHDR::GetFormatId() const

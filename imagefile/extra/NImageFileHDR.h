@@ -15,6 +15,9 @@ public:
     // Signature check: "#?RADIANCE" or "oconv" in the first 32 bytes, taken as a text that ends at
     // the first zero byte. Needs 33 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where the header text that IsFormat found begins ("#?RADIANCE" or "oconv"), counted from
+    // the offset; only meaningful where IsFormat answers true.
+    static size_t HeaderTextStart(const uint8_t* bytes, size_t offset, size_t length);
 
     // Both flags are ignored. 0; 103 the file does not open; 205 the header does not end, names
     // another format than "32-bit_rle_rgbe", or the resolution line is invalid; 300 no memory for

@@ -27,57 +27,53 @@ std::vector<uint64_t> Offsets(const RecordingSink& sink)
     return offsets;
 }
 
-TEST(ScanLoop, AKeptHitHidesTheNext200Offsets)
-{
-    // Kept hits at 0 and 300; the signature at 150 is never tested, the one at 201 would be.
-    for (uint64_t second : {150u, 200u, 201u, 300u}) {
-        Bytes data(4096, 0);
-        Place(data, 0, kJpegHead);
-        Place(data, second, kJpegHead);
-        MemorySource source(data);
-        RecordingSink sink;
-        sink.keepAll = true;
-        RunScanLoop(source, Settings(2048), sink);
-        const std::vector<uint64_t> expected =
-            second <= 200 ? std::vector<uint64_t>{0} : std::vector<uint64_t>{0, second};
-        EXPECT_EQ(expected, Offsets(sink)) << second;
-    }
-    // Not kept: both are tried.
-    Bytes data(4096, 0);
-    Place(data, 0, kJpegHead);
-    Place(data, 150, kJpegHead);
-    MemorySource source(data);
-    RecordingSink sink;
-    RunScanLoop(source, Settings(2048), sink);
-    EXPECT_EQ((std::vector<uint64_t>{0, 150}), Offsets(sink));
-}
-
-TEST(ScanLoop, CandidateIsTheRestOfTheChunkAndTheStartOfTheNext)
+TEST(ScanLoop, CandidateRunsOnThroughTheNextChunkAndTheSource)
 {
     const uint32_t chunk = 4096;
-    Bytes data = Noise(3 * chunk + 1000, 3);
+    Bytes data = Noise(5 * chunk + 1000, 3);
     for (uint8_t& b : data)
         if (b == 0xFF) b = 0xFE;  // no stray JPEG signatures
     const size_t offset = chunk - 100;  // the picture crosses the first chunk boundary
     Place(data, offset, kJpegHead);
-    const size_t last = 3 * chunk + 500;  // a hit in the last, short chunk
+    const size_t last = 5 * chunk + 500;  // a hit in the last, short chunk
     Place(data, last, kJpegHead);
 
     MemorySource source(data);
     RecordingSink sink;
-    sink.headBytes = chunk;
+    sink.headBytes = 3 * chunk;  // past the chunk, the read-ahead and into the source beyond
     const ScanLoopResult result = RunScanLoop(source, Settings(chunk), sink);
     ASSERT_EQ(2u, sink.hits.size());
     EXPECT_EQ(offset, sink.hits[0].offset);
     EXPECT_EQ(FT_JPG, sink.hits[0].type);
-    EXPECT_EQ(chunk, sink.candidateLengths[0]);
-    EXPECT_EQ(Bytes(data.begin() + offset, data.begin() + offset + chunk), sink.candidateHeads[0]);
-    // The tail of a candidate beyond the source's end is zeros.
-    Bytes expectedLast(data.begin() + last, data.end());
-    expectedLast.resize(chunk, 0);
-    EXPECT_EQ(expectedLast, sink.candidateHeads[1]);
+    // A candidate reaches to the source's end, and holds exactly the source's bytes.
+    EXPECT_EQ(data.size() - offset, sink.candidateLengths[0]);
+    EXPECT_EQ(Bytes(data.begin() + offset, data.begin() + offset + 3 * chunk), sink.candidateHeads[0]);
+    EXPECT_EQ(data.size() - last, sink.candidateLengths[1]);
+    EXPECT_EQ(Bytes(data.begin() + last, data.end()), sink.candidateHeads[1]);
     EXPECT_EQ(data.size(), result.bytesScanned);
     EXPECT_EQ(2u, result.hits);
+}
+
+TEST(ScanLoop, AHeaderAcrossAChunkBoundaryIsFoundOnce)
+{
+    // Headers that start 1 to 16 bytes before a boundary (and the PhotoCD mark, 2048 bytes into
+    // its header) are found exactly once, at their own offset.
+    const uint32_t chunk = 8192;
+    const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (size_t before = 1; before <= 16; ++before) {
+        Bytes data(4 * chunk, 0);
+        const size_t jpeg = chunk - before;
+        const size_t pngAt = 2 * chunk - before;
+        Place(data, jpeg, kJpegHead);
+        Place(data, pngAt, png);
+        const size_t photoCd = 3 * chunk - before;
+        Place(data, photoCd + 2048, Bytes{'P', 'C', 'D', '_', 'I', 'P', 'I'});
+        MemorySource source(data);
+        RecordingSink sink;
+        RunScanLoop(source, Settings(chunk, kAllScanGroups), sink);
+        const std::vector<RecordedHit> expected = {{jpeg, FT_JPG}, {pngAt, FT_PNG}, {photoCd, FT_PCD}};
+        EXPECT_EQ(expected, sink.hits) << before;
+    }
 }
 
 TEST(ScanLoop, SourcesOfNoBytesAndOfWholeChunks)
@@ -103,11 +99,13 @@ TEST(ScanLoop, SourcesOfNoBytesAndOfWholeChunks)
 
 TEST(ScanLoop, HitsOfOneOffsetComeInCheckOrder)
 {
-    // A JPEG whose comment holds "oconv" within its first 32 bytes is also a Radiance hit (and so
-    // are the offsets up to the text).
+    // A JPEG with the PhotoCD mark 2048 bytes in is also a PhotoCD hit at the same offset; its
+    // comment holds "oconv", where a Radiance header starts (the offsets before the text, whose
+    // first 32 bytes hold it too, make no hit).
     Bytes data(8192, 0);
     const Bytes both = {0xFF, 0xD8, 0xFF, 0xFE, 0x01, 0x07, 'o', 'c', 'o', 'n', 'v'};
     Place(data, 1001, both);
+    Place(data, 1001 + 2048, Bytes{'P', 'C', 'D', '_', 'I', 'P', 'I'});
     // TIFF data: with groups 1 and 2 only the TIFF hit; with group 2 alone the raw hit.
     const Bytes tiff = {'I', 'I', 0x2A, 0x00, 0x08, 0, 0, 0};
     Place(data, 5003, tiff);
@@ -115,10 +113,7 @@ TEST(ScanLoop, HitsOfOneOffsetComeInCheckOrder)
     MemorySource source(data);
     RecordingSink sink;
     RunScanLoop(source, Settings(4096, kAllScanGroups), sink);
-    std::vector<RecordedHit> expected = {{1001, FT_JPG}};
-    for (uint64_t offset = 1001; offset <= 1007; ++offset)
-        expected.push_back({offset, FT_HDR});
-    expected.push_back({5003, FT_TIF});
+    std::vector<RecordedHit> expected = {{1001, FT_JPG}, {1001, FT_PCD}, {1007, FT_HDR}, {5003, FT_TIF}};
     EXPECT_EQ(expected, sink.hits);
 
     RecordingSink rawOnly;
@@ -127,9 +122,7 @@ TEST(ScanLoop, HitsOfOneOffsetComeInCheckOrder)
 
     RecordingSink withoutJpeg;  // groups 2 and 4: JPEG is not searched
     RunScanLoop(source, Settings(4096, 2 | 8), withoutJpeg);
-    expected.erase(expected.begin());
-    expected.back().type = FT_RAW;
-    EXPECT_EQ(expected, withoutJpeg.hits);
+    EXPECT_EQ((std::vector<RecordedHit>{{1001, FT_PCD}, {1007, FT_HDR}, {5003, FT_RAW}}), withoutJpeg.hits);
 }
 
 TEST(ScanLoop, UnreadableSectorsAreSteppedOverAndTheScanGoesOn)

@@ -118,12 +118,14 @@ bool MemorySource::ReadAt(uint64_t position, void* buffer, uint32_t count, uint3
     return true;
 }
 
-bool RecordingSink::OnHit(const uint8_t* candidate, uint64_t length, FileType type, uint64_t sourceOffset)
+void RecordingSink::OnHit(const ScanHit& hit, CandidateBytes& candidate)
 {
-    hits.push_back({sourceOffset, type});
-    candidateLengths.push_back(length);
-    candidateHeads.emplace_back(candidate, candidate + std::min<uint64_t>(headBytes, length));
-    return keepAll || keepTypes.count(type) != 0;
+    hits.push_back({hit.position, hit.type});
+    candidateLengths.push_back(candidate.Size());
+    Bytes head(static_cast<size_t>(std::min<uint64_t>(headBytes, candidate.Size())));
+    if (!head.empty() && !candidate.ReadAt(0, head.data(), head.size()))
+        head.clear();
+    candidateHeads.push_back(std::move(head));
 }
 
 ScanSettingsScope::ScanSettingsScope(const std::wstring& outputFolder)

@@ -47,18 +47,16 @@ struct RecordedHit {
     bool operator==(const RecordedHit& other) const { return offset == other.offset && type == other.type; }
 };
 
-// Records every hit; keeps the hits of the listed types; can cancel after a number of hits.
+// Records every hit, with the first bytes of its candidate; can cancel after a number of hits.
 class RecordingSink : public ScanSink {
 public:
-    bool OnHit(const uint8_t* candidate, uint64_t length, FileType type, uint64_t sourceOffset) override;
+    void OnHit(const ScanHit& hit, CandidateBytes& candidate) override;
     bool IsCancelled() override { return cancelAfter != 0 && hits.size() >= cancelAfter; }
     void Log(const wchar_t* text) override { log.push_back(text); }
 
     std::vector<RecordedHit> hits;
     std::vector<Bytes> candidateHeads;      // the first bytes of each candidate
-    std::vector<uint64_t> candidateLengths;
-    std::set<FileType> keepTypes;
-    bool keepAll = false;
+    std::vector<uint64_t> candidateLengths; // what each candidate could hold: up to the source's end
     size_t headBytes = 0;                   // how much of each candidate to copy
     size_t cancelAfter = 0;
     std::vector<std::wstring> log;

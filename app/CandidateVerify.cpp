@@ -1,0 +1,171 @@
+#include "app/CandidateVerify.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "app/CandidateView.h"
+#include "app/ScanChecks.h"
+#include "app/ScanOptions.h"
+#include "imagefile/NImageFile.h"
+
+namespace {
+
+constexpr uint32_t kWritePiece = 1u << 20;
+
+// Owns one handle of the system.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+    bool Close()
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return true;
+        const bool ok = CloseHandle(m_handle) != FALSE;
+        m_handle = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+bool WriteAll(HANDLE file, const uint8_t* data, size_t count)
+{
+    while (count > 0) {
+        const DWORD part = static_cast<DWORD>(std::min<size_t>(count, kWritePiece));
+        DWORD written = 0;
+        if (!WriteFile(file, data, part, &written, nullptr) || written != part)
+            return false;
+        data += part;
+        count -= part;
+    }
+    return true;
+}
+
+// The candidate's bytes into a new file: its head from memory, the rest from the source.
+bool WriteCandidate(const CandidateJob& job, const std::wstring& path)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen())
+        return false;
+    bool ok = WriteAll(file.Get(), job.head.data(), job.head.size());
+    if (ok && job.length > job.head.size()) {
+        std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kWritePiece]);
+        ok = piece != nullptr && job.source != nullptr;
+        uint64_t at = job.head.size();
+        while (ok && at < job.length) {
+            const size_t part = static_cast<size_t>(std::min<uint64_t>(kWritePiece, job.length - at));
+            ReadRange(*job.source, job.hit.position + at, piece.get(), part);
+            ok = WriteAll(file.Get(), piece.get(), part);
+            at += part;
+        }
+    }
+    ok = file.Close() && ok;
+    if (!ok)
+        DeleteFileW(path.c_str());
+    return ok;
+}
+
+// Cuts the file to its first length bytes; it stays whole when that fails.
+void CutFile(const std::wstring& path, uint64_t length)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen())
+        return;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(length);
+    if (SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN))
+        SetEndOfFile(file.Get());
+}
+
+// A decoder the system lacks (the Imaging Component without a HEIF codec, say): the picture
+// cannot be shown here, but its structure says it is one.
+bool DecoderMissing(const CandidateJob& job, NRESULT result)
+{
+    return job.hit.type == FT_HEIC && job.extent.IsComplete() &&
+           (result == NR_COMPRESSION_NOT_SUPPORTED || result == NR_FORMAT_INIT_FAILED);
+}
+
+}  // namespace
+
+void PrepareCandidate(CandidateJob& job, CandidateBytes& candidate, uint64_t blockLength, uint64_t memoryLimit)
+{
+    candidate.SetLimit(kLargestPicture);
+    const ScanExtentFunction walk = ScanExtentOf(job.hit.type);
+    PictureExtent extent = walk ? walk(candidate) : PictureExtent::Unknown();
+    // An end found only because the walk was stopped by the limit is no end.
+    if (extent.IsComplete() && (extent.end == 0 || (extent.end == candidate.Size() && !candidate.EndIsFinal())))
+        extent = PictureExtent::Unknown();
+    job.extent = extent;
+    job.source = &candidate.Source();
+    job.head.clear();
+    if (extent.IsBroken()) {
+        job.length = 0;
+        return;
+    }
+    job.length = extent.IsComplete() ? extent.end : blockLength;
+    const uint64_t fromMemory = std::min({job.length, candidate.InMemory(), memoryLimit});
+    job.head.resize(static_cast<size_t>(fromMemory));
+    if (fromMemory > 0 && !candidate.ReadAt(0, job.head.data(), job.head.size()))
+        job.head.clear();
+}
+
+void VerifyCandidate(CandidateJob& job, const std::wstring& path)
+{
+    job.file.clear();
+    job.keptLength = 0;
+    if (job.extent.IsBroken() || job.length == 0) {
+        job.outcome = CandidateJob::Outcome::LoadFailed;
+        return;
+    }
+    if (!WriteCandidate(job, path)) {
+        job.outcome = CandidateJob::Outcome::SaveFailed;
+        return;
+    }
+
+    NImageFile* file = nullptr;
+    NRESULT result = NR_OK;
+    const bool decoded = LoadImageForView(&file, path.c_str(), false, true, &result);
+    std::unique_ptr<NImageFile> owner(file);
+    uint64_t consumed = 0;
+    bool sizeKnown = true;
+    if (decoded && file) {
+        consumed = file->GetConsumedSize();
+    } else if (DecoderMissing(job, result)) {
+        // Kept at the size of its structure, which it was written with.
+        consumed = job.extent.end;
+        sizeKnown = false;
+    } else {
+        DeleteFileW(path.c_str());
+        job.outcome = CandidateJob::Outcome::LoadFailed;
+        return;
+    }
+    if (consumed > 0 && consumed < job.length)
+        CutFile(path, consumed);
+
+    bool pass = true;
+    if (ScanOptions.FileSizeOn && static_cast<unsigned>(ScanOptions.FileSizeIndex) <= 6)
+        pass = consumed >= MinimumFileSize(ScanOptions.FileSizeIndex);
+    if (ScanOptions.PhotoSizeOn && sizeKnown) {
+        const uint32_t side = MinimumPictureSide(ScanOptions.PhotoSizeIndex);
+        const auto width = static_cast<uint32_t>(file->picture.width);
+        const auto height = static_cast<uint32_t>(file->picture.height);
+        if (width < side && height < side)
+            pass = false;
+    }
+    if (!pass) {
+        DeleteFileW(path.c_str());
+        job.outcome = CandidateJob::Outcome::Filtered;
+        return;
+    }
+    job.outcome = CandidateJob::Outcome::Kept;
+    job.file = path;
+    job.keptLength = consumed > 0 && consumed <= job.length ? consumed : job.length;
+}

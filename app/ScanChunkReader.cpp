@@ -1,0 +1,173 @@
+#include "app/ScanChunkReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+std::wstring Line(const wchar_t* format, ...)
+{
+    wchar_t text[256];
+    va_list args;
+    va_start(args, format);
+    _vsnwprintf(text, 255, format, args);
+    va_end(args);
+    text[255] = 0;
+    return text;
+}
+
+}  // namespace
+
+ScanChunkReader::ScanChunkReader(ScanSource& source, uint32_t chunkSize) : m_source(source), m_chunkSize(chunkSize) {}
+
+ScanChunkReader::~ScanChunkReader()
+{
+    Stop();
+}
+
+bool ScanChunkReader::Start(int buffers)
+{
+    if (m_chunkSize == 0 || buffers < 2)
+        return false;
+    for (int i = 0; i < buffers; ++i) {
+        std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[m_chunkSize]);
+        if (!memory) {
+            m_memory.clear();
+            m_chunks.clear();
+            return false;
+        }
+        auto chunk = std::make_unique<ScanChunk>();
+        chunk->data = memory.get();
+        m_free.push_back(chunk.get());
+        m_memory.push_back(std::move(memory));
+        m_chunks.push_back(std::move(chunk));
+    }
+    m_thread = std::thread(&ScanChunkReader::Run, this);
+    return true;
+}
+
+void ScanChunkReader::Stop()
+{
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+ScanChunk* ScanChunkReader::Next()
+{
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_changed.wait(hold, [this] { return !m_ready.empty() || m_finished || m_stop; });
+    if (m_ready.empty() || m_stop)
+        return nullptr;
+    ScanChunk* chunk = m_ready.front();
+    m_ready.pop_front();
+    return chunk;
+}
+
+void ScanChunkReader::Release(ScanChunk* chunk)
+{
+    if (!chunk)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_free.push_back(chunk);
+    }
+    m_changed.notify_all();
+}
+
+void ScanChunkReader::Run()
+{
+    const uint64_t size = m_source.Size();
+    uint64_t position = 0;
+    for (uint64_t index = 0;; ++index) {
+        ScanChunk* chunk = nullptr;
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_changed.wait(hold, [this] { return !m_free.empty() || m_stop; });
+            if (m_stop)
+                return;
+            chunk = m_free.front();
+            m_free.pop_front();
+        }
+        chunk->index = index;
+        ReadChunk(*chunk, position);
+        position += chunk->bytes;
+        const bool last = chunk->bytes < m_chunkSize || position >= size;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_ready.push_back(chunk);
+            m_finished = last;
+        }
+        m_changed.notify_all();
+        if (last)
+            return;
+    }
+}
+
+void ScanChunkReader::ReadChunk(ScanChunk& chunk, uint64_t position)
+{
+    chunk.start = position;
+    chunk.bytes = 0;
+    chunk.unreadableSectors = 0;
+    chunk.logLines.clear();
+    uint8_t* buffer = chunk.data;
+    const uint32_t size = m_chunkSize;
+    const uint64_t total = m_source.Size();
+    uint32_t placed = 0;
+    if (position < total) {
+        const uint32_t expected = static_cast<uint32_t>(std::min<uint64_t>(size, total - position));
+        uint32_t got = 0;
+        DWORD error = 0;
+        const bool ok = m_source.ReadAt(position, buffer, expected, got, error);
+        got = std::min(got, expected);
+        placed = got;
+        if (!ok || got < expected)
+            chunk.logLines.push_back(
+                Line(L"GetLastError: %ld, Bytes Read: %d", static_cast<long>(error), static_cast<int>(got)));
+        if (!ok) {
+            // Step over what cannot be read, sector by sector, and go on behind it.
+            const uint32_t sector = std::max<uint32_t>(m_source.SectorSize(), 1);
+            uint32_t at = got - got % sector;
+            uint64_t badStart = 0;
+            uint64_t badCount = 0;
+            auto flushBad = [&]() {
+                if (badCount) {
+                    chunk.logLines.push_back(Line(L"Unreadable: %I64u sectors at %I64u (Bytes), read as zeros",
+                                                  badCount, badStart));
+                    chunk.unreadableSectors += badCount;
+                    badCount = 0;
+                }
+            };
+            bool ended = false;
+            while (at < expected) {
+                const uint32_t count = std::min(sector, expected - at);
+                uint32_t sectorGot = 0;
+                DWORD sectorError = 0;
+                if (m_source.ReadAt(position + at, buffer + at, count, sectorGot, sectorError)) {
+                    flushBad();
+                    if (sectorGot < count) {   // the source ends here after all
+                        at += sectorGot;
+                        ended = true;
+                        break;
+                    }
+                } else {
+                    std::memset(buffer + at, 0, count);
+                    if (!badCount)
+                        badStart = position + at;
+                    ++badCount;
+                }
+                at += count;
+            }
+            flushBad();
+            placed = ended ? at : expected;
+        }
+    }
+    std::memset(buffer + placed, 0, size - placed);
+    chunk.bytes = placed;
+}

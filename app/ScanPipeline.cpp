@@ -1,0 +1,335 @@
+#include "app/ScanPipeline.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/AppSettings.h"
+#include "app/CrashReport.h"
+#include "app/ScanDlg.h"
+#include "imagefile/FormatRegistry.h"
+#include "ui/NLanguage.h"
+#include "ui/NWinApp.h"
+
+namespace {
+
+constexpr double kGigabyte = 1073741824.0;
+constexpr uint32_t kSkipAfterKept = 200;
+// How far the search may run ahead of the taking back.
+constexpr size_t kMaxHeldJobs = 256;
+constexpr uint64_t kMaxHeldBytes = uint64_t{384} << 20;
+// The most bytes of one candidate taken from memory; the rest is read again when it is written.
+constexpr uint64_t kMaxJobMemory = uint64_t{64} << 20;
+
+// A text of the scan window's language section, or the built-in English text.
+NString ScanText(const wchar_t* key, const wchar_t* builtIn)
+{
+    NString text;
+    if (NWinApp* app = NGetApp()) {
+        if (NLanguage* language = app->GetLanguage())
+            text = language->GetText(L"Dlg_Scan", key, true);
+    }
+    if (text.IsEmpty())
+        text = builtIn;
+    return text;
+}
+
+unsigned DefaultThreads()
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 16u);
+}
+
+}  // namespace
+
+ScanProgressTexts::ScanProgressTexts()
+    : m_photosFound(ScanText(L"PhotosFound", L"Photos found")),
+      m_deviceSize(ScanText(L"DeviceSize", L"Device size")),
+      m_devicePos(ScanText(L"DevicePos", L"Position")),
+      m_verifyData(ScanText(L"VerifyData", L"Verifying"))
+{
+}
+
+NString ScanProgressTexts::Position(uint64_t position, uint64_t size, double* percent) const
+{
+    const double share = size ? static_cast<double>(position) / static_cast<double>(size) * 100.0 : 0.0;
+    if (percent)
+        *percent = share;
+    NString text;
+    text.Format(L"%s: %I64d (Bytes) = %2.2f (GB)\r\n%s: %I64d (Bytes) - %2.2f%%", m_deviceSize.c_str(),
+                static_cast<long long>(size), static_cast<double>(size) / kGigabyte, m_devicePos.c_str(),
+                static_cast<long long>(position), share);
+    return text;
+}
+
+NString ScanProgressTexts::Counter(size_t kept) const
+{
+    NString text;
+    text.Format(L"%s: %d", m_photosFound.c_str(), static_cast<int>(kept));
+    return text;
+}
+
+NString ScanProgressTexts::Verifying(size_t kept, const wchar_t* description) const
+{
+    NString text;
+    text.Format(L"%s: %d -> [%s: %s]", m_photosFound.c_str(), static_cast<int>(kept), m_verifyData.c_str(),
+                description);
+    return text;
+}
+
+ScanPipeline::ScanPipeline(ScanDlg& dialog, uint64_t blockLength, unsigned threads, Verifier verifier)
+    : m_dialog(dialog), m_blockLength(blockLength), m_verifier(std::move(verifier))
+{
+    if (threads == 0)
+        threads = DefaultThreads();
+    for (unsigned i = 0; i < threads; ++i)
+        m_threads.emplace_back(&ScanPipeline::Work, this);
+}
+
+ScanPipeline::~ScanPipeline()
+{
+    Finish(true);
+}
+
+void ScanPipeline::OnChunkStart(uint64_t position, uint64_t size)
+{
+    Event event{Event::Kind::Chunk};
+    event.position = position;
+    event.size = size;
+    Push(std::move(event));
+}
+
+void ScanPipeline::Log(const wchar_t* text)
+{
+    Event event{Event::Kind::Log};
+    event.text = text ? text : L"";
+    Push(std::move(event));
+}
+
+bool ScanPipeline::IsCancelled()
+{
+    return m_dialog.CancelRequested.load(std::memory_order_relaxed);
+}
+
+void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
+{
+    // A hit hidden behind a kept picture whose verdict is in already costs nothing more.
+    if (m_shadow && hit.chunkIndex == m_shadowChunk && hit.offsetInChunk > m_shadowOffset &&
+        hit.offsetInChunk - m_shadowOffset <= kSkipAfterKept)
+        return;
+    auto job = std::make_shared<CandidateJob>();
+    job->ordinal = m_ordinal++;
+    job->hit = hit;
+    job->extension = FileTypeToExtension(hit.type);
+    PrepareCandidate(*job, candidate, m_blockLength, kMaxJobMemory);
+    m_heldBytes += job->head.size();
+    ++m_heldJobs;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_queue.push_back(job);
+    }
+    m_workReady.notify_one();
+    Event event{Event::Kind::Hit};
+    event.job = std::move(job);
+    Push(std::move(event));
+    while (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes)
+        Pump(true);
+}
+
+void ScanPipeline::Push(Event event)
+{
+    m_events.push_back(std::move(event));
+    Pump(false);
+}
+
+void ScanPipeline::Pump(bool wait)
+{
+    while (!m_events.empty()) {
+        Event& front = m_events.front();
+        if (front.kind == Event::Kind::Hit && !front.job->done.load(std::memory_order_acquire)) {
+            if (!wait)
+                return;
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_jobDone.wait(hold, [&] { return front.job->done.load(std::memory_order_acquire); });
+        }
+        Handle(front);
+        m_events.pop_front();
+        wait = false;   // one waited-for event per call is enough to make room
+    }
+}
+
+void ScanPipeline::Handle(Event& event)
+{
+    switch (event.kind) {
+    case Event::Kind::Chunk: {
+        double percent = 0;
+        m_dialog.SetControlText(ScanDlg::kPositionTextId, m_texts.Position(event.position, event.size, &percent).c_str());
+        m_dialog.SetControlText(ScanDlg::kCounterTextId, m_texts.Counter(m_dialog.KeptFiles.size()).c_str());
+        m_dialog.SetProgressPosition(static_cast<int>(percent));
+        break;
+    }
+    case Event::Kind::Log:
+        LogLine(L"%s", event.text.c_str());
+        break;
+    case Event::Kind::Hit: {
+        CandidateJob& job = *event.job;
+        m_heldBytes -= job.head.size();
+        --m_heldJobs;
+        const ScanHit& hit = job.hit;
+        if (m_shadow && hit.chunkIndex == m_shadowChunk && hit.offsetInChunk > m_shadowOffset &&
+            hit.offsetInChunk - m_shadowOffset <= kSkipAfterKept) {
+            if (!job.file.empty())
+                DeleteFileW(job.file.c_str());
+            break;
+        }
+        ++m_hitsTaken;
+        Commit(m_dialog, m_texts, job);
+        if (job.outcome == CandidateJob::Outcome::Kept && !job.file.empty()) {
+            m_shadow = true;
+            m_shadowChunk = hit.chunkIndex;
+            m_shadowOffset = hit.offsetInChunk;
+        }
+        break;
+    }
+    }
+}
+
+void ScanPipeline::Commit(ScanDlg& dialog, const ScanProgressTexts& texts, CandidateJob& job)
+{
+    wchar_t description[128] = {};
+    CopyFileTypeDescription(description, 128, job.hit.type);
+    LogLine(L"Found: %s", description);
+    dialog.SetControlText(ScanDlg::kCounterTextId, texts.Verifying(dialog.KeptFiles.size(), description).c_str());
+    CommitResult(dialog, job);
+}
+
+void ScanPipeline::CommitResult(ScanDlg& dialog, CandidateJob& job)
+{
+    auto drop = [&job]() {
+        if (!job.file.empty())
+            DeleteFileW(job.file.c_str());
+        job.file.clear();
+    };
+    const int number = static_cast<int>(dialog.KeptFiles.size()) + 1;
+    wchar_t path[MAX_PATH + 1];
+    const int written =
+        _snwprintf(path, MAX_PATH + 1, L"%s\\VSTScan%4.4d.%s", dialog.ScanFolder, number, job.extension);
+    if (written < 0 || written >= MAX_PATH) {
+        // A cut name would point somewhere else.
+        path[MAX_PATH] = 0;
+        LogLine(L"Failed: Saving. File: %s", path);
+        drop();
+        return;
+    }
+    if (job.outcome == CandidateJob::Outcome::SaveFailed) {
+        LogLine(L"Failed: Saving. File: %s", path);
+        drop();
+        return;
+    }
+    LogLine(L"Verifying: File: %s", path);
+    switch (job.outcome) {
+    case CandidateJob::Outcome::LoadFailed:
+        LogLine(L"Failed: Loading. File: %s", path);
+        drop();
+        return;
+    case CandidateJob::Outcome::Filtered:
+        LogLine(L"Delete due to Ignore Options. File: %s", path);
+        drop();
+        return;
+    default:
+        break;
+    }
+    if (job.file != path && !MoveFileExW(job.file.c_str(), path, MOVEFILE_REPLACE_EXISTING)) {
+        LogLine(L"Failed: Saving. File: %s", path);
+        drop();
+        job.outcome = CandidateJob::Outcome::SaveFailed;
+        return;
+    }
+    job.file = path;
+    dialog.KeptFiles.push_back(NString(path));
+}
+
+void ScanPipeline::Finish(bool cancelled)
+{
+    if (cancelled) {
+        std::deque<std::shared_ptr<CandidateJob>> dropped;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            dropped.swap(m_queue);
+        }
+        for (auto& job : dropped)
+            job->done.store(true, std::memory_order_release);
+    }
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_stopping = true;
+    }
+    m_workReady.notify_all();
+    if (!cancelled) {
+        Pump(true);
+        while (!m_events.empty())
+            Pump(true);
+    }
+    for (std::thread& thread : m_threads) {
+        if (thread.joinable())
+            thread.join();
+    }
+    m_threads.clear();
+    // What was not taken back goes, with the files made for it.
+    for (Event& event : m_events) {
+        if (event.kind == Event::Kind::Hit && !event.job->file.empty())
+            DeleteFileW(event.job->file.c_str());
+    }
+    m_events.clear();
+    m_heldBytes = 0;
+    m_heldJobs = 0;
+}
+
+void ScanPipeline::ShowEnd(uint64_t position, uint64_t size)
+{
+    double percent = 0;
+    m_dialog.SetControlText(ScanDlg::kPositionTextId, m_texts.Position(position, size, &percent).c_str());
+    m_dialog.SetControlText(ScanDlg::kCounterTextId, m_texts.Counter(m_dialog.KeptFiles.size()).c_str());
+    m_dialog.SetProgressPosition(static_cast<int>(percent));
+}
+
+std::wstring ScanPipeline::WorkingPath(const CandidateJob& job) const
+{
+    wchar_t path[MAX_PATH + 1];
+    const int written = _snwprintf(path, MAX_PATH + 1, L"%s\\~VSTScan%08I64u.%s", m_dialog.ScanFolder,
+                                   static_cast<unsigned long long>(job.ordinal), job.extension);
+    if (written < 0 || written >= MAX_PATH)
+        return std::wstring();
+    return path;
+}
+
+void ScanPipeline::Work()
+{
+    const HRESULT com = CoInitialize(nullptr);
+    InstallCrashReportingForThread();
+    for (;;) {
+        std::shared_ptr<CandidateJob> job;
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_workReady.wait(hold, [this] { return !m_queue.empty() || m_stopping; });
+            if (m_queue.empty())
+                break;
+            job = m_queue.front();
+            m_queue.pop_front();
+        }
+        const std::wstring path = WorkingPath(*job);
+        if (path.empty())
+            job->outcome = CandidateJob::Outcome::SaveFailed;
+        else
+            m_verifier(*job, path);
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            job->done.store(true, std::memory_order_release);
+        }
+        m_jobDone.notify_all();
+    }
+    UninstallCrashReportingForThread();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+}

@@ -1,0 +1,122 @@
+// The pipeline behind the search: hits verified on several threads come back in the order they
+// were found, a kept hit hides the next 200 offsets of its chunk, and a cancelled scan leaves
+// only what was kept.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "ScanTestSupport.h"
+#include "app/ScanDlg.h"
+#include "app/ScanPipeline.h"
+#include "common/TestFiles.h"
+
+namespace {
+
+const Bytes kJpegHead = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+
+ScanLoopSettings Settings(uint32_t chunk)
+{
+    ScanLoopSettings settings;
+    settings.chunkSize = chunk;
+    settings.groupMask = 1;
+    return settings;
+}
+
+// Keeps every candidate (or none) as a small file that names the hit's position; waits longer
+// for earlier hits so that later ones finish first.
+struct FakeVerifier {
+    bool keep = true;
+    std::atomic<int>* calls = nullptr;
+    void operator()(CandidateJob& job, const std::wstring& path) const
+    {
+        if (calls)
+            ++*calls;
+        Sleep(static_cast<DWORD>(job.ordinal < 8 ? 8 - job.ordinal : 0));
+        if (!keep) {
+            job.outcome = CandidateJob::Outcome::LoadFailed;
+            return;
+        }
+        const std::string text = std::to_string(job.hit.position);
+        WriteWholeFile(path, text.data(), text.size());
+        job.outcome = CandidateJob::Outcome::Kept;
+        job.file = path;
+    }
+};
+
+class ScanPipelineTest : public ::testing::Test {
+protected:
+    // Scans the data into the pipeline; answers the kept files' contents in file order.
+    std::vector<std::string> Scan(const Bytes& data, uint32_t chunk, FakeVerifier verifier, bool cancel = false)
+    {
+        TestDir folder;
+        ScanDlg dialog;
+        wcsncpy(dialog.ScanFolder, folder.Path().c_str(), MAX_PATH - 1);
+        MemorySource source(data);
+        ScanPipeline pipeline(dialog, chunk, 3, verifier);
+        dialog.CancelRequested = cancel;
+        const ScanLoopResult result = RunScanLoop(source, Settings(chunk), pipeline);
+        pipeline.Finish(result.cancelled);
+        hitsTaken_ = pipeline.HitsTaken();
+        std::vector<std::string> kept;
+        for (const NString& path : dialog.KeptFiles) {
+            Bytes bytes;
+            EXPECT_TRUE(ReadWholeFile(path.c_str(), bytes));
+            kept.emplace_back(bytes.begin(), bytes.end());
+        }
+        EXPECT_EQ(kept.size(), ListFiles(folder.Path()).size()) << "no working files stay behind";
+        return kept;
+    }
+
+    uint64_t hitsTaken_ = 0;
+};
+
+TEST_F(ScanPipelineTest, AKeptHitHidesTheNext200OffsetsOfItsChunk)
+{
+    for (uint64_t second : {150u, 200u, 201u, 300u}) {
+        Bytes data(4096, 0);
+        Place(data, 0, kJpegHead);
+        Place(data, second, kJpegHead);
+        const std::vector<std::string> kept = Scan(data, 2048, FakeVerifier{});
+        const std::vector<std::string> expected =
+            second <= 200 ? std::vector<std::string>{"0"} : std::vector<std::string>{"0", std::to_string(second)};
+        EXPECT_EQ(expected, kept) << second;
+        EXPECT_EQ(expected.size(), hitsTaken_);
+    }
+    // Nothing kept: both are tried. Behind the end of a chunk the next one is not hidden.
+    Bytes data(4096, 0);
+    Place(data, 0, kJpegHead);
+    Place(data, 150, kJpegHead);
+    EXPECT_TRUE(Scan(data, 2048, FakeVerifier{false}).empty());
+    EXPECT_EQ(2u, hitsTaken_);
+    Bytes across(4096, 0);
+    Place(across, 2000, kJpegHead);
+    Place(across, 2060, kJpegHead);
+    EXPECT_EQ((std::vector<std::string>{"2000", "2060"}), Scan(across, 2048, FakeVerifier{}));
+}
+
+TEST_F(ScanPipelineTest, ResultsAreKeptInTheOrderOfTheHits)
+{
+    Bytes data(64 * 1024, 0);
+    std::vector<std::string> expected;
+    for (size_t offset = 333; offset + 16 < data.size(); offset += 1111) {
+        Place(data, offset, kJpegHead);
+        expected.push_back(std::to_string(offset));
+    }
+    EXPECT_EQ(expected, Scan(data, 8192, FakeVerifier{}));
+}
+
+TEST_F(ScanPipelineTest, ACancelledScanKeepsNothingItDidNotTakeBack)
+{
+    Bytes data(64 * 1024, 0);
+    for (size_t offset = 0; offset + 16 < data.size(); offset += 1000)
+        Place(data, offset, kJpegHead);
+    std::atomic<int> calls{0};
+    EXPECT_TRUE(Scan(data, 16 * 1024, FakeVerifier{true, &calls}, true).empty());
+    EXPECT_EQ(0u, hitsTaken_);
+}
+
+}  // namespace
