@@ -3,6 +3,9 @@
 // a preset, and starts the scan; the choices go into the global ScanOptions and the scan window
 // runs modally over this one. A menu bar and three menu tabs give the language, options, about
 // and help commands and the items of the internet library.
+// StartUpDlg.cpp holds the window's set-up, texts and menu; StartUpDlgCommands.cpp its commands;
+// StartUpDlgOptions.cpp the presets and the options collected for a scan; StartUpDlgDrives.cpp the
+// drive list.
 #pragma once
 #include <windows.h>
 
@@ -59,6 +62,7 @@ private:
     void BuildMenu();
     void FillOptionLists();
     void SelectSource(bool fromFile);
+    void ChooseFile();
     void UpdateStartButton();
     void EnableListOf(int checkBoxId);
     void CreateFonts();

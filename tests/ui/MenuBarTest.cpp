@@ -8,6 +8,7 @@
 
 #include "ControlsTest.h"
 #include "ControlsTestSupport.h"
+#include "ui/MenuItems.h"
 #include "ui/NLanguage.h"
 #include "ui/NMenuBar.h"
 
