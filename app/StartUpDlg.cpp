@@ -64,8 +64,7 @@ INT_PTR StartUpDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         ApplyLanguage();
         m_menuBar.Destroy();
         BuildMenu();
-        FillDriveList();
-        FillOptionLists();
+        RefillLists();
         if (g_DlvInetHandler.IsSetUp())
             g_DlvInetHandler.BuildMenus(m_menu);
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

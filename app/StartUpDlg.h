@@ -55,12 +55,16 @@ protected:
     virtual void ShowLanguageWindow();
     virtual void ShowSettingsWindow();
     virtual void ShowAboutWindow();
-    // The file-open dialog; false when the user cancelled it.
+    // The file-open dialog. On entry path holds the path typed so far, where the dialog opens; on
+    // OK the chosen file. False when the user cancelled it.
     virtual bool ChooseImageFile(wchar_t* path, int units);
 
 private:
     void BuildMenu();
     void FillOptionLists();
+    // Fills the drive and option lists again in the current language, keeping the entries the
+    // user has selected (the drive by its letter).
+    void RefillLists();
     void SelectSource(bool fromFile);
     void ChooseFile();
     void UpdateStartButton();

@@ -95,11 +95,14 @@ void StartUpDlg::ChooseFile()
 {
     wchar_t current[MAX_PATH] = {};
     const DWORD saved = GetCurrentDirectoryW(MAX_PATH, current);
+    // The dialog starts from the path typed so far; cancelling it keeps that path.
     wchar_t path[MAX_PATH] = {};
-    if (!ChooseImageFile(path, MAX_PATH))
-        path[0] = 0;
-    ScanOptions.ImageFilePath = path;
-    SetDlgItemTextW(m_hWnd, IDC_START_FILE_PATH, path);
+    GetDlgItemTextW(m_hWnd, IDC_START_FILE_PATH, path, MAX_PATH);
+    if (ChooseImageFile(path, MAX_PATH)) {
+        path[MAX_PATH - 1] = 0;
+        ScanOptions.ImageFilePath = path;
+        SetDlgItemTextW(m_hWnd, IDC_START_FILE_PATH, path);
+    }
     if (saved > 0 && saved < MAX_PATH)
         SetCurrentDirectoryW(current);
 }
@@ -196,7 +199,21 @@ void StartUpDlg::ShowAboutWindow()
 
 bool StartUpDlg::ChooseImageFile(wchar_t* path, int units)
 {
-    path[0] = 0;
+    // The dialog opens in the folder of the path given, with its file name filled in; a path that
+    // names a folder opens that folder. A folder that does not exist leaves the choice to the system.
+    wchar_t folder[MAX_PATH] = {};
+    if (units > 0 && path[0]) {
+        lstrcpynW(folder, path, MAX_PATH);
+        if (PathIsDirectoryW(folder)) {
+            path[0] = 0;
+        } else {
+            const wchar_t* name = PathFindFileNameW(path);
+            wmemmove(path, name, wcslen(name) + 1);
+            PathRemoveFileSpecW(folder);
+            if (!folder[0] || !PathIsDirectoryW(folder))
+                folder[0] = 0;
+        }
+    }
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = m_hWnd;
@@ -204,6 +221,7 @@ bool StartUpDlg::ChooseImageFile(wchar_t* path, int units)
     dialog.lpstrFilter = L"All Files (*.*)\0*.*\0";
     dialog.lpstrFile = path;
     dialog.nMaxFile = static_cast<DWORD>(units);
+    dialog.lpstrInitialDir = folder[0] ? folder : nullptr;
     dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING;
     return GetOpenFileNameW(&dialog) != FALSE;
 }

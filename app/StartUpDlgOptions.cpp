@@ -68,6 +68,34 @@ void StartUpDlg::FillOptionLists()
         m_chunkSizeList.SetCurSel(ScanOptions.ChunkSizeIndex);
 }
 
+void StartUpDlg::RefillLists()
+{
+    NComboBox* lists[] = {&m_presetList, &m_fileSizeList, &m_photoSizeList, &m_chunkSizeList};
+    int selected[4];
+    for (int i = 0; i < 4; ++i)
+        selected[i] = static_cast<int>(lists[i]->GetCurSel());
+    wchar_t driveLetter = 0;
+    NString drive;
+    if (m_driveList.GetLBText(static_cast<int>(m_driveList.GetCurSel()), drive) > 0)
+        driveLetter = static_cast<wchar_t>(towupper(drive.c_str()[0]));
+
+    FillDriveList();
+    FillOptionLists();
+
+    for (int i = 0; i < 4; ++i) {
+        if (selected[i] >= 0 && selected[i] < static_cast<int>(lists[i]->GetCount()))
+            lists[i]->SetCurSel(selected[i]);
+    }
+    const int drives = static_cast<int>(m_driveList.GetCount());
+    for (int i = 0; driveLetter && i < drives; ++i) {
+        NString item;
+        if (m_driveList.GetLBText(i, item) > 0 && towupper(item.c_str()[0]) == driveLetter) {
+            m_driveList.SetCurSel(i);
+            break;
+        }
+    }
+}
+
 void StartUpDlg::ApplyScanMethodPreset()
 {
     NCheckBox* boxes[] = {&m_fileSizeBox, &m_photoSizeBox, &m_chunkSizeBox, &m_group1Box,
