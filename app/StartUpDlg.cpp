@@ -67,6 +67,7 @@ INT_PTR StartUpDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         RefillLists();
         if (g_DlvInetHandler.IsSetUp())
             g_DlvInetHandler.BuildMenus(m_menu);
+        RemoveStraySeparators(m_menu);
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
     return NDialog::DialogProc(window, message, wParam, lParam);
@@ -154,6 +155,9 @@ int StartUpDlg::OnInitDialog()
     g_DlvInetHandler.SetOwner(m_hWnd);
     if (g_DlvInetHandler.IsSetUp())
         g_DlvInetHandler.BuildMenus(m_menu);
+    // The Help menu's separator divides the internet library's items from the program's own; with
+    // no library items above it, it would stand alone at the top.
+    RemoveStraySeparators(m_menu);
 
     ApplyScanMethodPreset();
     return 1;

@@ -28,3 +28,35 @@ bool InsertMenuItemAt(HMENU menu, int position, UINT id, const wchar_t* text, bo
     info.fType = ownerDraw ? MFT_OWNERDRAW : 0;
     return InsertMenuItemW(menu, position, TRUE, &info) != FALSE;
 }
+
+namespace {
+
+bool IsSeparator(HMENU menu, int position)
+{
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_SUBMENU;
+    return GetMenuItemInfoW(menu, position, TRUE, &info) && (info.fType & MFT_SEPARATOR) && !info.hSubMenu;
+}
+
+}  // namespace
+
+void RemoveStraySeparators(HMENU menu)
+{
+    if (!menu)
+        return;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        if (HMENU sub = GetSubMenu(menu, i))
+            RemoveStraySeparators(sub);
+    }
+    for (int i = 0; i < count;) {
+        const bool stray = IsSeparator(menu, i) && (i == 0 || i == count - 1 || IsSeparator(menu, i + 1));
+        if (stray && DeleteMenu(menu, static_cast<UINT>(i), MF_BYPOSITION)) {
+            count = GetMenuItemCount(menu);
+            i = i > 0 ? i - 1 : 0;  // the item before may now end the menu
+        } else {
+            ++i;
+        }
+    }
+}

@@ -7,3 +7,6 @@
 int SetMenuOwnerDraw(HMENU menu, bool ownerDraw);
 // Inserts an item by position; false when the system refuses it.
 bool InsertMenuItemAt(HMENU menu, int position, UINT id, const wchar_t* text, bool ownerDraw);
+// Removes the separators that would show at the top or bottom of a menu or next to another
+// separator (left behind when the items they divided are missing), in the menu and its submenus.
+void RemoveStraySeparators(HMENU menu);

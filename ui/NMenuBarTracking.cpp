@@ -94,6 +94,8 @@ void NMenuBar::OpenPopup()
     m_currentPopup = GetSubMenu(m_menu, m_hotIndex);
     if (!m_currentPopup)
         return;
+    const int opened = m_hotIndex;
+    const bool empty = GetMenuItemCount(m_currentPopup) <= 0;
     Send(TB_SETHOTITEM, m_hotIndex);
     Send(TB_PRESSBUTTON, m_hotIndex, TRUE);
     m_popupOpen = 1;
@@ -106,8 +108,13 @@ void NMenuBar::OpenPopup()
     TrackPopupMenuEx(m_currentPopup, TPM_VERTICAL, rect.left, rect.bottom, m_hWnd, &params);
     m_popupOpen = 0;
     RemoveFilterHook();
+    // The popup is closed, so its title no longer looks pressed (a switch to a neighbouring title
+    // presses that one when its popup opens).
+    Send(TB_PRESSBUTTON, opened, FALSE);
     if (m_keyboardMode)
         EnterMenuMode();
+    else if (empty)
+        EndMenuMode();  // an empty popup shows nothing: the bar returns to rest at once
 }
 
 bool NMenuBar::FilterMenuMessage(UINT message, WPARAM wParam, LPARAM lParam)

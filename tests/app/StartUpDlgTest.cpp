@@ -673,3 +673,47 @@ TEST(MyMainMenuTest, CommandsDrawTheirIconsOfTheStrip)
     for (const auto& c : cases)
         EXPECT_EQ(c.icon, MyMainMenu::IconIndexOf(c.command)) << c.command;
 }
+
+// An empty Internet menu opened from its title leaves no pressed title behind, and the Help menu
+// opens after it; no separator stands alone at the top of the Help menu.
+TEST_F(StartUpDlgTest, AnEmptyMenuLeavesTheBarUsableAndNoSeparatorStandsAlone)
+{
+    Open();
+    MyMainMenu& bar = dialog_.GetMenuBar();
+    HWND barWindow = bar.GetHwnd();
+    HMENU menu = bar.GetMenu();
+    HMENU help = GetSubMenu(menu, 3);
+    ASSERT_EQ(0, GetMenuItemCount(GetSubMenu(menu, 2)));  // no internet library items
+    ASSERT_EQ(2, GetMenuItemCount(help));
+    EXPECT_EQ(static_cast<UINT>(ID_MENU_README), GetMenuItemID(help, 0));
+    EXPECT_EQ(static_cast<UINT>(ID_MENU_ABOUT), GetMenuItemID(help, 1));
+
+    auto click = [&](int index) {
+        RECT rect{};
+        SendMessageW(barWindow, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
+        const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        PostMessageW(barWindow, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(barWindow, WM_LBUTTONUP, 0, at);
+    };
+    std::vector<HMENU> opened;
+    TimerDriver driver(
+        [&] {
+            if (bar.IsPopupOpen()) {
+                opened.push_back(bar.GetCurrentPopup());
+                EndMenu();
+            }
+            return false;
+        },
+        [] {}, 3000);
+    click(2);
+    PumpMessages(200);
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 2, 0));
+    EXPECT_FALSE(bar.IsPopupOpen());
+    EXPECT_NE(barWindow, GetCapture());
+    click(3);
+    PumpMessages(300);
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ(help, opened[0]);
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 2, 0));
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 3, 0));
+}
