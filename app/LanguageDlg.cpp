@@ -1,5 +1,7 @@
 #include "app/LanguageDlg.h"
 
+#include <algorithm>
+
 #include <cwchar>
 
 #include "app/AppSettings.h"
@@ -240,8 +242,19 @@ int LanguageDlg::OnInitDialog()
         SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_flags)));
     if (previous && previous != m_flags)
         ImageList_Destroy(previous);
-    for (int column = 0; column < 3; ++column)
+    int used = 0;
+    for (int column = 0; column < 3; ++column) {
         SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE);
+        used += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    }
+    // The comment column shows its whole texts: as wide as they need, at least the room left.
+    const int least = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
+    RECT client{};
+    GetClientRect(list, &client);
+    const int needed = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0));
+    const int room = client.right - used;
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, std::max({least, needed, room}));
     SetFocus(list);
     return 0;
 }

@@ -3,6 +3,9 @@
 // a preset, and starts the scan; the choices go into the global ScanOptions and the scan window
 // runs modally over this one. A menu bar and three menu tabs give the language, options, about
 // and help commands and the items of the internet library.
+// StartUpDlg.cpp holds the window's set-up, texts and menu; StartUpDlgCommands.cpp its commands;
+// StartUpDlgOptions.cpp the presets and the options collected for a scan; StartUpDlgDrives.cpp the
+// drive list.
 #pragma once
 #include <windows.h>
 
@@ -52,13 +55,18 @@ protected:
     virtual void ShowLanguageWindow();
     virtual void ShowSettingsWindow();
     virtual void ShowAboutWindow();
-    // The file-open dialog; false when the user cancelled it.
+    // The file-open dialog. On entry path holds the path typed so far, where the dialog opens; on
+    // OK the chosen file. False when the user cancelled it.
     virtual bool ChooseImageFile(wchar_t* path, int units);
 
 private:
     void BuildMenu();
     void FillOptionLists();
+    // Fills the drive and option lists again in the current language, keeping the entries the
+    // user has selected (the drive by its letter).
+    void RefillLists();
     void SelectSource(bool fromFile);
+    void ChooseFile();
     void UpdateStartButton();
     void EnableListOf(int checkBoxId);
     void CreateFonts();

@@ -2,7 +2,9 @@
 # Builds everything and starts the program from its distributable folder under Wine, in the build's
 # private prefix. Without a DISPLAY it starts Xvfb itself (the windows are then not visible).
 # Usage: scripts/run.sh [program arguments...]   (BUILD_DIR chooses the build folder, default build/)
-set -euo pipefail
+set -Eeuo pipefail
+# Every failure says why, also where a command's own output was silenced.
+trap 'status=$?; echo "error: ${BASH_SOURCE[0]}: line $LINENO: \"$BASH_COMMAND\" failed with status $status" >&2; exit $status' ERR
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh" "$BUILD"

@@ -23,7 +23,14 @@ vst_wine_prepare() {
     wineserver -w
     touch "$WINEPREFIX/.vst-ready"
   fi
-  wineserver -p 120 </dev/null >/dev/null 2>&1
+  # The server stays up for 120 s after its last client; one still running from an earlier run
+  # (wineserver then ends with 2) is the one to use.
+  local status=0
+  wineserver -p 120 </dev/null >/dev/null 2>&1 || status=$?
+  if [ "$status" -ne 0 ] && [ "$status" -ne 2 ]; then
+    echo "error: wineserver could not start for $WINEPREFIX (status $status)" >&2
+    return 1
+  fi
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

@@ -1,6 +1,8 @@
 #include "ui/ControlPainters.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "base/Dpi.h"
 #include "base/NString.h"
@@ -225,6 +227,22 @@ COLORREF DimComboTextColour(COLORREF colour)
     return RGB(channel(hue + 120), channel(hue), channel(hue - 120));
 }
 
+COLORREF DisabledComboTextColour(COLORREF text, COLORREF headTop, COLORREF headBottom)
+{
+    const COLORREF dimmed = DimComboTextColour(text);
+    const int change = std::max({std::abs(GetRValue(text) - GetRValue(dimmed)), std::abs(GetGValue(text) - GetGValue(dimmed)),
+                                 std::abs(GetBValue(text) - GetBValue(dimmed))});
+    if (change >= 64)
+        return dimmed;
+    // Text so dark that halving its lightness hardly changes it would look enabled: it goes half way
+    // towards the head's colour instead.
+    const COLORREF head = RGB((GetRValue(headTop) + GetRValue(headBottom)) / 2,
+                              (GetGValue(headTop) + GetGValue(headBottom)) / 2,
+                              (GetBValue(headTop) + GetBValue(headBottom)) / 2);
+    return RGB((GetRValue(text) + GetRValue(head)) / 2, (GetGValue(text) + GetGValue(head)) / 2,
+               (GetBValue(text) + GetBValue(head)) / 2);
+}
+
 void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* rc)
 {
     if (!rc || !dc)
@@ -238,7 +256,8 @@ void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* 
     SetBkMode(dc, TRANSPARENT);
     COLORREF colour = skin.GetColor(L"AppComboBoxHeadTextColor");
     if (!enabled)
-        colour = DimComboTextColour(colour);
+        colour = DisabledComboTextColour(colour, skin.GetColor(L"AppComboBoxHeadGradient1"),
+                                         skin.GetColor(L"AppComboBoxHeadGradient2"));
     SetTextColor(dc, colour);
     const NImageBuffer& arrow = skin.comboBoxDropDown;
     RECT textRect = *rc;

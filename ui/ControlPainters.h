@@ -29,3 +29,7 @@ void DrawSkinButton(NSkin& skin, HWND button, HDC dc, UINT flags, const RECT* it
 void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* rc);
 // The head text colour of a disabled combo box: the colour's HSL lightness halved.
 COLORREF DimComboTextColour(COLORREF colour);
+// The text colour a disabled head uses over its gradient from headTop to headBottom: the dimmed
+// colour above, or for text so dark that dimming hardly changes it (by less than 64 in every
+// channel), the text mixed half and half with the head.
+COLORREF DisabledComboTextColour(COLORREF text, COLORREF headTop, COLORREF headBottom);

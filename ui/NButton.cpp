@@ -180,6 +180,10 @@ COLORREF NButton::GetSwatchColor() const { return m_swatchColour; }
 void NButton::SetPicture(const NImageBuffer& picture)
 {
     m_picture.Copy(picture);
+    // The own painter blends 32-bit frames with per-pixel alpha, which takes premultiplied pixels;
+    // the frames come straight from a picture file, as the skin's pictures do before it prepares them.
+    if (m_picture.valid && m_picture.bpp == 32)
+        m_picture.PremultiplyAlpha();
     m_ownPainting = true;
 }
 

@@ -4,17 +4,13 @@
 // thread message-filter hook feeds the popup's messages to the bar, so that the bar behaves like a
 // system menu bar: Left and Right or the mouse switch popups, Esc returns to the bar in keyboard
 // mode, and Alt, F10, mnemonics and the arrow keys work on the bar itself.
+// NMenuBar.cpp holds its set-up, menu and messages; NMenuBarTracking.cpp the menu mode, popup
+// tracking and keyboard; NMenuBarPainting.cpp the drawing of titles and items.
 #pragma once
 #include <windows.h>
 
 #include "imaging/NImageBuffer.h"
 #include "ui/NToolBar.h"
-
-// Switches every item of the menu and its submenus to owner drawing (or back); answers the item
-// count of the last menu walked.
-int SetMenuOwnerDraw(HMENU menu, bool ownerDraw);
-// Inserts an item by position; false when the system refuses it.
-bool InsertMenuItemAt(HMENU menu, int position, UINT id, const wchar_t* text, bool ownerDraw);
 
 // Where a popup item's label and shortcut text go.
 struct MenuItemTextLayout {

@@ -409,3 +409,26 @@ TEST(LanguageMenuTexts, ForwardToTheMenuHelpers)
     EXPECT_EQ(WindowText(window), L"Pick");
     DestroyWindow(window);
 }
+
+// The comment column is wide enough for its longest text and fills the room the list has left.
+TEST_F(LanguageWindowTest, TheCommentColumnShowsItsWholeTexts)
+{
+    const std::wstring comment =
+        L"A comment long enough to need much more room than the column had when it was first made";
+    scope.AddLanguage(L"xx-yy", L"[Header]\r\nLanguageName=Test\r\nLanguageNameLocal=Probe\r\nAuthor=Tester\r\nComment=" +
+                                    comment + L"\r\n");
+    LanguageDlg dialog(parent.Hwnd());
+    RunModal(dialog, [&](HWND window) {
+        HWND list = GetDlgItem(window, 40027);
+        const int needed =
+            static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(comment.c_str())));
+        const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0));
+        EXPECT_GE(width, needed);
+        int total = 0;
+        for (int column = 0; column < 4; ++column)
+            total += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+        RECT client{};
+        GetClientRect(list, &client);
+        EXPECT_GE(total, client.right);
+    });
+}

@@ -3,6 +3,7 @@
 // and the commands that open the other windows. The drives and the modal windows are replaced.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "app/StartUpDlgRes.h"
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
+#include "common/WindowDriver.h"
 #include "ui/NCheckBox.h"
 #include "ui/NWinApp.h"
 
@@ -38,6 +40,8 @@ public:
     bool chooseAnswer = false;
     std::wstring choosePath;
     std::wstring directoryWhileChoosing;
+    std::wstring pathGiven;
+    bool realFileDialog = false;
 
 protected:
     DWORD GetDriveRoots(wchar_t* buffer, DWORD units) override
@@ -78,6 +82,9 @@ protected:
     void ShowAboutWindow() override { ++aboutWindows; }
     bool ChooseImageFile(wchar_t* path, int units) override
     {
+        pathGiven = path;
+        if (realFileDialog)
+            return StartUpDlg::ChooseImageFile(path, units);
         wchar_t current[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, current);
         directoryWhileChoosing = current;
@@ -402,10 +409,14 @@ TEST_F(StartUpDlgTest, InFileModeStartFollowsWhetherThePathExists)
     EXPECT_EQ(image, Text(IDC_START_FILE_PATH));
     EXPECT_EQ(image, ScanOptions.ImageFilePath.c_str());
     EXPECT_EQ(std::wstring(before), dialog_.directoryWhileChoosing);
+    // Cancel keeps the path typed before; the dialog was given it to start from.
+    const std::wstring typed = images.File(L"typed.img");
+    SetWindowTextW(Item(IDC_START_FILE_PATH), typed.c_str());
     dialog_.chooseAnswer = false;
     Click(IDC_START_CHOOSE_FILE);
-    EXPECT_EQ(L"", Text(IDC_START_FILE_PATH));
-    EXPECT_TRUE(ScanOptions.ImageFilePath.IsEmpty());
+    EXPECT_EQ(typed, dialog_.pathGiven);
+    EXPECT_EQ(typed, Text(IDC_START_FILE_PATH));
+    EXPECT_EQ(image, ScanOptions.ImageFilePath.c_str());
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_START_SCAN)));
     wchar_t after[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, after);
@@ -420,11 +431,60 @@ TEST_F(StartUpDlgTest, InFileModeStartFollowsWhetherThePathExists)
     EXPECT_FALSE(IsWindowVisible(Item(IDC_START_FILE_PATH)));
 }
 
+// The system's file dialog opens in the folder of the typed path; cancelling it keeps that path.
+TEST_F(StartUpDlgTest, TheFileDialogOpensAtTheTypedPathAndCancelKeepsIt)
+{
+    TestDir images;
+    const std::wstring typed = images.File(L"card.img");
+    ASSERT_TRUE(WriteWholeFile(typed, "data", 4));
+    Open();
+    Click(IDC_START_SOURCE_FILE);
+    SetWindowTextW(Item(IDC_START_FILE_PATH), typed.c_str());
+    dialog_.realFileDialog = true;
+    std::wstring folderShown, nameShown;
+    TimerDriver driver(
+        [&] {
+            HWND box = nullptr;
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM found) -> BOOL {
+                    wchar_t name[16] = {};
+                    GetClassNameW(window, name, 16);
+                    if (IsWindowVisible(window) && wcscmp(name, L"#32770") == 0 && GetWindow(window, GW_OWNER)) {
+                        *reinterpret_cast<HWND*>(found) = window;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&box));
+            if (!box)
+                return false;
+            wchar_t text[MAX_PATH] = {};
+            SendMessageW(box, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(text));
+            folderShown = text;
+            text[0] = 0;
+            SendMessageW(box, CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(text));
+            nameShown = text;
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+            return true;
+        },
+        [] {}, 8000);
+    Click(IDC_START_CHOOSE_FILE);
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(0, _wcsicmp(images.Path().c_str(), folderShown.c_str())) << folderShown;
+    EXPECT_EQ(L"card.img", nameShown);
+    EXPECT_EQ(typed, Text(IDC_START_FILE_PATH));
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_START_SCAN)));
+}
+
+// After a language change the lists show what the user chose, and the scan uses what they show.
 TEST_F(StartUpDlgTest, ALanguageChangeAppliesTextsAndRefillsTheLists)
 {
     Open();
     ChoosePreset(2);
     Click(IDC_START_GROUP4);  // the user's own choice beside the preset
+    SendMessageW(Item(IDC_START_FILE_SIZE_LIST), CB_SETCURSEL, 6, 0);
+    SendMessageW(Item(IDC_START_CHUNK_SIZE_LIST), CB_SETCURSEL, 8, 0);
     SendMessageW(Item(IDC_START_DRIVE_LIST), CB_SETCURSEL, 1, 0);
     const std::wstring englishTitle = Text(IDC_START_HEADLINE);
     ASSERT_TRUE(app_.GetLanguage()->Load(L"de-de"));
@@ -442,9 +502,11 @@ TEST_F(StartUpDlgTest, ALanguageChangeAppliesTextsAndRefillsTheLists)
     EXPECT_EQ((std::vector<std::wstring>{L"70 MB", L"90 MB", L"100 MB", L"120 MB", L"150 MB"}), fixed);
     EXPECT_EQ(5u, Items(IDC_START_PRESET_LIST).size());
     EXPECT_EQ(2, Selection(IDC_START_PRESET_LIST));
-    EXPECT_EQ(ScanOptions.FileSizeIndex, Selection(IDC_START_FILE_SIZE_LIST));
-    EXPECT_EQ(ScanOptions.ChunkSizeIndex, Selection(IDC_START_CHUNK_SIZE_LIST));
-    EXPECT_EQ(0, Selection(IDC_START_DRIVE_LIST));
+    EXPECT_EQ(6, Selection(IDC_START_FILE_SIZE_LIST));
+    EXPECT_EQ(3, Selection(IDC_START_PHOTO_SIZE_LIST));
+    EXPECT_EQ(8, Selection(IDC_START_CHUNK_SIZE_LIST));
+    EXPECT_EQ(1, Selection(IDC_START_DRIVE_LIST));  // C: stays chosen
+    EXPECT_EQ(L'C', Items(IDC_START_DRIVE_LIST)[1][0]);
     EXPECT_NE(std::wstring::npos, Items(IDC_START_DRIVE_LIST)[0].find(
                                       app_.GetLanguage()->GetText(L"Dlg_StartUpScreen", L"Device", true).c_str()));
     // The boxes stay as the user left them.
@@ -452,6 +514,14 @@ TEST_F(StartUpDlgTest, ALanguageChangeAppliesTextsAndRefillsTheLists)
     EXPECT_TRUE(Checked(IDC_START_GROUP2));
     EXPECT_TRUE(Checked(IDC_START_GROUP3));
     EXPECT_TRUE(Checked(IDC_START_GROUP4));
+
+    MessageBoxAnswerer answers(IDOK, true);  // C: is a fixed disk
+    Click(IDC_START_SCAN);
+    ASSERT_EQ(1, dialog_.scans);
+    EXPECT_STREQ(L"C", dialog_.optionsAtScan.DriveLetter);
+    EXPECT_EQ(6, dialog_.optionsAtScan.FileSizeIndex);
+    EXPECT_EQ(3, dialog_.optionsAtScan.PhotoSizeIndex);
+    EXPECT_EQ(8, dialog_.optionsAtScan.ChunkSizeIndex);
 }
 
 // Scanning a fixed drive warns first. With the output folder on another drive it only informs
@@ -602,4 +672,48 @@ TEST(MyMainMenuTest, CommandsDrawTheirIconsOfTheStrip)
                  {0, -1},     {4242, -1}};
     for (const auto& c : cases)
         EXPECT_EQ(c.icon, MyMainMenu::IconIndexOf(c.command)) << c.command;
+}
+
+// An empty Internet menu opened from its title leaves no pressed title behind, and the Help menu
+// opens after it; no separator stands alone at the top of the Help menu.
+TEST_F(StartUpDlgTest, AnEmptyMenuLeavesTheBarUsableAndNoSeparatorStandsAlone)
+{
+    Open();
+    MyMainMenu& bar = dialog_.GetMenuBar();
+    HWND barWindow = bar.GetHwnd();
+    HMENU menu = bar.GetMenu();
+    HMENU help = GetSubMenu(menu, 3);
+    ASSERT_EQ(0, GetMenuItemCount(GetSubMenu(menu, 2)));  // no internet library items
+    ASSERT_EQ(2, GetMenuItemCount(help));
+    EXPECT_EQ(static_cast<UINT>(ID_MENU_README), GetMenuItemID(help, 0));
+    EXPECT_EQ(static_cast<UINT>(ID_MENU_ABOUT), GetMenuItemID(help, 1));
+
+    auto click = [&](int index) {
+        RECT rect{};
+        SendMessageW(barWindow, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
+        const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        PostMessageW(barWindow, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(barWindow, WM_LBUTTONUP, 0, at);
+    };
+    std::vector<HMENU> opened;
+    TimerDriver driver(
+        [&] {
+            if (bar.IsPopupOpen()) {
+                opened.push_back(bar.GetCurrentPopup());
+                EndMenu();
+            }
+            return false;
+        },
+        [] {}, 3000);
+    click(2);
+    PumpMessages(200);
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 2, 0));
+    EXPECT_FALSE(bar.IsPopupOpen());
+    EXPECT_NE(barWindow, GetCapture());
+    click(3);
+    PumpMessages(300);
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ(help, opened[0]);
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 2, 0));
+    EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 3, 0));
 }

@@ -257,6 +257,29 @@ TEST_F(ControlsTest, OwnPictureFramesFollowTheStateAndNarrowTextAreasStayEmpty)
     EXPECT_GT(inked(60), 0);
 }
 
+// Half-transparent frame pixels of a picture file blend with the dialog's background by their
+// alpha: no edge or face comes out brighter than the colours it mixes.
+TEST_F(ControlsTest, OwnPictureFramesBlendTheirAlphaOverTheBackground)
+{
+    RECT client{};
+    GetClientRect(dialog_, &client);
+    NImageBuffer background;
+    ASSERT_TRUE(MakePicture(background, client.right, client.bottom, 24, RGB(0, 0, 255)));
+    ASSERT_TRUE(dialog.SetBackgroundImage(background));
+    NButton plain;
+    ASSERT_TRUE(plain.AttachControl(IDC_CTL_PLAIN, &dialog, -1));
+    NImageBuffer frames;
+    ASSERT_TRUE(MakePicture(frames, 24, 120, 32, RGB(200, 100, 0)));
+    PaintBlock(frames, 0, 0, 24, 120, RGB(200, 100, 0), 128);  // as read from a file: not premultiplied
+    plain.SetPicture(frames);
+    NImageBuffer target;
+    ASSERT_TRUE(target.Create(60, 24, 24, RGB(1, 1, 1)));
+    const RECT rect = {0, 0, 60, 24};
+    plain.Paint(Item(IDC_CTL_PLAIN), target.dc, 0, &rect, -1);
+    EXPECT_LE(ColourDistance(GetPixel(target.dc, 2, 12), RGB(100, 50, 127)), 3)
+        << std::hex << GetPixel(target.dc, 2, 12);
+}
+
 TEST(TwoFrameButton, EachLayoutShowsItsHalfForTheHoverState)
 {
     // Quadrants: top-left, top-right, bottom-left, bottom-right.

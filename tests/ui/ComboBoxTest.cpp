@@ -51,6 +51,21 @@ TEST(ComboBoxColour, DisabledTextHasItsLightnessHalved)
         EXPECT_EQ(DimComboTextColour(c.in), c.out) << std::hex << c.in;
 }
 
+// Dark text, which halving its lightness leaves almost as it is, goes half way towards the head.
+TEST(ComboBoxColour, DisabledDarkTextMovesTowardsTheHead)
+{
+    const struct {
+        COLORREF text, top, bottom, out;
+    } cases[] = {
+        {RGB(0, 0, 0), RGB(255, 255, 255), RGB(241, 241, 241), RGB(124, 124, 124)},
+        {RGB(0x1F, 0x29, 0x33), RGB(255, 255, 255), RGB(0xEE, 0xF2, 0xF6), RGB(0x8A, 0x90, 0x96)},
+        {RGB(255, 0, 0), RGB(250, 250, 250), RGB(150, 150, 150), RGB(127, 0, 0)},  // dims as it is
+        {RGB(128, 128, 128), RGB(255, 255, 255), RGB(255, 255, 255), RGB(64, 64, 64)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DisabledComboTextColour(c.text, c.top, c.bottom), c.out) << std::hex << c.text;
+}
+
 TEST_F(ControlsTest, ComboBoxRoutesNotificationsByCode)
 {
     CountingCombo combo;

@@ -8,6 +8,7 @@
 
 #include "ControlsTest.h"
 #include "ControlsTestSupport.h"
+#include "ui/MenuItems.h"
 #include "ui/NLanguage.h"
 #include "ui/NMenuBar.h"
 
@@ -267,4 +268,26 @@ TEST(MenuItemLayout, RightToLeftLanguagesSwapTheAlignments)
     EXPECT_TRUE(IsRightToLeftLanguage(L"ar-sa"));
     EXPECT_TRUE(IsRightToLeftLanguage(L"fa-ir"));
     EXPECT_FALSE(IsRightToLeftLanguage(L"en-us"));
+}
+
+TEST(MenuItemsTest, SeparatorsAtTheEdgesOrDoubledAreRemoved)
+{
+    struct Case {
+        const char* items;  // 's' a separator, 'i' an item
+        const char* left;
+    };
+    const Case cases[] = {{"sii", "ii"}, {"iis", "ii"}, {"issi", "isi"}, {"sis", "i"}, {"ss", ""},
+                          {"isi", "isi"}, {"", ""}};
+    for (const Case& c : cases) {
+        HMENU menu = CreatePopupMenu();
+        UINT id = 100;
+        for (const char* p = c.items; *p; ++p)
+            AppendMenuW(menu, *p == 's' ? MF_SEPARATOR : MF_STRING, *p == 's' ? 0 : id++, L"item");
+        RemoveStraySeparators(menu);
+        std::string left;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i)
+            left += GetMenuItemID(menu, i) == 0 ? 's' : 'i';
+        EXPECT_EQ(c.left, left) << c.items;
+        DestroyMenu(menu);
+    }
 }
