@@ -56,11 +56,15 @@ void ResultDlg::ApplyLanguage()
     SetWindowTextW(m_hWnd, Text(L"Title").c_str());
     // The count text is a format from the language file: it is used only when its conversions
     // take an int and a string, in that order.
+    // A scan the user stopped says so: what it shows is what was kept until then.
+    const bool stopped = m_scan && m_scan->ScanStopped;
+    const wchar_t* key = stopped ? L"PhotosFoundStopped" : L"PhotosFound";
+    const wchar_t* builtIn = stopped ? L"The scan was stopped: %d pictures in %s" : L"%d pictures in %s";
     NString format;
     if (NWinApp* app = NGetApp())
-        format = app->GetLanguage()->GetFormatText(kSection, L"PhotosFound", L"ds", L"%d pictures in %s");
+        format = app->GetLanguage()->GetFormatText(kSection, key, L"ds", builtIn);
     else
-        format = L"%d pictures in %s";
+        format = builtIn;
     wchar_t count[512];
     const int kept = m_scan ? static_cast<int>(m_scan->KeptFiles.size()) : 0;
     _snwprintf(count, 511, format.c_str(), kept, ScanFolder());

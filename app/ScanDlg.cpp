@@ -149,8 +149,9 @@ void ScanDlg::ShowResults()
 
 void ScanDlg::ShowNoPhotos()
 {
-    NMessageBox box(NMessageBox::typeOk, kAppTitle, ScanText(L"NoPhotosFound", L"No photos were found.").c_str(),
-                    m_hWnd);
+    const NString text = ScanStopped ? ScanText(L"StoppedNoPhotos", L"The scan was stopped. No photos were found before it stopped.")
+                                     : ScanText(L"NoPhotosFound", L"No photos were found.");
+    NMessageBox box(NMessageBox::typeOk, kAppTitle, text.c_str(), m_hWnd);
     box.Show();
 }
 

@@ -82,4 +82,5 @@ public:
     HANDLE WorkerThread = nullptr;          // null when no worker runs
     unsigned WorkerThreadId = 0;
     std::atomic<bool> CancelRequested{false};
+    bool ScanStopped = false;               // the worker stopped before the source's end, when asked
 };

@@ -129,6 +129,7 @@ ScanLoopResult RunScan(ScanDlg& dialog)
 {
     ScanLoopResult result;
     dialog.KeptFiles.clear();
+    dialog.ScanStopped = false;
     // CancelRequested is cleared by whoever starts the scan (ScanDlg::StartWorker) and never here:
     // a cancel that comes before this point must not be lost.
     dialog.InitProgressBar();
@@ -217,6 +218,7 @@ ScanLoopResult RunScan(ScanDlg& dialog)
     pipeline.ShowEnd(std::min(result.bytesScanned, source.Size()), source.Size());
     if (result.unreadableSectors)
         LogLine(L"Unreadable sectors stepped over: %I64u", result.unreadableSectors);
+    dialog.ScanStopped = result.cancelled;
     if (result.cancelled)
         LogLine(L"Scan stopped at %I64d (Bytes); %d files kept.", static_cast<long long>(result.bytesScanned),
                 static_cast<int>(dialog.KeptFiles.size()));

@@ -4,6 +4,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ScanOptions.h"
+#include "app/ScanWorker.h"
 #include "app/StartUpDlgRes.h"
 #include "app/StartUpDlgShared.h"
 #include "ui/LanguageHelpers.h"
@@ -137,6 +138,15 @@ bool StartUpDlg::CollectScanOptions()
     wchar_t path[MAX_PATH] = {};
     GetDlgItemTextW(m_hWnd, IDC_START_FILE_PATH, path, MAX_PATH);
     ScanOptions.ImageFilePath = path;
+    // An image file that cannot be read is said so now, before any window or folder is made.
+    if (ScanOptions.ScanFromFile) {
+        NString problem;
+        if (!CheckImageFile(path, problem)) {
+            NMessageBox box(NMessageBox::typeOk, kAppTitle, problem.c_str(), m_hWnd);
+            box.Show();
+            return false;
+        }
+    }
 
     wchar_t letter = 0;
     const int selected = static_cast<int>(m_driveList.GetCurSel());

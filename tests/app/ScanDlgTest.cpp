@@ -242,6 +242,7 @@ TEST_F(ScanDlgTest, AScanThatKeepsPicturesShowsThemAfterTheWorkerEnded)
     EXPECT_NE(std::wstring::npos, dialog_.positionText.find(L"100.00%")) << dialog_.positionText;
     EXPECT_EQ(100, dialog_.progress);
     EXPECT_EQ(2u, ListFiles(dialog_.ScanFolder).size());
+    EXPECT_FALSE(dialog_.ScanStopped);
 }
 
 TEST_F(ScanDlgTest, AScanThatKeepsNothingShowsTheNoPhotosBox)
@@ -254,6 +255,25 @@ TEST_F(ScanDlgTest, AScanThatKeepsNothingShowsTheNoPhotosBox)
     EXPECT_EQ(L"No photos were found.", answers_.LastText());
     EXPECT_EQ(std::wstring(kAppTitle), answers_.LastCaption());
     EXPECT_EQ(nullptr, dialog_.WorkerThread);
+}
+
+TEST_F(ScanDlgTest, AStoppedScanSaysSo)
+{
+    // TIFF headers whose directories lie outside the image: each is written at a whole block and
+    // fails to decode, so the scan is busy and keeps nothing.
+    Bytes image = Noise(4 * kChunk, 8);
+    for (size_t offset = 5000; offset + 8 < image.size(); offset += 300000)
+        Place(image, offset, Bytes{'I', 'I', 0x2A, 0x00, 0xF0, 0xFF, 0xFF, 0x7F});
+    UseImage(image);
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return dialog_.WorkerThread != nullptr; }, 10000));
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitClosed());
+    ASSERT_TRUE(dialog_.ScanStopped) << "the scan ended before it could be stopped";
+    EXPECT_EQ(0, dialog_.resultsShown);
+    ASSERT_EQ(1, answers_.Count());
+    EXPECT_EQ(L"The scan was stopped. No photos were found before it stopped.", answers_.LastText());
+    EXPECT_TRUE(ListFiles(dialog_.ScanFolder).empty());
 }
 
 // Cancel, Enter, the close box and destroying the window during a scan all stop the worker and
@@ -296,6 +316,7 @@ TEST_F(ScanDlgTest, EveryWayOfClosingDuringAScanStopsAndWaitsForTheWorker)
         EXPECT_EQ(nullptr, dialog.WorkerThread);
         EXPECT_FALSE(IsWindow(window_));
         EXPECT_EQ(c.showsResults ? 1 : 0, dialog.resultsShown);
+        EXPECT_TRUE(dialog.ScanStopped);
         if (c.showsResults) {
             EXPECT_TRUE(dialog.workerEndedWhenShown);
             EXPECT_GE(dialog.keptWhenShown, 1u);

@@ -592,9 +592,37 @@ TEST_F(StartUpDlgTest, TheFixedDiskWarningStopsOnlyWhenTheOutputIsOnTheScannedDr
     Click(IDC_START_REFRESH);
     Click(IDC_START_SCAN);
     Click(IDC_START_SOURCE_FILE);
-    SetWindowTextW(Item(IDC_START_FILE_PATH), lang.c_str());
+    const std::wstring image = output_.File(L"disk.img");
+    ASSERT_TRUE(WriteWholeFile(image, "data", 4));
+    SetWindowTextW(Item(IDC_START_FILE_PATH), image.c_str());
     Click(IDC_START_SCAN);
     EXPECT_EQ(1, answers.Count());
+}
+
+TEST_F(StartUpDlgTest, AnImageFileThatCannotBeReadIsNamedBeforeAnyScan)
+{
+    Open();
+    Click(IDC_START_SOURCE_FILE);
+    const std::wstring missing = output_.File(L"no such disk.img");
+    const std::wstring folder = output_.Path();
+    struct Case {
+        std::wstring path;
+        const wchar_t* reason;   // a part of the text that says why
+    };
+    const Case cases[] = {{missing, nullptr}, {folder, L"This is a folder, not a file."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        SetWindowTextW(Item(IDC_START_FILE_PATH), c.path.c_str());
+        const int before = dialog_.scans;
+        MessageBoxAnswerer answers(IDOK, true);
+        Click(IDC_START_SCAN);
+        ASSERT_EQ(1, answers.Count());
+        const std::wstring text = answers.LastText();
+        EXPECT_EQ(0u, text.find(L"The image file cannot be scanned:\n" + c.path + L"\n\n")) << text;
+        if (c.reason)
+            EXPECT_NE(std::wstring::npos, text.find(c.reason)) << text;
+        EXPECT_EQ(before, dialog_.scans) << "no scan starts";
+    }
 }
 
 TEST_F(StartUpDlgTest, CommandsOpenTheirWindowsAndExitEndsTheWindow)
