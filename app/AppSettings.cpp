@@ -24,6 +24,15 @@ constexpr int kMessageUnits = 2048;  // at most 2047 units of text per line or b
 constexpr UINT kErrorBoxStyle = MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST;
 
 SRWLOCK g_logLock = SRWLOCK_INIT;
+// The log held open by the sessions (guarded by g_logLock).
+HANDLE g_sessionLog = INVALID_HANDLE_VALUE;
+int g_sessions = 0;
+
+HANDLE OpenLogForAppending(const NString& path)
+{
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 // The flag, width, precision and size characters of a conversion.
 template <typename Char>
@@ -135,10 +144,6 @@ void ReadTextSetting(NRegistry& store, const wchar_t* name, const wchar_t* defau
 
 bool WriteLogText(const wchar_t* text)
 {
-    NString path;
-    if (!GetAppLogPath(path))
-        return false;
-
     SYSTEMTIME st;
     GetSystemTime(&st);
     wchar_t stamp[32];
@@ -158,15 +163,28 @@ bool WriteLogText(const wchar_t* text)
     std::string utf8(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), bytes, nullptr,
                         nullptr);
+    auto write = [&utf8](HANDLE file) {
+        DWORD written = 0;
+        return WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+               written == utf8.size();
+    };
 
     AcquireSRWLockExclusive(&g_logLock);
+    if (g_sessionLog != INVALID_HANDLE_VALUE) {
+        const bool ok = write(g_sessionLog);
+        ReleaseSRWLockExclusive(&g_logLock);
+        return ok;
+    }
+    ReleaseSRWLockExclusive(&g_logLock);
+
+    NString path;
+    if (!GetAppLogPath(path))
+        return false;
+    AcquireSRWLockExclusive(&g_logLock);
     bool ok = false;
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenLogForAppending(path);
     if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        ok = WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
-             written == utf8.size();
+        ok = write(file);
         CloseHandle(file);
     }
     ReleaseSRWLockExclusive(&g_logLock);
@@ -230,6 +248,26 @@ bool GetAppLogPath(NString& path)
         return false;
     path = folder;
     return true;
+}
+
+AppLogSession::AppLogSession()
+{
+    NString path;
+    const bool known = GetAppLogPath(path);
+    AcquireSRWLockExclusive(&g_logLock);
+    if (g_sessions++ == 0 && known)
+        g_sessionLog = OpenLogForAppending(path);
+    ReleaseSRWLockExclusive(&g_logLock);
+}
+
+AppLogSession::~AppLogSession()
+{
+    AcquireSRWLockExclusive(&g_logLock);
+    if (--g_sessions == 0 && g_sessionLog != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_sessionLog);
+        g_sessionLog = INVALID_HANDLE_VALUE;
+    }
+    ReleaseSRWLockExclusive(&g_logLock);
 }
 
 int LogLineV(const wchar_t* format, va_list args)

@@ -50,6 +50,16 @@ bool GetAppLogPath(NString& path);
 // %n is never carried out; its text is logged as it stands.
 int LogLine(const wchar_t* format, ...);
 int LogLineV(const wchar_t* format, va_list args);
+
+// While one lives, the log stays open and each line is one write to it, rather than an opening,
+// a write and a closing (a scan logs a few lines for every candidate). Sessions may nest.
+class AppLogSession {
+public:
+    AppLogSession();
+    ~AppLogSession();
+    AppLogSession(const AppLogSession&) = delete;
+    AppLogSession& operator=(const AppLogSession&) = delete;
+};
 // Logs the text and shows it in a message box (no owner, caption kAppTitle, information icon,
 // top-most); answers the box's result. Same format rule as LogLine.
 int ErrorBox(const wchar_t* format, ...);

@@ -14,6 +14,18 @@ namespace {
 
 constexpr uint32_t kWritePiece = 1u << 20;
 
+double Now()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}
+
 // Owns one handle of the system.
 class FileHandle {
 public:
@@ -125,14 +137,20 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
         job.outcome = CandidateJob::Outcome::LoadFailed;
         return;
     }
-    if (!WriteCandidate(job, path)) {
+    const double start = Now();
+    const bool saved = WriteCandidate(job, path);
+    const double written = Now();
+    job.writeSeconds += written - start;
+    if (!saved) {
         job.outcome = CandidateJob::Outcome::SaveFailed;
         return;
     }
+    job.bytesWritten = job.length;
 
     NImageFile* file = nullptr;
     NRESULT result = NR_OK;
-    const bool decoded = LoadImageForView(&file, path.c_str(), false, true, &result);
+    const bool decoded = LoadImageForView(&file, path.c_str(), false, true, &result, true);
+    job.decodeSeconds += Now() - written;
     std::unique_ptr<NImageFile> owner(file);
     uint64_t consumed = 0;
     bool sizeKnown = true;
@@ -155,8 +173,12 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
         pass = consumed >= MinimumFileSize(ScanOptions.FileSizeIndex);
     if (ScanOptions.PhotoSizeOn && sizeKnown) {
         const uint32_t side = MinimumPictureSide(ScanOptions.PhotoSizeIndex);
-        const auto width = static_cast<uint32_t>(file->picture.width);
-        const auto height = static_cast<uint32_t>(file->picture.height);
+        // The decoded picture's size; readers that decoded it smaller for the verification tell
+        // the full size.
+        const bool smaller = file->fullWidth > file->picture.width || file->fullHeight > file->picture.height;
+        const bool scaled = smaller && (job.hit.type == FT_JPG || job.hit.type == FT_JP2);
+        const auto width = static_cast<uint32_t>(scaled ? file->fullWidth : file->picture.width);
+        const auto height = static_cast<uint32_t>(scaled ? file->fullHeight : file->picture.height);
         if (width < side && height < side)
             pass = false;
     }

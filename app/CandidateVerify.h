@@ -32,6 +32,9 @@ struct CandidateJob {
     Outcome outcome = Outcome::LoadFailed;
     std::wstring file;               // the written file while it is kept
     uint64_t keptLength = 0;
+    uint64_t bytesWritten = 0;
+    double writeSeconds = 0;
+    double decodeSeconds = 0;
     std::atomic<bool> done{false};
 };
 

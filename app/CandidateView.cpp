@@ -73,7 +73,8 @@ void DrawSymbol(NImageBuffer& picture, FileType type)
 
 }  // namespace
 
-bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick, NRESULT* answer)
+bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick, NRESULT* answer,
+                      bool verifyOnly)
 {
     if (answer)
         *answer = NR_NOT_SUPPORTED;
@@ -91,6 +92,7 @@ bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool 
     ImageLoadOptions options;
     options.toneParameter = 9;
     options.plugInFlag = 0;
+    options.verifyOnly = verifyOnly ? 1 : 0;
     const NRESULT result = LoadImageFile(out, path, preview ? 1 : 0, quick ? 1 : 0, &options, FT_UNKNOWN);
     if (answer)
         *answer = result;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/ScanChunkReader.h"
@@ -25,12 +27,57 @@ void LogFormat(ScanSink& sink, const wchar_t* format, ...)
     sink.Log(text.c_str());
 }
 
+// The hits of one offset.
+struct FoundOffset {
+    uint32_t offset;            // in the chunk
+    int count;
+    FileType types[kScanCheckCount];
+};
+
+// Tests offsets [from, to) of data (visible bytes), which lies at `shift` in the chunk, and
+// appends the offsets with hits. Touches nothing but its arguments: stripes of a chunk run on
+// several threads at once.
+void CollectRegion(const uint8_t* data, size_t visible, size_t from, size_t to, size_t shift,
+                   const ScanLoopSettings& settings, ScanPrefilter& prefilter, std::vector<FoundOffset>& found)
+{
+    if (settings.usePrefilter)
+        prefilter.Reset(data, visible);
+    size_t offset = from;
+    FoundOffset hit;
+    for (;;) {
+        if (settings.usePrefilter)
+            offset = prefilter.NextCandidate(offset);
+        if (offset >= to)
+            return;
+        int count = CollectScanHits(data, offset, visible, settings.groupMask, hit.types);
+        // A Radiance header is found by text anywhere in its first 32 bytes: the picture starts
+        // where the text does, and only that offset makes its hit.
+        for (int i = 0; i < count; ++i) {
+            if (hit.types[i] == FT_HDR && NImageFileHDR::HeaderTextStart(data, offset, visible) != 0) {
+                std::copy(hit.types + i + 1, hit.types + count, hit.types + i);
+                --count;
+                break;
+            }
+        }
+        if (count > 0) {
+            hit.offset = static_cast<uint32_t>(shift + offset);
+            hit.count = count;
+            found.push_back(hit);
+        }
+        ++offset;
+    }
+}
+
 class ChunkSearch {
 public:
     ChunkSearch(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink, ScanLoopResult& result)
-        : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_prefilter(settings.groupMask),
-          m_seam(2 * size_t{kScanSeamBytes})
+        : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_seam(2 * size_t{kScanSeamBytes})
     {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned stripes = std::min(kMaxStripes, cores);
+        for (unsigned i = 0; i < stripes; ++i)
+            m_prefilters.push_back(std::make_unique<ScanPrefilter>(settings.groupMask));
+        m_found.resize(stripes);
     }
 
     // Tests every offset of the chunk; the checks also see the start of `ahead`. False when
@@ -39,72 +86,70 @@ public:
     {
         const size_t bytes = chunk.bytes;
         const size_t aheadBytes = ahead ? ahead->bytes : 0;
-        // Offsets whose headers stay inside the chunk are tested in place; the last ones, whose
-        // headers may run on into the next chunk, on a copy of the seam between the two.
+        // Offsets whose headers stay inside the chunk are tested in place, in stripes on several
+        // threads; the last ones, whose headers may run on into the next chunk, on a copy of the
+        // seam between the two.
         const size_t inPlaceEnd = aheadBytes ? (bytes > kScanSeamBytes ? bytes - kScanSeamBytes : 0) : bytes;
-        if (!SearchRegion(chunk, ahead, chunk.data, bytes, 0, inPlaceEnd, 0))
-            return false;
+        const size_t stripes = inPlaceEnd >= kStripeMinimum * 2 ? std::min(m_prefilters.size(), inPlaceEnd / kStripeMinimum) : 1;
+        for (auto& found : m_found)
+            found.clear();
+        std::vector<std::thread> helpers;
+        for (size_t i = 1; i < stripes; ++i) {
+            helpers.emplace_back([this, &chunk, bytes, inPlaceEnd, stripes, i] {
+                CollectRegion(chunk.data, bytes, inPlaceEnd * i / stripes, inPlaceEnd * (i + 1) / stripes, 0, m_settings,
+                              *m_prefilters[i], m_found[i]);
+            });
+        }
+        CollectRegion(chunk.data, bytes, 0, inPlaceEnd / stripes, 0, m_settings, *m_prefilters[0], m_found[0]);
+        for (std::thread& helper : helpers)
+            helper.join();
+        std::vector<FoundOffset> seamFound;
         if (inPlaceEnd < bytes) {
             const size_t tail = bytes - inPlaceEnd;
             const size_t next = std::min<size_t>(aheadBytes, kScanSeamBytes);
             std::memcpy(m_seam.data(), chunk.data + inPlaceEnd, tail);
             std::memcpy(m_seam.data() + tail, ahead->data, next);
-            if (!SearchRegion(chunk, ahead, m_seam.data(), tail + next, 0, tail, inPlaceEnd))
+            CollectRegion(m_seam.data(), tail + next, 0, tail, inPlaceEnd, m_settings, *m_prefilters[0], seamFound);
+        }
+        for (size_t i = 0; i < stripes; ++i) {
+            if (!Emit(chunk, ahead, m_found[i]))
                 return false;
         }
-        return true;
+        return Emit(chunk, ahead, seamFound) && !m_sink.IsCancelled();
     }
 
 private:
-    // Offsets [from, to) of data (visible bytes), which lies at `shift` in the chunk.
-    bool SearchRegion(const ScanChunk& chunk, const ScanChunk* ahead, const uint8_t* data, size_t visible, size_t from,
-                      size_t to, size_t shift)
+    static constexpr unsigned kMaxStripes = 4;
+    static constexpr size_t kStripeMinimum = size_t{1} << 20;
+
+    // Hands the hits to the sink in order; false when cancelled.
+    bool Emit(const ScanChunk& chunk, const ScanChunk* ahead, const std::vector<FoundOffset>& found)
     {
-        if (m_settings.usePrefilter)
-            m_prefilter.Reset(data, visible);
-        FileType hits[kScanCheckCount];
-        size_t offset = from;
-        for (;;) {
-            if (m_settings.usePrefilter)
-                offset = m_prefilter.NextCandidate(offset);
-            if (offset >= to)
-                return true;
-            int count = CollectScanHits(data, offset, visible, m_settings.groupMask, hits);
-            // A Radiance header is found by text anywhere in its first 32 bytes: the picture
-            // starts where the text does, and only that offset makes its hit.
-            for (int i = 0; i < count; ++i) {
-                if (hits[i] == FT_HDR && NImageFileHDR::HeaderTextStart(data, offset, visible) != 0) {
-                    std::copy(hits + i + 1, hits + count, hits + i);
-                    --count;
-                    break;
-                }
+        for (const FoundOffset& offset : found) {
+            const uint64_t position = chunk.start + offset.offset;
+            for (int i = 0; i < offset.count; ++i) {
+                CandidateBytes candidate(m_source, position, chunk.start, chunk.data, chunk.bytes,
+                                         ahead ? ahead->data : nullptr, ahead ? ahead->bytes : 0);
+                ScanHit hit;
+                hit.type = offset.types[i];
+                hit.position = position;
+                hit.chunkIndex = chunk.index;
+                hit.offsetInChunk = offset.offset;
+                ++m_result.hits;
+                m_sink.OnHit(hit, candidate);
             }
-            if (count > 0) {
-                const uint32_t inChunk = static_cast<uint32_t>(shift + offset);
-                const uint64_t position = chunk.start + inChunk;
-                for (int i = 0; i < count; ++i) {
-                    CandidateBytes candidate(m_source, position, chunk.start, chunk.data, chunk.bytes,
-                                             ahead ? ahead->data : nullptr, ahead ? ahead->bytes : 0);
-                    ScanHit hit;
-                    hit.type = hits[i];
-                    hit.position = position;
-                    hit.chunkIndex = chunk.index;
-                    hit.offsetInChunk = inChunk;
-                    ++m_result.hits;
-                    m_sink.OnHit(hit, candidate);
-                }
-            }
-            ++offset;
             if (m_sink.IsCancelled())
                 return false;
         }
+        return true;
     }
 
     ScanSource& m_source;
     const ScanLoopSettings& m_settings;
     ScanSink& m_sink;
     ScanLoopResult& m_result;
-    ScanPrefilter m_prefilter;
+    std::vector<std::unique_ptr<ScanPrefilter>> m_prefilters;
+    std::vector<std::vector<FoundOffset>> m_found;
     std::vector<uint8_t> m_seam;
 };
 

@@ -54,6 +54,18 @@ public:
     virtual void Log(const wchar_t* text) { (void)text; }
 };
 
+// Where a scan's time and writing went (filled by the pipeline; seconds summed over threads).
+struct ScanCosts {
+    double measureSeconds = 0;     // search thread: measuring candidates and taking their bytes
+    double waitSeconds = 0;        // search thread: waiting for verification to catch up
+    double writeSeconds = 0;       // verification threads: writing candidate files
+    double decodeSeconds = 0;      // verification threads: decoding them
+    uint64_t bytesWritten = 0;     // every byte written into candidate files
+    uint64_t bytesKept = 0;        // the size of the files kept
+    uint64_t written = 0;          // candidate files written
+    uint64_t refused = 0;          // candidates refused by their structure, never written
+};
+
 struct ScanLoopResult {
     uint64_t bytesScanned = 0;     // the position reached
     uint64_t hits = 0;             // hits handed to the sink
@@ -61,6 +73,7 @@ struct ScanLoopResult {
     uint64_t unreadableSectors = 0;
     bool cancelled = false;
     bool outOfMemory = false;      // the chunk buffers could not be allocated
+    ScanCosts costs;
 };
 
 // Header bytes that the signature checks may look at behind an offset: the part of the next

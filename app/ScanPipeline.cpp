@@ -35,6 +35,18 @@ NString ScanText(const wchar_t* key, const wchar_t* builtIn)
     return text;
 }
 
+double Now()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}
+
 unsigned DefaultThreads()
 {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -122,7 +134,11 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     job->ordinal = m_ordinal++;
     job->hit = hit;
     job->extension = FileTypeToExtension(hit.type);
+    const double start = Now();
     PrepareCandidate(*job, candidate, m_blockLength, kMaxJobMemory);
+    m_costs.measureSeconds += Now() - start;
+    if (job->extent.IsBroken())
+        ++m_costs.refused;
     m_heldBytes += job->head.size();
     ++m_heldJobs;
     {
@@ -133,8 +149,12 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     Event event{Event::Kind::Hit};
     event.job = std::move(job);
     Push(std::move(event));
-    while (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes)
-        Pump(true);
+    if (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes) {
+        const double waited = Now();
+        while (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes)
+            Pump(true);
+        m_costs.waitSeconds += Now() - waited;
+    }
 }
 
 void ScanPipeline::Push(Event event)
@@ -176,6 +196,10 @@ void ScanPipeline::Handle(Event& event)
         CandidateJob& job = *event.job;
         m_heldBytes -= job.head.size();
         --m_heldJobs;
+        m_costs.writeSeconds += job.writeSeconds;
+        m_costs.decodeSeconds += job.decodeSeconds;
+        m_costs.bytesWritten += job.bytesWritten;
+        m_costs.written += job.bytesWritten ? 1 : 0;
         const ScanHit& hit = job.hit;
         if (m_shadow && hit.chunkIndex == m_shadowChunk && hit.offsetInChunk > m_shadowOffset &&
             hit.offsetInChunk - m_shadowOffset <= kSkipAfterKept) {
@@ -186,6 +210,7 @@ void ScanPipeline::Handle(Event& event)
         ++m_hitsTaken;
         Commit(m_dialog, m_texts, job);
         if (job.outcome == CandidateJob::Outcome::Kept && !job.file.empty()) {
+            m_costs.bytesKept += job.keptLength;
             m_shadow = true;
             m_shadowChunk = hit.chunkIndex;
             m_shadowOffset = hit.offsetInChunk;

@@ -69,6 +69,7 @@ public:
     void ShowEnd(uint64_t position, uint64_t size);
 
     uint64_t HitsTaken() const { return m_hitsTaken; }
+    const ScanCosts& Costs() const { return m_costs; }
 
     // Logs the hit and names and keeps (or logs and drops) its verified job, as the pipeline does
     // in hit order. CommitResult is the second half alone, for a candidate handed over outside
@@ -101,6 +102,7 @@ private:
     uint64_t m_heldBytes = 0;           // bytes of the jobs not taken back
     size_t m_heldJobs = 0;
     uint64_t m_hitsTaken = 0;
+    ScanCosts m_costs;
     // The kept hit that hides the next 200 offsets of its chunk.
     bool m_shadow = false;
     uint64_t m_shadowChunk = 0;

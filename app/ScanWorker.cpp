@@ -130,6 +130,7 @@ ScanLoopResult RunScan(ScanDlg& dialog)
     ScanLoopResult result;
     dialog.KeptFiles.clear();
     dialog.ScanStopped = false;
+    AppLogSession log;
     // CancelRequested is cleared by whoever starts the scan (ScanDlg::StartWorker) and never here:
     // a cancel that comes before this point must not be lost.
     dialog.InitProgressBar();
@@ -207,6 +208,7 @@ ScanLoopResult RunScan(ScanDlg& dialog)
     result = RunScanLoop(source, settings, pipeline);
     pipeline.Finish(result.cancelled);
     result.hits = pipeline.HitsTaken();
+    result.costs = pipeline.Costs();
     result.kept = dialog.KeptFiles.size();
     if (result.outOfMemory) {
         source.Close();

@@ -10,7 +10,8 @@
 #     everything,enable,wholespace,search`, native Linux).
 # Usage: bench/run_scan_bench.sh [--runs N]        (BUILD=<build folder>, default build/)
 #   SIZE_MIB (default 1024): size of each data file; PICTURES (default 300): pictures on the image;
-#   IMAGE_MIB (default 768): size of the image; KEEP_DATA=1 keeps the temporary folder.
+#   IMAGE_MIB (default 768): size of the image; KEEP_DATA=1 keeps the temporary folder;
+#   BENCH_DATA=<folder> makes the data there once and uses it again in later runs.
 # scripts/bench.sh scan_bench builds first and calls this script.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,7 +37,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-DATA=$(mktemp -d "${TMPDIR:-/tmp}/vst-scan-bench.XXXXXX")
+if [ -n "${BENCH_DATA:-}" ]; then
+  DATA=$BENCH_DATA; mkdir -p "$DATA"; KEEP_DATA=1
+else
+  DATA=$(mktemp -d "${TMPDIR:-/tmp}/vst-scan-bench.XXXXXX")
+fi
 cleanup() {
   [ "${KEEP_DATA:-0}" = 1 ] && echo "data kept in $DATA" || rm -rf "$DATA"
   [ "${OWN_WINE:-0}" = 0 ] || vst_stop_display
@@ -44,11 +49,15 @@ cleanup() {
 trap cleanup EXIT
 
 # --- Data without pictures --------------------------------------------------------------------
-echo "making 3 x $SIZE_MIB MiB of data in $DATA ..."
-head -c $((SIZE_MIB << 20)) /dev/urandom >"$DATA/random.bin"
-head -c $((SIZE_MIB << 20)) /dev/zero >"$DATA/zeros.bin"
-head -c $((SIZE_MIB << 20)) /dev/zero | tr '\0' '\377' >"$DATA/ff.bin"
+if [ "$(stat -c %s "$DATA/ff.bin" 2>/dev/null || echo 0)" != $((SIZE_MIB << 20)) ]; then
+  echo "making 3 x $SIZE_MIB MiB of data in $DATA ..."
+  head -c $((SIZE_MIB << 20)) /dev/urandom >"$DATA/random.bin"
+  head -c $((SIZE_MIB << 20)) /dev/zero >"$DATA/zeros.bin"
+  head -c $((SIZE_MIB << 20)) /dev/zero | tr '\0' '\377' >"$DATA/ff.bin"
+fi
 
+IMAGE=$DATA/photos.img
+if [ ! -f "$DATA/photos.done" ]; then
 # --- Pictures ---------------------------------------------------------------------------------
 # A few photo-like base pictures; every picture is a crop of one of them at its own size, written
 # in one of the formats in turn.
@@ -85,7 +94,6 @@ written=$(find "$PICS" -type f | wc -l)
 picture_mib=$(du -sm "$PICS" | cut -f1)
 
 # --- The FAT32 image: all pictures copied in, four of five deleted again --------------------
-IMAGE=$DATA/photos.img
 echo "making the FAT32 image ($IMAGE_MIB MiB, $written pictures, $picture_mib MiB) ..."
 if [ "$picture_mib" -ge $((IMAGE_MIB - 40)) ]; then
   echo "error: $picture_mib MiB of pictures do not fit a $IMAGE_MIB MiB image; raise IMAGE_MIB" >&2; exit 1
@@ -101,6 +109,12 @@ for f in "$PICS"/*; do
 done
 echo "pictures on the image: $written written ($(printf '%s ' "${formats[@]}")), $deleted of them deleted"
 echo
+
+echo "$written $deleted $picture_mib $(printf '%s ' "${formats[@]}")" >"$DATA/photos.done"
+else
+  read -r written deleted picture_mib formats_text <"$DATA/photos.done"
+  echo "pictures on the image: $written written ($formats_text), $deleted of them deleted (made before)"
+fi
 
 # --- PhotoRec ---------------------------------------------------------------------------------
 mkdir -p "$DATA/photorec"

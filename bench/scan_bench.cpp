@@ -4,13 +4,14 @@
 // image it prints MiB/s of the whole scan (saving and verifying every hit, as the program does)
 // and of the search alone, beside PhotoRec's figures when the caller measured them.
 //
-// Usage: scan_bench --files RANDOM ZEROS FF [--image IMAGE OUTPUT_FOLDER]
+// Usage: scan_bench --files RANDOM ZEROS FF [--image IMAGE OUTPUT_FOLDER] [--naive]
 //                   [--photorec SECONDS FILES] [--chunk-factor N] [--runs N]
 // (bench/run_scan_bench.sh makes the data, runs PhotoRec and then this program.)
 #include <windows.h>
 #include <objbase.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -44,6 +45,32 @@ class CountingSink : public ScanSink {
 public:
     void OnHit(const ScanHit&, CandidateBytes&) override { ++hits; }
     uint64_t hits = 0;
+};
+
+// Times the structure walk of every hit, by format.
+class MeasuringSink : public ScanSink {
+public:
+    void OnHit(const ScanHit& hit, CandidateBytes& candidate) override
+    {
+        const ScanExtentFunction walk = ScanExtentOf(hit.type);
+        if (!walk)
+            return;
+        candidate.SetLimit(kLargestPicture);
+        const double start = Seconds();
+        const PictureExtent extent = walk(candidate);
+        Cost& cost = costs[hit.type];
+        cost.seconds += Seconds() - start;
+        ++cost.hits;
+        cost.complete += extent.IsComplete() ? 1 : 0;
+        cost.broken += extent.IsBroken() ? 1 : 0;
+    }
+    struct Cost {
+        double seconds = 0;
+        int hits = 0;
+        int complete = 0;
+        int broken = 0;
+    };
+    std::map<FileType, Cost> costs;
 };
 
 struct Figure {
@@ -120,6 +147,33 @@ Figure Scan(const std::wstring& path, uint32_t chunk, bool usePrefilter)
     return figure;
 }
 
+struct WholeScan {
+    double seconds = 0;
+    ScanLoopResult result;
+    size_t kept = 0;
+    std::wstring folder;
+};
+
+// The program's whole scan of an image file: every hit saved, verified, cut or deleted.
+WholeScan RunWholeScan(const std::wstring& image, const std::wstring& output)
+{
+    wcsncpy(GeneralOutputFolder, output.c_str(), kOutputFolderUnits - 1);
+    GeneralOutputFolder[kOutputFolderUnits - 1] = 0;
+    ScanOptions.ScanFromFile = 1;
+    ScanOptions.ImageFilePath = image.c_str();
+    ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 = ScanOptions.SearchFilter4 = 1;
+    ScanOptions.ChunkSizeOn = 0;
+    ScanOptions.FileSizeOn = ScanOptions.PhotoSizeOn = 0;
+    ScanDlg dialog;
+    WholeScan scan;
+    const double start = Seconds();
+    scan.result = RunScan(dialog);
+    scan.seconds = Seconds() - start;
+    scan.kept = dialog.KeptFiles.size();
+    scan.folder = dialog.ScanFolder;
+    return scan;
+}
+
 std::wstring Cell(const Figure& f)
 {
     if (!f.ok)
@@ -192,6 +246,7 @@ int wmain(int argc, wchar_t** argv)
     double photorecSeconds = -1;
     long photorecFiles = -1;
     int chunkFactor = 6, runs = 1;
+    bool naive = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--files" && i + 3 < argc) {
@@ -203,6 +258,10 @@ int wmain(int argc, wchar_t** argv)
         } else if (arg == L"--photorec" && i + 2 < argc) {
             photorecSeconds = _wtof(argv[++i]);
             photorecFiles = _wtol(argv[++i]);
+        } else if (arg == L"--naive") {
+            naive = true;
+        } else if (arg == L"--output" && i + 1 < argc) {
+            output = argv[++i];
         } else if (arg == L"--chunk-factor" && i + 1 < argc) {
             chunkFactor = _wtoi(argv[++i]);
         } else if (arg == L"--decode" && i + 1 < argc) {
@@ -213,8 +272,8 @@ int wmain(int argc, wchar_t** argv)
             runs = std::max(1, _wtoi(argv[++i]));
         } else {
             std::fwprintf(stderr,
-                          L"usage: scan_bench --files RANDOM ZEROS FF [--image IMAGE OUTPUT_FOLDER] "
-                          L"[--photorec SECONDS FILES] [--chunk-factor N] [--runs N]\n");
+                          L"usage: scan_bench --files RANDOM ZEROS FF [--image IMAGE OUTPUT_FOLDER] [--output FOLDER] "
+                          L"[--photorec SECONDS FILES] [--chunk-factor N] [--runs N] [--naive] [--decode FOLDER]\n");
             return 2;
         }
     }
@@ -224,25 +283,39 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
 
+    CoInitialize(nullptr);
     if (!files.empty()) {
         std::wprintf(L"Scan of data without pictures: %.0f MiB each, chunk %u MiB, all four format groups (%d checks),\n"
                      L"file in the system's cache, best of %d run(s)\n",
                      double(FileSize(files[0].second)) / kMiB, chunk >> 20, kScanCheckCount, runs);
-        std::wprintf(L"  %-14ls %14ls %14ls %22ls %8ls %8ls\n", L"data", L"plain read", L"scan",
-                     L"naive loop (every", L"hits", L"scan /");
-        std::wprintf(L"  %-14ls %14ls %14ls %22ls %8ls %8ls\n", L"", L"", L"", L"check, every offset)", L"", L"naive");
+        std::wprintf(L"  %-14ls %14ls %14ls %16ls %8ls", L"data", L"plain read", L"search alone", L"whole scan", L"hits");
+        if (naive)
+            std::wprintf(L" %22ls", L"every check everywhere");
+        std::wprintf(L"\n");
         for (const auto& [label, path] : files) {
             const Figure read = Best(runs, [&] { return PlainRead(path, chunk); });
             const Figure scan = Best(runs, [&] { return Scan(path, chunk, true); });
-            const Figure naive = Best(runs, [&] { return Scan(path, chunk, false); });
-            wchar_t ratio[32] = L"-";
-            if (scan.ok && naive.ok && naive.mibPerSecond > 0)
-                _snwprintf(ratio, 31, L"%.1fx", scan.mibPerSecond / naive.mibPerSecond);
-            std::wprintf(L"  %-14ls %14ls %14ls %22ls %8llu %8ls\n", label.c_str(), Cell(read).c_str(),
-                         Cell(scan).c_str(), Cell(naive).c_str(), static_cast<unsigned long long>(scan.hits), ratio);
-            if (scan.ok && naive.ok && scan.hits != naive.hits)
-                std::wprintf(L"  warning: the scan found %llu hits, the naive loop %llu\n",
-                             static_cast<unsigned long long>(scan.hits), static_cast<unsigned long long>(naive.hits));
+            Figure whole;
+            if (!output.empty()) {
+                whole = Best(runs, [&] {
+                    Figure f;
+                    const WholeScan w = RunWholeScan(path, output);
+                    f.ok = w.result.bytesScanned == FileSize(path);
+                    f.mibPerSecond = double(w.result.bytesScanned) / kMiB / std::max(w.seconds, 1e-9);
+                    f.hits = w.result.hits;
+                    return f;
+                });
+            }
+            std::wprintf(L"  %-14ls %14ls %14ls %16ls %8llu", label.c_str(), Cell(read).c_str(), Cell(scan).c_str(),
+                         output.empty() ? L"-" : Cell(whole).c_str(), static_cast<unsigned long long>(scan.hits));
+            if (naive) {
+                const Figure plain = Best(runs, [&] { return Scan(path, chunk, false); });
+                std::wprintf(L" %22ls", Cell(plain).c_str());
+                if (scan.ok && plain.ok && scan.hits != plain.hits)
+                    std::wprintf(L"\n  warning: the scan found %llu hits, the naive loop %llu",
+                                 static_cast<unsigned long long>(scan.hits), static_cast<unsigned long long>(plain.hits));
+            }
+            std::wprintf(L"\n");
             std::fflush(stdout);
         }
     }
@@ -255,30 +328,44 @@ int wmain(int argc, wchar_t** argv)
                      static_cast<unsigned long long>(search.hits));
         std::fflush(stdout);
 
-        // The program's whole scan: scan folder below the output folder, every hit saved,
-        // decoded, cut or deleted.
-        CoInitialize(nullptr);
-        wcsncpy(GeneralOutputFolder, output.c_str(), kOutputFolderUnits - 1);
-        GeneralOutputFolder[kOutputFolderUnits - 1] = 0;
-        ScanOptions.ScanFromFile = 1;
-        ScanOptions.ImageFilePath = image.c_str();
-        ScanOptions.SearchFilter1 = ScanOptions.SearchFilter2 = ScanOptions.SearchFilter3 =
-            ScanOptions.SearchFilter4 = 1;
-        ScanOptions.ChunkSizeOn = 0;
-        ScanOptions.FileSizeOn = ScanOptions.PhotoSizeOn = 0;
-        ScanDlg dialog;
-        const double start = Seconds();
-        const ScanLoopResult result = RunScan(dialog);
-        const double elapsed = Seconds() - start;
+        {
+            ScanSourceHandle source;
+            if (OpenSource(image, source)) {
+                ScanLoopSettings settings;
+                settings.groupMask = kAllScanGroups;
+                settings.chunkSize = chunk;
+                MeasuringSink sink;
+                RunScanLoop(source, settings, sink);
+                std::wprintf(L"  structure walks by format (hits: complete / broken / unknown, seconds):");
+                for (const auto& [type, cost] : sink.costs)
+                    std::wprintf(L" %ls %d/%d/%d %.2f s;", FileTypeToExtension(type), cost.complete, cost.broken,
+                                 cost.hits - cost.complete - cost.broken, cost.seconds);
+                std::wprintf(L"\n");
+            }
+        }
+        const WholeScan scan = RunWholeScan(image, output);
+        const ScanCosts& c = scan.result.costs;
+        const double ours = double(scan.result.bytesScanned) / kMiB / std::max(scan.seconds, 1e-9);
         std::wprintf(L"  this program, whole scan (saving and verifying every hit): %.1f MiB/s, %.2f s, %llu hits,\n"
                      L"    %zu files kept in %ls\n",
-                     double(result.bytesScanned) / kMiB / std::max(elapsed, 1e-9), elapsed,
-                     static_cast<unsigned long long>(result.hits), dialog.KeptFiles.size(), dialog.ScanFolder);
-        if (photorecSeconds > 0)
+                     ours, scan.seconds, static_cast<unsigned long long>(scan.result.hits), scan.kept,
+                     scan.folder.c_str());
+        std::wprintf(L"    written %.1f MiB into %llu candidate files for %.1f MiB kept (%.2fx); %llu refused unwritten\n",
+                     double(c.bytesWritten) / kMiB, static_cast<unsigned long long>(c.written),
+                     double(c.bytesKept) / kMiB, c.bytesKept ? double(c.bytesWritten) / double(c.bytesKept) : 0.0,
+                     static_cast<unsigned long long>(c.refused));
+        std::wprintf(L"    time: measuring %.2f s and waiting %.2f s on the search thread; writing %.2f s and decoding "
+                     L"%.2f s summed over the verification threads\n",
+                     c.measureSeconds, c.waitSeconds, c.writeSeconds, c.decodeSeconds);
+        if (photorecSeconds > 0) {
+            const double theirs = double(size) / kMiB / photorecSeconds;
             std::wprintf(L"  PhotoRec (native Linux, same image):                        %.1f MiB/s, %.2f s, "
                          L"%ld files recovered\n",
-                         double(size) / kMiB / photorecSeconds, photorecSeconds, photorecFiles);
-        CoUninitialize();
+                         theirs, photorecSeconds, photorecFiles);
+            std::wprintf(L"  ratio this program / PhotoRec: speed %.2fx, files %.2fx\n", ours / theirs,
+                         photorecFiles > 0 ? double(scan.kept) / double(photorecFiles) : 0.0);
+        }
     }
+    CoUninitialize();
     return 0;
 }

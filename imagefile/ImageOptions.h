@@ -18,6 +18,10 @@ struct ImageLoadOptions {
     uint8_t plugInFlag = 0;                 // second plug-in value
     NString plugInPath;                     // the plug-in DLL that reads the file
     NObjectDocument* document = nullptr;    // the document format's reader fills it
+    // The caller only asks whether the picture decodes, its full size (fullWidth/fullHeight) and
+    // its consumed size: a reader may decode it smaller or skip its metadata, as long as it
+    // refuses no file that a full decode accepts and reports the same consumed size.
+    uint8_t verifyOnly = 0;
     uint8_t reservedFlag1 = 1;              // kept for callers; no reader consults them
     uint8_t reservedFlag2 = 1;
 

@@ -351,8 +351,10 @@ void ConvertImage(const opj_image_t* image, bool bareCodeStream, NImageBuffer& o
     }
 }
 
-// Reads the file through the stream into the picture; failures are thrown.
-void Decode(Jp2FileStream& stream, NImageBuffer& out)
+// Reads the file through the stream into the picture; failures are thrown. verifyOnly: decode
+// only the lower resolution levels (every byte of the code stream is still read). full: the
+// picture's size at full resolution.
+void Decode(Jp2FileStream& stream, NImageBuffer& out, bool verifyOnly, uint32_t& fullWidth, uint32_t& fullHeight)
 {
     uint8_t head[8] = {};
     const size_t got = stream.ReadAt(0, head, sizeof(head));
@@ -380,6 +382,26 @@ void Decode(Jp2FileStream& stream, NImageBuffer& out)
     Jp2Image image;
     if (!opj_read_header(stream.Stream(), codec.codec, &image.image) || !HeaderIsAcceptable(image.image))
         throw NR_DECODE_FAILED;
+    fullWidth = image.image->x1 - image.image->x0;
+    fullHeight = image.image->y1 - image.image->y0;
+    if (verifyOnly) {
+        // Halve the size while the picture stays above 128 pixels, within the levels every
+        // component has.
+        uint32_t levels = 33;
+        if (opj_codestream_info_v2_t* info = opj_get_cstr_info(codec.codec)) {
+            if (info->m_default_tile_info.tccp_info) {
+                for (OPJ_UINT32 c = 0; c < info->nbcomps; ++c)
+                    levels = std::min<uint32_t>(levels, info->m_default_tile_info.tccp_info[c].numresolutions);
+            }
+            opj_destroy_cstr_info(&info);
+        }
+        uint32_t reduce = 0;
+        const uint32_t larger = std::max(fullWidth, fullHeight);
+        while (levels <= 32 && reduce + 1 < levels && (larger >> (reduce + 1)) >= 128)
+            ++reduce;
+        if (reduce > 0 && !opj_set_decoded_resolution_factor(codec.codec, reduce))
+            throw NR_DECODE_FAILED;
+    }
     if (!opj_decode(codec.codec, stream.Stream(), image.image))
         throw NR_DECODE_FAILED;
     // Boxes after the code stream are not read: they are not part of the picture, and a carved
@@ -484,10 +506,12 @@ NRESULT NImageFileJP2::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     NImageBuffer& out = target ? *target : picture;
     Jp2FileStream stream;
     NRESULT result = NR_OK;
+    uint32_t width = 0;
+    uint32_t height = 0;
     try {
         if (!stream.OpenRead(path))
             throw NR_FILE_OPEN_READ;
-        Decode(stream, out);
+        Decode(stream, out, loadOptions.verifyOnly != 0, width, height);
     } catch (NRESULT failure) {
         result = failure;
     } catch (...) {
@@ -498,6 +522,11 @@ NRESULT NImageFileJP2::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     stream.Close();
     fullWidth = out.width;
     fullHeight = out.height;
+    // A picture decoded small for a verification tells its whole size.
+    if (result == NR_OK && loadOptions.verifyOnly && width <= INT32_MAX && height <= INT32_MAX) {
+        fullWidth = static_cast<int32_t>(width);
+        fullHeight = static_cast<int32_t>(height);
+    }
     return result;
 }
 
@@ -508,6 +537,8 @@ NRESULT NImageFileJP2::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
         return NR_PICTURE_NOT_VALID;
     Jp2FileStream stream;
     NRESULT result = NR_OK;
+    uint32_t width = 0;
+    uint32_t height = 0;
     try {
         if (!stream.OpenWrite(path))
             throw NR_FILE_OPEN_WRITE;

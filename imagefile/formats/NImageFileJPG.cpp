@@ -371,6 +371,7 @@ struct DecodeRequest {
     bool preview;
     bool fullLoad;             // Load: markers, metadata, profile; else a bare stream decode
     bool shrinkLarge;
+    bool verifyOnly;           // decode at 1/8 and skip the colour profile: only success counts
     const wchar_t* path;       // Load only
     bool exifPresent;          // Load only
 };
@@ -462,7 +463,13 @@ void RunDecode(DecodeJob& job, const DecodeRequest& request, DecodeOutcome& outc
     jpeg_read_header(&cinfo, TRUE);
 
     cinfo.scale_num = 1;
-    if (request.fullLoad) {
+    if (request.verifyOnly) {
+        // Every coefficient is still entropy-decoded, so what would fail still fails.
+        cinfo.scale_denom = 8;
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+        cinfo.do_block_smoothing = FALSE;
+    } else if (request.fullLoad) {
         if (request.preview)
             cinfo.scale_denom = PreviewDenominator(cinfo.image_width, cinfo.image_height, 500);
         else if (request.shrinkLarge)
@@ -507,7 +514,7 @@ void RunDecode(DecodeJob& job, const DecodeRequest& request, DecodeOutcome& outc
     if (cinfo.Y_density > 1)
         target.dpiY = cinfo.Y_density;
 
-    if (request.fullLoad) {
+    if (request.fullLoad && !request.verifyOnly) {
         ImageMetadata& metadata = request.owner->metadata;
         ReadComments(cinfo, metadata);
         if (request.exifPresent) {
@@ -720,12 +727,14 @@ NRESULT NImageFileJPG::Load(const wchar_t* path, uint8_t preview, uint8_t /*quic
     if (!path)
         return NR_FILE_OPEN_READ;
 
+    const bool verifyOnly = loadOptions.verifyOnly != 0;
     metadata.exif.Release();
-    metadata.exif.data = ReadExifFromFile(path);
+    if (!verifyOnly)
+        metadata.exif.data = ReadExifFromFile(path);
     metadata.exif.hasExif = ExifHasContent(metadata.exif.data) ? 1 : 0;
     // The previous load's IPTC data goes in any case; only full loads read it again.
     metadata.iptc.Release();
-    if (!preview)
+    if (!preview && !verifyOnly)
         metadata.iptc.LoadFromJpeg(path);
 
     FILE* file = _wfopen(path, L"rb");
@@ -742,6 +751,7 @@ NRESULT NImageFileJPG::Load(const wchar_t* path, uint8_t preview, uint8_t /*quic
     request.preview = preview != 0;
     request.fullLoad = true;
     request.shrinkLarge = loadOptions.shrinkLargePictures != 0;
+    request.verifyOnly = verifyOnly;
     request.path = path;
     request.exifPresent = metadata.exif.hasExif != 0;
     DecodeOutcome outcome;

@@ -504,7 +504,9 @@ PictureExtent NImageFilePDF::FindExtent(ByteSource& source)
     // The walk needs the bytes in one piece: it reads a growing front part of the data until the
     // end it finds lies well inside what it read (a later revision could follow an end that lies
     // near the edge of the part).
-    const uint64_t size = std::min(source.Size(), kLargestPicture);
+    // Each step reads again from the start: the walk looks no further than this.
+    constexpr uint64_t kLargestWalk = uint64_t{64} << 20;
+    const uint64_t size = std::min(source.Size(), kLargestWalk);
     uint64_t window = std::min<uint64_t>(size, 1u << 20);
     std::vector<uint8_t> bytes;
     for (;;) {
