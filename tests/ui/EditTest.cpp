@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ControlsTestSupport.h"
+#include "ui/NSkin.h"
 #include "ui/NEdit.h"
 
 namespace {
@@ -152,4 +153,45 @@ TEST_F(EditTest, OwnerDrawingFillsWithTheWindowColour)
     EXPECT_EQ(GetPixel(picture.dc, 29, 14), ctl::kFill);
     EXPECT_EQ(GetPixel(picture.dc, 30, 10), RGB(0, 0, 0));
     EXPECT_EQ(GetPixel(picture.dc, 2, 2), RGB(0, 0, 0));
+}
+
+TEST_F(EditTest, TypedTextIsPainted)
+{
+    // The test skin has no edit text colour (white on the white edit): give it one.
+    wchar_t ini[MAX_PATH] = {};
+    app_.GetSkin()->GetIniPath(ini, MAX_PATH);
+    WritePrivateProfileStringW(L"Skin", L"AppEditTextColor", L"000000", ini);
+    ASSERT_TRUE(app_.GetSkin()->Load(L"SkinCtl"));
+    NEdit edit;
+    Make(edit);
+    // Below the dialog's other controls, which would paint over it.
+    RECT free{10, 158, 120, 170};
+    MapDialogRect(dialog_, &free);
+    SetWindowPos(edit.GetHwnd(), HWND_TOP, free.left, free.top, free.right - free.left, free.bottom - free.top,
+                 SWP_NOACTIVATE);
+    Show();
+    Capture empty;
+    ASSERT_TRUE(CaptureClient(edit.GetHwnd(), empty));
+    for (wchar_t c : std::wstring(L"WWW"))
+        SendMessageW(edit.GetHwnd(), WM_CHAR, c, 1);
+    NString text;
+    ASSERT_TRUE(edit.GetText(text));
+    EXPECT_STREQ(text.c_str(), L"WWW");
+    Capture typed;
+    ASSERT_TRUE(CaptureClient(edit.GetHwnd(), typed));
+    ASSERT_EQ(typed.pixels.size(), empty.pixels.size());
+    int changed = 0;
+    for (size_t i = 0; i < typed.pixels.size(); ++i)
+        changed += typed.pixels[i] != empty.pixels[i] ? 1 : 0;
+    EXPECT_GT(changed, 20);
+    // Undone, the text goes from the screen too.
+    ASSERT_TRUE(edit.CanUndo());
+    ASSERT_TRUE(edit.Undo());
+    Capture undone;
+    ASSERT_TRUE(CaptureClient(edit.GetHwnd(), undone));
+    EXPECT_FALSE(edit.GetText(text));
+    int left = 0;
+    for (size_t i = 0; i < undone.pixels.size(); ++i)
+        left += undone.pixels[i] != empty.pixels[i] ? 1 : 0;
+    EXPECT_LT(left, 5);  // at most the caret
 }
