@@ -10,18 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/FoundFileRecord.h"
 #include "imaging/NImageBuffer.h"
-
-struct FoundFileRecord {
-    wchar_t path[MAX_PATH];
-    uint64_t size;           // the low 32 bits of the directory listing's size
-    FILETIME lastWrite;
-    FILETIME date;           // a JPEG's EXIF date and time when it can be read, else lastWrite
-    uint16_t width;          // the picture's full size and depth, filled when its tile is drawn
-    uint16_t height;
-    uint8_t bitsPerPixel;
-    uint8_t type;
-};
 
 class ResultList {
 public:

@@ -64,6 +64,41 @@ public:
     NString GetFormatText(const wchar_t* section, const wchar_t* key, const wchar_t* argumentKinds,
                           const wchar_t* builtIn) const;
 
+    // ---- Writing and merging (NLanguageFile.cpp) ----
+    // A new table of one "Header" section (language names, and prompts for the translator) for the
+    // code; nothing is written. False, nothing changed, before Init or for a null code.
+    bool CreateTemplate(const wchar_t* code, const wchar_t* languageName, const wchar_t* localName);
+    // Writes the table to GetFilePath as UTF-16 with a byte-order mark: the new file replaces the
+    // old one only once it is written whole. False when it cannot be written.
+    bool Save();
+    // Store the text (escaped) as the value or the reference text of the first key of that name in
+    // the sections of that name. False, nothing changed, when there is no such key.
+    bool SetText(const wchar_t* section, const wchar_t* key, const wchar_t* text);
+    bool SetReferenceText(const wchar_t* section, const wchar_t* key, const wchar_t* text);
+    void ClearTexts();
+    void ClearReferenceTexts();
+    bool HasSection(const wchar_t* section) const;
+    // Whether the first section of that name has the key.
+    bool HasKey(const wchar_t* section, const wchar_t* key) const;
+    // Appends the key (texts as stored, escaped) to every section of that name. A key that a
+    // language file cannot hold (empty, starting with '[', holding '=', a line break or ending in
+    // "__D") is refused.
+    void AddKey(const wchar_t* section, const wchar_t* key, const wchar_t* referenceText, const wchar_t* value);
+    // Brings this translation in line with the reference language's file: adds its missing sections
+    // and keys (untranslated), takes its texts as reference texts; with synchronise also drops what
+    // it lacks and empties translations whose reference text changed. False, nothing changed, when
+    // the reference file cannot be loaded.
+    bool UpdateFromReference(const wchar_t* referenceCode, bool synchronise);
+    // Takes the reference texts of the keys both files have from the other file (its texts with
+    // overwrite, or where it has no reference text). An empty text never replaces one.
+    bool ImportReferenceTexts(const wchar_t* code, bool overwrite);
+    // Takes the other file's texts: into empty keys (all keys with overwrite), and its keys and
+    // sections that this table lacks.
+    bool MergeTexts(const wchar_t* code, bool overwrite);
+    // The system's language code when its file exists, else a listed code of the same primary
+    // language, else "en-us".
+    NString GetSystemLanguageCode() const;
+
     const NString& GetCurrentCode() const { return m_currentCode; }
     const std::vector<NString>& GetCodes() const { return m_codes; }
     const std::vector<NLanguageSection>& GetSections() const { return m_sections; }
@@ -73,6 +108,13 @@ public:
 
 private:
     const NString* FindEntry(const wchar_t* section, const wchar_t* key, bool reference) const;
+    NString* FindEntry(const wchar_t* section, const wchar_t* key, bool reference)
+    {
+        return const_cast<NString*>(static_cast<const NLanguage*>(this)->FindEntry(section, key, reference));
+    }
+    NLanguageSection* FirstSection(const wchar_t* name);
+    // Loads the file of code from this table's folder into other (initialised alike).
+    bool LoadOther(const wchar_t* code, NLanguage& other) const;
 
     std::vector<NLanguageSection> m_sections;
     bool m_initialized;

@@ -84,7 +84,9 @@ const FormatText kFormats[] = {
     {L"Dlg_Scan", L"Title", L"s"},             // the drive letter
     {L"Dlg_Scan", L"TitleFile", L"s"},         // the file name
     {L"Dlg_Scan", L"FixedDiskSameDrive", L"s"},  // the output folder
+    {L"Dlg_Scan", L"ImageFileProblem", L"ss"},  // the image file, the reason
     {L"Dlg_Result", L"PhotosFound", L"ds"},    // the count of kept files, the folder
+    {L"Dlg_Result", L"PhotosFoundStopped", L"ds"},  // the same after a stopped scan
     {L"Dlg_CreateAnimation", L"Frame1", L"dd"},  // frame number, frame count
     {L"Dlg_CreateAnimation", L"Frame2", L"dd"},
 };
