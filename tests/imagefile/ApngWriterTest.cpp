@@ -419,6 +419,17 @@ TEST_F(ApngWriterTest, GifSourceAndProgress)
     EXPECT_EQ(head + L"P 1/3", translated.texts[0]);
     EXPECT_EQ(head + L"W 2/2", translated.texts[4]);
 
+    // Dropping the GPS tags, then the whole EXIF data, of the source.
+    ASSERT_TRUE(gif.metadata.exif.Reset());
+    ASSERT_TRUE(gif.metadata.exif.SetTagText("N", 3, 1));
+    ASSERT_TRUE(gif.metadata.exif.SetTagText("Maker", 0, 271));
+    ASSERT_EQ(NR_OK, png.SaveAnimationFrom(path.c_str(), &gif, nullptr, true, false, true));
+    EXPECT_FALSE(gif.metadata.exif.RemoveTag(3, 1));
+    EXPECT_TRUE(gif.metadata.exif.RemoveTag(0, 271));
+    ASSERT_EQ(NR_OK, png.SaveAnimationFrom(path.c_str(), &gif, nullptr, true, true, false));
+    EXPECT_EQ(nullptr, gif.metadata.exif.data);
+    EXPECT_EQ(0, gif.metadata.exif.hasExif);
+
     // A still source, or animation switched off, writes one picture.
     png.saveOptions.animationOff = 1;
     ASSERT_EQ(NR_OK, png.SaveFrom(path.c_str(), &gif));
