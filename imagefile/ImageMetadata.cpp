@@ -276,6 +276,13 @@ bool NExifHolder::RemoveTag(int ifd, int tag)
     return true;
 }
 
+bool NExifHolder::RemoveGpsTags()
+{
+    for (int tag = 0; tag <= 30; ++tag)
+        RemoveTag(3, tag);
+    return true;
+}
+
 ExifEntry* NExifHolder::AddUndefinedTag(int ifd, int tag, uint32_t byteCount)
 {
     ExifContent* content = Directory(data, ifd);

@@ -34,6 +34,8 @@ public:
     bool GetTagDouble(double& value, int ifd, int tag) const;
     // False when the directory held no such entry.
     bool RemoveTag(int ifd, int tag);
+    // Removes the GPS tags 0 to 30 from the GPS directory. Always true.
+    bool RemoveGpsTags();
     // A new UNDEFINED entry of `byteCount` zeroed bytes, replacing any entry of that tag; the
     // directory owns it, the caller fills its value. Null when there is no data or no memory.
     ExifEntry* AddUndefinedTag(int ifd, int tag, uint32_t byteCount);

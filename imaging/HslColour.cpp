@@ -1,5 +1,7 @@
-// Red, green and blue to hue, lightness and saturation.
+// Red, green and blue to hue, lightness and saturation, and back.
 #include "imaging/HslColour.h"
+
+#include <cmath>
 
 void HslColour::SetFromRgb()
 {
@@ -52,4 +54,44 @@ void HslColour::SetFromRgb()
     }
     if (hue >= 360.0)
         hue -= 360.0;
+}
+
+namespace {
+
+// One channel of the HSL-to-RGB conversion, h in degrees.
+uint8_t HslChannel(double m1, double m2, double h)
+{
+    h = std::fmod(h, 360.0);
+    if (h < 0)
+        h += 360.0;
+    double value;
+    if (h < 60)
+        value = m1 + (m2 - m1) * h / 60.0;
+    else if (h < 180)
+        value = m2;
+    else if (h < 240)
+        value = m1 + (m2 - m1) * (240.0 - h) / 60.0;
+    else
+        value = m1;
+    const double scaled = value * 255.0;
+    if (!(scaled > 0))
+        return 0;
+    return scaled >= 255.0 ? 255 : static_cast<uint8_t>(scaled);
+}
+
+}  // namespace
+
+void HslColour::ToRgb()
+{
+    const double l = lightness;
+    const double s = saturation;
+    if (s == 0) {
+        red = green = blue = HslChannel(l, l, 0);
+        return;
+    }
+    const double m2 = l <= 0.5 ? l + l * s : l + s - l * s;
+    const double m1 = 2.0 * l - m2;
+    red = HslChannel(m1, m2, hue + 120.0);
+    green = HslChannel(m1, m2, hue);
+    blue = HslChannel(m1, m2, hue - 120.0);
 }

@@ -14,4 +14,7 @@ struct HslColour {
     // Sets hue, lightness and saturation from red, green and blue. On ties the earlier channel
     // (red, then green, then blue) names the hue sector.
     void SetFromRgb();
+    // Sets red, green and blue from hue, lightness and saturation (values truncated). A hue
+    // outside 0..360 is brought into it.
+    void ToRgb();
 };

@@ -188,10 +188,11 @@ HFONT NSkin::CreateSkinFont(const wchar_t* sizeKey, const wchar_t* boldKey, cons
     return CreateFontIndirectW(&font);
 }
 
-bool NSkin::LoadPicture(NImageBuffer& picture, const wchar_t* name, const wchar_t* extension, bool scale)
+bool NSkin::GetPicturePath(wchar_t* buffer, int size, const wchar_t* name, const wchar_t* extension)
 {
-    if (!name)
+    if (!buffer || size < 1 || !name || !extension)
         return false;
+    buffer[0] = 0;
     wchar_t path[MAX_PATH] = {};
     GetFolder(path, MAX_PATH);
     if (m_inSubFolder && !AppendPart(path, MAX_PATH, m_name))
@@ -200,7 +201,16 @@ bool NSkin::LoadPicture(NImageBuffer& picture, const wchar_t* name, const wchar_
     lstrcpynW(file, m_name, MAX_PATH);
     lstrcatW(file, name);
     lstrcatW(file, extension);
-    if (lstrlenW(file) >= MAX_PATH || !AppendPart(path, MAX_PATH, file))
+    if (lstrlenW(file) >= MAX_PATH || !AppendPart(path, MAX_PATH, file) || lstrlenW(path) >= size)
+        return false;
+    lstrcpynW(buffer, path, size);
+    return true;
+}
+
+bool NSkin::LoadPicture(NImageBuffer& picture, const wchar_t* name, const wchar_t* extension, bool scale)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!GetPicturePath(path, MAX_PATH, name, extension))
         return false;
     const FileType type = lstrcmpiW(extension, L".png") == 0 ? FT_PNG : FT_JPG;
     if (LoadImageIntoBitmap(picture, path, 0, 0, nullptr, type) != NR_OK)

@@ -39,6 +39,8 @@ public:
     void GetIniPath(wchar_t* buffer, int size);
     void GetFolder(wchar_t* buffer, int size);
 
+    // The path of the skin's picture "<name><picture name><extension>"; false when it does not fit.
+    bool GetPicturePath(wchar_t* buffer, int size, const wchar_t* name, const wchar_t* extension);
     bool LoadPng(NImageBuffer& picture, const wchar_t* name, bool scale);
     bool LoadJpg(NImageBuffer& picture, const wchar_t* name, bool scale) override;
 

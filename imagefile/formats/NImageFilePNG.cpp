@@ -10,7 +10,9 @@
 #include <string>
 
 #include "imagefile/SignatureWindow.h"
+#include "imagefile/ProgressText.h"
 #include "imagefile/formats/ApngReader.h"
+#include "imagefile/formats/ApngWriter.h"
 #include "imagefile/formats/PngGuard.h"
 
 namespace {
@@ -139,7 +141,44 @@ NImageFilePNG::NImageFilePNG()
     pagePath = L"";
 }
 
-NImageFilePNG::~NImageFilePNG() = default;
+NImageFilePNG::~NImageFilePNG()
+{
+    DeleteFrameFiles();
+}
+
+void NImageFilePNG::DeleteFrameFiles()
+{
+    for (const NString& file : frameFiles)
+        DeleteFileW(file.c_str());
+    frameFiles.clear();
+}
+
+// A new empty file in the temporary folder ("dlv" prefix); false when none can be made.
+static bool MakeTemporaryFile(NString& path)
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    wchar_t name[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"dlv", 0, name) == 0)
+        return false;
+    path = name;
+    return true;
+}
+
+NRESULT NImageFilePNG::SavePageFile(NImageBuffer& page, ImageMetadata* meta)
+{
+    NString path;
+    if (!MakeTemporaryFile(path))
+        return NR_FILE_OPEN_WRITE;
+    NImageFilePNG single;
+    const NRESULT result = single.Save(path.c_str(), &page, meta ? meta : &single.metadata);
+    if (result != NR_OK) {
+        DeleteFileW(path.c_str());
+        return result;
+    }
+    frameFiles.push_back(path);
+    return NR_OK;
+}
 
 bool NImageFilePNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
@@ -464,24 +503,93 @@ NRESULT NImageFilePNG::SaveFrom(const wchar_t* path, NImageFile* source)
     return Save(path, &source->picture, &source->metadata);
 }
 
-NRESULT NImageFilePNG::SaveAnimationFrom(const wchar_t*, NImageFile*, void*, bool, bool, bool)
+NRESULT NImageFilePNG::SaveAnimationFrom(const wchar_t* path, NImageFile* source, NProgressSink* sink,
+                                         bool reduceColours, bool dropExif, bool dropGps)
 {
-    return NR_NOT_SUPPORTED;
+    if (!source)
+        return NR_INVALID_DATA;
+    frameDelays.clear();
+    DeleteFrameFiles();
+
+    const NImageBuffer& strip = source->picture;
+    int frames = source->GetPageCount();
+    const int width = strip.width;
+    const int height = strip.height;
+    // Never more frames than the strip's bitmap holds.
+    DIBSECTION section = {};
+    if (strip.valid && strip.bitmap && GetObjectW(strip.bitmap, sizeof(section), &section) == sizeof(section) &&
+        height > 0) {
+        const int lines = std::abs(section.dsBmih.biHeight);
+        frames = std::min(frames, lines / height);
+    } else {
+        frames = 0;
+    }
+    const bool fromGif = source->GetFormatId() == FT_GIF;
+
+    for (int i = 0; i < frames; ++i) {
+        ReportFrameProgress(sink, L"Frame1", L"Preparing frame %d of %d", path, i + 1, frames);
+        uint8_t paletteRgb[256 * 3] = {};
+        const bool indexed = strip.bpp <= 8;
+        if (indexed) {
+            for (int e = 0; e < (1 << strip.bpp); ++e) {
+                paletteRgb[e * 3] = strip.palette[e][2];
+                paletteRgb[e * 3 + 1] = strip.palette[e][1];
+                paletteRgb[e * 3 + 2] = strip.palette[e][0];
+            }
+        }
+        // Frame i is the i-th block of height scan lines of the strip's memory.
+        NImageBuffer frame;
+        if (!frame.CreateFromBits(width, height, strip.bpp,
+                                  strip.bits + static_cast<size_t>(i) * height * static_cast<size_t>(strip.stride),
+                                  indexed ? paletteRgb : nullptr))
+            continue;
+        if (strip.hasTransparency) {
+            frame.hasTransparency = 1;
+            frame.transparentIndex = strip.transparentIndex;
+            frame.transparentColour = strip.transparentColour;
+        }
+        if (SavePageFile(frame, &source->metadata) != NR_OK)
+            continue;
+        const uint32_t delay = source->GetFrameDelay(i) * (fromGif ? 10u : 1u);
+        frameDelays.push_back(static_cast<uint16_t>(std::min<uint32_t>(delay, 0xFFFF)));
+    }
+
+    if (dropGps)
+        source->metadata.exif.RemoveGpsTags();
+    if (dropExif)
+        source->metadata.exif.Release();
+
+    const NRESULT result =
+        WriteAnimatedPng(this, frameFiles, path, false, 0, !reduceColours, !reduceColours, sink);
+    DeleteFrameFiles();
+    std::vector<uint16_t>().swap(frameDelays);
+    return result;
 }
 
-NRESULT NImageFilePNG::BeginPages(const wchar_t*, NImageBuffer*)
+NRESULT NImageFilePNG::BeginPages(const wchar_t* path, NImageBuffer*)
 {
-    return NR_NOT_SUPPORTED;
+    DeleteFrameFiles();
+    frameDelays.clear();
+    pagePath = path ? path : L"";
+    return NR_OK;
 }
 
-NRESULT NImageFilePNG::AddPage(NImageBuffer*)
+NRESULT NImageFilePNG::AddPage(NImageBuffer* page)
 {
-    return NR_NOT_SUPPORTED;
+    if (!page || !page->valid)
+        return NR_PICTURE_NOT_VALID;
+    const NRESULT result = SavePageFile(*page, nullptr);
+    if (result == NR_OK)
+        frameDelays.push_back(pageDelay);
+    return result;
 }
 
 NRESULT NImageFilePNG::EndPages()
 {
-    return NR_NOT_SUPPORTED;
+    const NRESULT result = WriteAnimatedPng(this, frameFiles, pagePath.c_str(), false, 0, false, false, progressOverlay);
+    DeleteFrameFiles();
+    std::vector<uint16_t>().swap(frameDelays);
+    return result;
 }
 
 NRESULT NImageFilePNG::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMetadata* meta)

@@ -19,8 +19,10 @@
 // which releases the structures and the file and answers 404 (reading) or 405 (writing); the
 // last library message is kept in libraryMessage.
 //
-// Writing: single pictures only. Writing animations (from an animated GIF source, or page by
-// page) is not available yet and answers NR_NOT_SUPPORTED without writing anything.
+// Writing: single pictures through Save; animations from a multi-frame source (SaveAnimationFrom,
+// and SaveFrom for an animated GIF) or page by page (BeginPages, AddPage, EndPages). Each frame
+// is first written as a PNG file of its own in the temporary folder; the animated-PNG writer
+// (ApngWriter.h) assembles them, and they are deleted afterwards whatever the result.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +52,8 @@ public:
     // (bad chunk, CRC, truncated data, an empty acTL) or an animation without a readable frame.
     NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
     // 204 without a source. A GIF source with two or more pages (and animation not switched
-    // off in the save options) asks for an animation: NR_NOT_SUPPORTED. Otherwise Save with the
-    // source's picture and metadata.
+    // off in the save options) is written as an animation (SaveAnimationFrom with reduced
+    // colours). Otherwise Save with the source's picture and metadata.
     NRESULT SaveFrom(const wchar_t* path, NImageFile* source) override;
     // Writes one picture (picture or metadata null: the object's own). 1, 4 and 8 bits per pixel
     // as palette pictures, 16 and 24 as RGB, 32 as RGB + alpha; the colour key as a tRNS chunk
@@ -65,14 +67,21 @@ public:
     bool IsAnimated() const override;
     int32_t GetPageCount() const override;
     void SetPage(int32_t index) override;
-    // Page-by-page animation writing: not available yet (NR_NOT_SUPPORTED, nothing written).
+    // Page-by-page animation writing. BeginPages remembers the path (the reference is not
+    // used); AddPage keeps the page with the delay in pageDelay (milliseconds) and answers the
+    // result of saving it; EndPages writes the animation (colours reduced, progressOverlay told
+    // of each frame) and answers the writer's result.
     NRESULT BeginPages(const wchar_t* path, NImageBuffer* reference) override;
     NRESULT AddPage(NImageBuffer* page) override;
     NRESULT EndPages() override;
 
-    // Writing an animated PNG from a multi-frame source: not available yet (NR_NOT_SUPPORTED).
-    NRESULT SaveAnimationFrom(const wchar_t* path, NImageFile* source, void* progressOverlay, bool reduceColours,
-                              bool dropExif, bool dropGps);
+    // Writes the frames of a multi-frame source (its picture a frame strip, its delays in
+    // milliseconds, GIF's in hundredths) as an animated PNG that repeats for ever. reduceColours:
+    // the colour type and palette may be reduced. dropGps / dropExif remove the GPS tags / the
+    // EXIF data from the source's metadata. With a sink, every frame prepared and written is
+    // reported on it. 0, or the writer's result (404 when no frame could be prepared).
+    NRESULT SaveAnimationFrom(const wchar_t* path, NImageFile* source, NProgressSink* progressSink,
+                              bool reduceColours, bool dropExif, bool dropGps);
 
     // Reads a PNG file's header and end without decoding pixels. 0, 103, 200, 205 or 404.
     NRESULT ProbeFile(const wchar_t* path);
@@ -89,6 +98,12 @@ public:
     static int OnUnknownChunk(png_struct_def* png, png_unknown_chunk_t* chunk);
 
     NString libraryMessage;           // "None", or the text of libpng's last error
-    std::vector<NString> frameFiles;  // single-frame files collected for an animation
+    std::vector<NString> frameFiles;  // single-frame files collected for an animation (deleted
+                                      // at the latest with the object)
     NString pagePath;                 // output path of page-by-page writing
+
+private:
+    // Saves the page as a PNG file in the temporary folder and appends it to frameFiles.
+    NRESULT SavePageFile(NImageBuffer& page, ImageMetadata* metadata);
+    void DeleteFrameFiles();
 };

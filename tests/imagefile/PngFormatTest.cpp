@@ -3,7 +3,6 @@
 // candidates; libpng errors answered through the jump buffer (reading and writing); and
 // writing single pictures, with the colour key kept as the picture's own.
 #include "imagefile/formats/NImageFilePNG.h"
-#include "imagefile/formats/NImageFileGIF.h"
 
 #include "PngTestSupport.h"
 
@@ -392,34 +391,6 @@ TEST_F(PngFormatTest, WriteFailuresAreReportedAndLeaveNoFile)
     EXPECT_EQ(NR_ENCODE_FAILED, failing.Save(path.c_str(), &pic, nullptr));
     EXPECT_FALSE(FileExists(path));
     EXPECT_FALSE(failing.libraryMessage.IsEmpty());
-}
-
-// Animations are not written yet: an animated GIF source answers "not supported" and nothing
-// is written; with animation switched off the source's first frame is written as a still.
-TEST_F(PngFormatTest, SavesSinglePicturesOnly)
-{
-    NImageFileGIF gif;
-    ASSERT_EQ(NR_OK, gif.Load(TestDataPath(L"gif\\anim3.gif").c_str(), 0, 0, nullptr));
-    ASSERT_EQ(3, gif.GetPageCount());
-
-    NImageFilePNG png;
-    const std::wstring path = dir.File(L"anim.png");
-    EXPECT_EQ(NR_NOT_SUPPORTED, png.SaveFrom(path.c_str(), &gif));
-    EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(NR_NOT_SUPPORTED, png.BeginPages(path.c_str(), &gif.picture));
-    EXPECT_EQ(NR_NOT_SUPPORTED, png.AddPage(&gif.picture));
-    EXPECT_EQ(NR_NOT_SUPPORTED, png.EndPages());
-    EXPECT_FALSE(FileExists(path));
-
-    png.saveOptions.animationOff = 1;
-    ASSERT_EQ(NR_OK, png.SaveFrom(path.c_str(), &gif));
-    NImageFilePNG still;
-    ASSERT_EQ(NR_OK, still.Load(path.c_str(), 0, 0, nullptr));
-    EXPECT_EQ(24, still.picture.width);
-    EXPECT_EQ(16, still.picture.height);
-    EXPECT_EQ("", pngtest::ComparePixels(still.picture, pngtest::ReadFixture(L"gif\\anim3.rgb"), 3));
-
-    EXPECT_EQ(NR_INVALID_DATA, png.SaveFrom(path.c_str(), nullptr));
 }
 
 }  // namespace
