@@ -14,6 +14,15 @@ CandidateBytes::CandidateBytes(ScanSource& source, uint64_t hit, uint64_t chunkS
     m_inMemory = std::min(m_available, inChunk + m_aheadBytes);
 }
 
+CandidateBytes::CandidateBytes(ScanSource& source, uint64_t hit, std::shared_ptr<const ScanChunk> chunk,
+                               std::shared_ptr<const ScanChunk> ahead)
+    : CandidateBytes(source, hit, chunk->start, chunk->data, chunk->bytes, ahead ? ahead->data : nullptr,
+                     ahead ? ahead->bytes : 0)
+{
+    m_chunkHeld = std::move(chunk);
+    m_aheadHeld = std::move(ahead);
+}
+
 void CandidateBytes::SetLimit(uint64_t limit)
 {
     m_size = std::min(m_available, limit);

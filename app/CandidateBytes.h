@@ -3,7 +3,9 @@
 // memory; anything further is read from the source.
 #pragma once
 #include <cstdint>
+#include <memory>
 
+#include "app/ScanChunkReader.h"
 #include "app/ScanSource.h"
 #include "imagefile/ByteSource.h"
 
@@ -13,6 +15,9 @@ public:
     // at chunkStart; ahead/aheadBytes: the chunk after it (null when there is none).
     CandidateBytes(ScanSource& source, uint64_t hit, uint64_t chunkStart, const uint8_t* chunk, uint32_t chunkBytes,
                    const uint8_t* ahead, uint32_t aheadBytes);
+    // The same over chunks of the reader, which the candidate can keep (Chunk, Ahead).
+    CandidateBytes(ScanSource& source, uint64_t hit, std::shared_ptr<const ScanChunk> chunk,
+                   std::shared_ptr<const ScanChunk> ahead);
 
     // Caps the candidate's length (a format's largest picture).
     void SetLimit(uint64_t limit);
@@ -23,8 +28,12 @@ public:
     uint64_t InMemory() const { return m_inMemory; }
     uint64_t Position() const { return m_hit; }
     ScanSource& Source() const { return m_source; }
+    const std::shared_ptr<const ScanChunk>& Chunk() const { return m_chunkHeld; }
+    const std::shared_ptr<const ScanChunk>& Ahead() const { return m_aheadHeld; }
 
 private:
+    std::shared_ptr<const ScanChunk> m_chunkHeld;
+    std::shared_ptr<const ScanChunk> m_aheadHeld;
     ScanSource& m_source;
     const uint64_t m_hit;
     const uint64_t m_chunkStart;

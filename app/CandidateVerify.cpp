@@ -68,10 +68,21 @@ bool WriteCandidate(const CandidateJob& job, const std::wstring& path)
     if (!file.IsOpen())
         return false;
     bool ok = WriteAll(file.Get(), job.head.data(), job.head.size());
-    if (ok && job.length > job.head.size()) {
+    uint64_t at = job.head.size();
+    // Straight from the chunks that hold the candidate's start.
+    for (const auto& chunk : job.chunks) {
+        if (!ok || !chunk || at >= job.length)
+            continue;
+        const uint64_t position = job.hit.position + at;
+        if (position < chunk->start || position >= chunk->start + chunk->bytes)
+            continue;
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(job.length - at, chunk->start + chunk->bytes - position));
+        ok = WriteAll(file.Get(), chunk->data + (position - chunk->start), part);
+        at += part;
+    }
+    if (ok && at < job.length) {
         std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kWritePiece]);
         ok = piece != nullptr && job.source != nullptr;
-        uint64_t at = job.head.size();
         while (ok && at < job.length) {
             const size_t part = static_cast<size_t>(std::min<uint64_t>(kWritePiece, job.length - at));
             ReadRange(*job.source, job.hit.position + at, piece.get(), part);
@@ -123,6 +134,11 @@ void PrepareCandidate(CandidateJob& job, CandidateBytes& candidate, uint64_t blo
         return;
     }
     job.length = extent.IsComplete() ? extent.end : blockLength;
+    if (candidate.Chunk()) {
+        job.chunks[0] = candidate.Chunk();
+        job.chunks[1] = candidate.Ahead();
+        return;
+    }
     const uint64_t fromMemory = std::min({job.length, candidate.InMemory(), memoryLimit});
     job.head.resize(static_cast<size_t>(fromMemory));
     if (fromMemory > 0 && !candidate.ReadAt(0, job.head.data(), job.head.size()))
@@ -134,11 +150,16 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
     job.file.clear();
     job.keptLength = 0;
     if (job.extent.IsBroken() || job.length == 0) {
+        job.chunks[0].reset();
+        job.chunks[1].reset();
         job.outcome = CandidateJob::Outcome::LoadFailed;
         return;
     }
     const double start = Now();
     const bool saved = WriteCandidate(job, path);
+    // The chunks go back to the reader as soon as they are written out.
+    job.chunks[0].reset();
+    job.chunks[1].reset();
     const double written = Now();
     job.writeSeconds += written - start;
     if (!saved) {

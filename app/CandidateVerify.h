@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "app/CandidateBytes.h"
@@ -25,7 +26,8 @@ struct CandidateJob {
     const wchar_t* extension = L"";
     PictureExtent extent;
     uint64_t length = 0;             // bytes the candidate is written with
-    std::vector<uint8_t> head;       // its first bytes, taken from memory
+    std::vector<uint8_t> head;       // its first bytes, copied (a candidate handed over alone)
+    std::shared_ptr<const ScanChunk> chunks[2];   // or the scan's chunks that hold its start
     ScanSource* source = nullptr;    // the rest comes from here (zeros past the source's end)
 
     // Filled by the verification.
@@ -39,9 +41,9 @@ struct CandidateJob {
 };
 
 // Measures the candidate and fills the job's extent, length and bytes. blockLength: the length a
-// candidate of unknown end gets (the chunk size); bytes past the source's end are zeros.
-// memoryLimit: the most bytes taken into the job from memory; the rest is read from the source
-// when the file is written.
+// candidate of unknown end gets (the chunk size); bytes past the source's end are zeros. A
+// candidate over the scan's chunks keeps those chunks until it is written; any other has up to
+// memoryLimit bytes copied. The rest is read from the source when the file is written.
 void PrepareCandidate(CandidateJob& job, CandidateBytes& candidate, uint64_t blockLength, uint64_t memoryLimit);
 
 // Writes the candidate to `path`, decodes it, cuts it to its consumed length, applies the size

@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr size_t kReadAhead = 2;
+
 std::wstring Line(const wchar_t* format, ...)
 {
     wchar_t text[256];
@@ -25,24 +27,28 @@ ScanChunkReader::ScanChunkReader(ScanSource& source, uint32_t chunkSize) : m_sou
 ScanChunkReader::~ScanChunkReader()
 {
     Stop();
+    for (ScanChunk* chunk : m_free)
+        delete chunk;
+    for (ScanChunk* chunk : m_ready)
+        delete chunk;
 }
 
-bool ScanChunkReader::Start(int buffers)
+bool ScanChunkReader::Start(int maxBuffers)
 {
-    if (m_chunkSize == 0 || buffers < 2)
+    if (m_chunkSize == 0)
         return false;
-    for (int i = 0; i < buffers; ++i) {
-        std::unique_ptr<uint8_t[]> memory(new (std::nothrow) uint8_t[m_chunkSize]);
-        if (!memory) {
-            m_memory.clear();
-            m_chunks.clear();
+    m_maxBuffers = std::max(maxBuffers, 3);
+    // The search needs two chunks at once and the reader one more: those must be there.
+    for (int i = 0; i < 3; ++i) {
+        auto* chunk = new (std::nothrow) ScanChunk();
+        if (chunk)
+            chunk->data = new (std::nothrow) uint8_t[m_chunkSize];
+        if (!chunk || !chunk->data) {
+            delete chunk;
             return false;
         }
-        auto chunk = std::make_unique<ScanChunk>();
-        chunk->data = memory.get();
-        m_free.push_back(chunk.get());
-        m_memory.push_back(std::move(memory));
-        m_chunks.push_back(std::move(chunk));
+        m_free.push_back(chunk);
+        ++m_buffers;
     }
     m_thread = std::thread(&ScanChunkReader::Run, this);
     return true;
@@ -59,21 +65,25 @@ void ScanChunkReader::Stop()
         m_thread.join();
 }
 
-ScanChunk* ScanChunkReader::Next()
+std::shared_ptr<const ScanChunk> ScanChunkReader::Next()
 {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_changed.wait(hold, [this] { return !m_ready.empty() || m_finished || m_stop; });
-    if (m_ready.empty() || m_stop)
-        return nullptr;
-    ScanChunk* chunk = m_ready.front();
-    m_ready.pop_front();
-    return chunk;
+    ScanChunk* chunk = nullptr;
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_changed.wait(hold, [this] { return !m_ready.empty() || m_finished || m_stop; });
+        if (m_ready.empty() || m_stop)
+            return nullptr;
+        chunk = m_ready.front();
+        m_ready.pop_front();
+    }
+    m_changed.notify_all();
+    // The holders keep the reader alive until the buffer is back.
+    std::shared_ptr<ScanChunkReader> self = shared_from_this();
+    return std::shared_ptr<const ScanChunk>(chunk, [self](const ScanChunk* c) { self->Recycle(const_cast<ScanChunk*>(c)); });
 }
 
-void ScanChunkReader::Release(ScanChunk* chunk)
+void ScanChunkReader::Recycle(ScanChunk* chunk)
 {
-    if (!chunk)
-        return;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_free.push_back(chunk);
@@ -89,11 +99,36 @@ void ScanChunkReader::Run()
         ScanChunk* chunk = nullptr;
         {
             std::unique_lock<std::mutex> hold(m_lock);
-            m_changed.wait(hold, [this] { return !m_free.empty() || m_stop; });
-            if (m_stop)
-                return;
-            chunk = m_free.front();
-            m_free.pop_front();
+            for (;;) {
+                if (m_stop)
+                    return;
+                // Two chunks read ahead keep the search fed; more would only take buffers.
+                if (m_ready.size() >= kReadAhead) {
+                    m_changed.wait(hold);
+                    continue;
+                }
+                if (!m_free.empty()) {
+                    chunk = m_free.back();
+                    m_free.pop_back();
+                    break;
+                }
+                if (m_buffers < m_maxBuffers) {
+                    hold.unlock();
+                    auto* fresh = new (std::nothrow) ScanChunk();
+                    if (fresh)
+                        fresh->data = new (std::nothrow) uint8_t[m_chunkSize];
+                    hold.lock();
+                    if (fresh && fresh->data) {
+                        ++m_buffers;
+                        chunk = fresh;
+                        break;
+                    }
+                    delete fresh;
+                    m_maxBuffers = m_buffers;   // no more memory: make do with what there is
+                    continue;
+                }
+                m_changed.wait(hold);
+            }
         }
         chunk->index = index;
         ReadChunk(*chunk, position);

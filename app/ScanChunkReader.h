@@ -1,6 +1,8 @@
 // ScanChunkReader: reads a scan source chunk by chunk on a thread of its own, ahead of the search,
-// into a few buffers that the search hands back when it is done with them. Nothing is copied:
-// a chunk stays in the buffer it was read into until it is released.
+// into buffers shared by whoever still needs their bytes (the search, and candidates waiting to
+// be written). Nothing is copied: a chunk stays in the buffer it was read into, and the buffer
+// goes back to the reader when the last holder lets it go. The reader takes further buffers as
+// long as it stays within its memory cap, and waits otherwise.
 //
 // A read that fails in the middle of the source (bad sectors) is stepped over sector by sector,
 // with zeros for what cannot be read; the lines that tell of it travel with the chunk, so that
@@ -18,6 +20,7 @@
 #include "app/ScanSource.h"
 
 struct ScanChunk {
+    ~ScanChunk() { delete[] data; }
     uint64_t index = 0;           // 0 for the first chunk
     uint64_t start = 0;           // source position of its first byte
     uint32_t bytes = 0;           // bytes that stand for the source (less than the chunk size only at its end)
@@ -26,38 +29,38 @@ struct ScanChunk {
     std::vector<std::wstring> logLines;
 };
 
-class ScanChunkReader {
+class ScanChunkReader : public std::enable_shared_from_this<ScanChunkReader> {
 public:
     ScanChunkReader(ScanSource& source, uint32_t chunkSize);
     ~ScanChunkReader();
     ScanChunkReader(const ScanChunkReader&) = delete;
     ScanChunkReader& operator=(const ScanChunkReader&) = delete;
 
-    // Allocates `buffers` chunk buffers (at least 2) and starts reading. False when the memory
-    // is not there.
-    bool Start(int buffers);
+    // Starts reading with up to maxBuffers chunk buffers (at least 3), allocated as they are
+    // needed. False when the first ones cannot be had.
+    bool Start(int maxBuffers);
     // The next chunk in source order, waiting until it is read; null after the last one (a
     // chunk shorter than the chunk size, or one that ends at the source's size) or once stopped.
-    ScanChunk* Next();
-    // Gives a chunk's buffer back for reading further.
-    void Release(ScanChunk* chunk);
-    // Ends the reading thread; chunks not taken are dropped.
+    std::shared_ptr<const ScanChunk> Next();
+    // Ends the reading thread; chunks not taken are dropped. Chunks still held stay valid.
     void Stop();
 
 private:
     void Run();
     void ReadChunk(ScanChunk& chunk, uint64_t position);
+    // Called when the last holder of a chunk lets it go.
+    void Recycle(ScanChunk* chunk);
 
     ScanSource& m_source;
     const uint32_t m_chunkSize;
-    std::vector<std::unique_ptr<uint8_t[]>> m_memory;
-    std::vector<std::unique_ptr<ScanChunk>> m_chunks;
+    int m_maxBuffers = 3;
+    int m_buffers = 0;                        // made so far
 
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<ScanChunk*> m_free;
-    std::deque<ScanChunk*> m_ready;
-    bool m_finished = false;   // the reader has handed over its last chunk
+    std::vector<ScanChunk*> m_free;           // owned: buffers nobody holds
+    std::deque<ScanChunk*> m_ready;           // owned: read, not taken yet
+    bool m_finished = false;                  // the reader has handed over its last chunk
     bool m_stop = false;
     std::thread m_thread;
 };

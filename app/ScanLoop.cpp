@@ -14,8 +14,10 @@
 
 namespace {
 
-// The current chunk, the one being read ahead and one the reader fills meanwhile.
-constexpr int kChunkBuffers = 3;
+// Memory for chunk buffers: the current chunk, the one after it, the one being read and those
+// that candidates still wait to be written from.
+constexpr uint64_t kChunkMemory = uint64_t{512} << 20;
+constexpr int kMostChunkBuffers = 16;
 
 void LogFormat(ScanSink& sink, const wchar_t* format, ...)
 {
@@ -73,8 +75,9 @@ public:
     ChunkSearch(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink, ScanLoopResult& result)
         : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_seam(2 * size_t{kScanSeamBytes})
     {
+        // Half the cores: the others verify candidates meanwhile.
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned stripes = std::min(kMaxStripes, cores);
+        const unsigned stripes = std::clamp(cores / 2, 1u, kMaxStripes);
         for (unsigned i = 0; i < stripes; ++i)
             m_prefilters.push_back(std::make_unique<ScanPrefilter>(settings.groupMask));
         m_found.resize(stripes);
@@ -82,8 +85,10 @@ public:
 
     // Tests every offset of the chunk; the checks also see the start of `ahead`. False when
     // cancelled.
-    bool Search(const ScanChunk& chunk, const ScanChunk* ahead)
+    bool Search(const std::shared_ptr<const ScanChunk>& chunkHeld, const std::shared_ptr<const ScanChunk>& aheadHeld)
     {
+        const ScanChunk& chunk = *chunkHeld;
+        const ScanChunk* ahead = aheadHeld.get();
         const size_t bytes = chunk.bytes;
         const size_t aheadBytes = ahead ? ahead->bytes : 0;
         // Offsets whose headers stay inside the chunk are tested in place, in stripes on several
@@ -112,10 +117,10 @@ public:
             CollectRegion(m_seam.data(), tail + next, 0, tail, inPlaceEnd, m_settings, *m_prefilters[0], seamFound);
         }
         for (size_t i = 0; i < stripes; ++i) {
-            if (!Emit(chunk, ahead, m_found[i]))
+            if (!Emit(chunkHeld, aheadHeld, m_found[i]))
                 return false;
         }
-        return Emit(chunk, ahead, seamFound) && !m_sink.IsCancelled();
+        return Emit(chunkHeld, aheadHeld, seamFound) && !m_sink.IsCancelled();
     }
 
 private:
@@ -123,13 +128,14 @@ private:
     static constexpr size_t kStripeMinimum = size_t{1} << 20;
 
     // Hands the hits to the sink in order; false when cancelled.
-    bool Emit(const ScanChunk& chunk, const ScanChunk* ahead, const std::vector<FoundOffset>& found)
+    bool Emit(const std::shared_ptr<const ScanChunk>& chunkHeld, const std::shared_ptr<const ScanChunk>& ahead,
+              const std::vector<FoundOffset>& found)
     {
+        const ScanChunk& chunk = *chunkHeld;
         for (const FoundOffset& offset : found) {
             const uint64_t position = chunk.start + offset.offset;
             for (int i = 0; i < offset.count; ++i) {
-                CandidateBytes candidate(m_source, position, chunk.start, chunk.data, chunk.bytes,
-                                         ahead ? ahead->data : nullptr, ahead ? ahead->bytes : 0);
+                CandidateBytes candidate(m_source, position, chunkHeld, ahead);
                 ScanHit hit;
                 hit.type = offset.types[i];
                 hit.position = position;
@@ -163,13 +169,14 @@ ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings,
     if (size == 0 || chunkSize == 0)
         return result;
 
-    ScanChunkReader reader(source, chunkSize);
-    if (!reader.Start(kChunkBuffers)) {
+    auto reader = std::make_shared<ScanChunkReader>(source, chunkSize);
+    const int buffers = static_cast<int>(std::clamp<uint64_t>(kChunkMemory / chunkSize, 3, kMostChunkBuffers));
+    if (!reader->Start(buffers)) {
         result.outOfMemory = true;
         return result;
     }
     ChunkSearch search(source, settings, sink, result);
-    ScanChunk* chunk = reader.Next();
+    std::shared_ptr<const ScanChunk> chunk = reader->Next();
     while (chunk) {
         sink.OnChunkStart(chunk->start, size);
         for (const std::wstring& line : chunk->logLines)
@@ -180,15 +187,15 @@ ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings,
         if (chunk->bytes == 0)
             break;
         const bool more = chunk->bytes == chunkSize && result.bytesScanned < size;
-        ScanChunk* ahead = more ? reader.Next() : nullptr;
-        const bool searched = search.Search(*chunk, ahead);
-        reader.Release(chunk);
-        chunk = ahead;
+        std::shared_ptr<const ScanChunk> ahead = more ? reader->Next() : nullptr;
+        const bool searched = search.Search(chunk, ahead);
+        chunk = std::move(ahead);
         if (!searched || sink.IsCancelled()) {
             result.cancelled = true;
             break;
         }
     }
-    reader.Stop();
+    chunk.reset();
+    reader->Stop();
     return result;
 }

@@ -64,6 +64,10 @@ struct ScanCosts {
     uint64_t bytesKept = 0;        // the size of the files kept
     uint64_t written = 0;          // candidate files written
     uint64_t refused = 0;          // candidates refused by their structure, never written
+    // Per format (by FileType): decoding seconds and candidates decoded.
+    static constexpr int kTypes = 64;
+    double decodeSecondsOf[kTypes] = {};
+    uint32_t decodedOf[kTypes] = {};
 };
 
 struct ScanLoopResult {

@@ -198,6 +198,10 @@ void ScanPipeline::Handle(Event& event)
         --m_heldJobs;
         m_costs.writeSeconds += job.writeSeconds;
         m_costs.decodeSeconds += job.decodeSeconds;
+        if (job.hit.type >= 0 && job.hit.type < ScanCosts::kTypes && job.bytesWritten) {
+            m_costs.decodeSecondsOf[job.hit.type] += job.decodeSeconds;
+            ++m_costs.decodedOf[job.hit.type];
+        }
         m_costs.bytesWritten += job.bytesWritten;
         m_costs.written += job.bytesWritten ? 1 : 0;
         const ScanHit& hit = job.hit;

@@ -117,6 +117,7 @@ else
 fi
 
 # --- PhotoRec ---------------------------------------------------------------------------------
+rm -rf "$DATA/photorec"
 mkdir -p "$DATA/photorec"
 start=$(date +%s%N)
 (cd "$DATA/photorec" && photorec /log /d "$DATA/photorec/recup_dir" /cmd "$IMAGE" \

@@ -357,6 +357,12 @@ int wmain(int argc, wchar_t** argv)
         std::wprintf(L"    time: measuring %.2f s and waiting %.2f s on the search thread; writing %.2f s and decoding "
                      L"%.2f s summed over the verification threads\n",
                      c.measureSeconds, c.waitSeconds, c.writeSeconds, c.decodeSeconds);
+        std::wprintf(L"    decoding by format (files, seconds):");
+        for (int type = 0; type < ScanCosts::kTypes; ++type) {
+            if (c.decodedOf[type])
+                std::wprintf(L" %ls %u %.2f s;", FileTypeToExtension(type), c.decodedOf[type], c.decodeSecondsOf[type]);
+        }
+        std::wprintf(L"\n");
         if (photorecSeconds > 0) {
             const double theirs = double(size) / kMiB / photorecSeconds;
             std::wprintf(L"  PhotoRec (native Linux, same image):                        %.1f MiB/s, %.2f s, "

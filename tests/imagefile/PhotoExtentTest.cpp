@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/MultiPictureJpeg.h"
 #include "common/TestFiles.h"
 #include "imagefile/ByteSource.h"
 #include "imagefile/ImageFactory.h"
@@ -202,36 +203,10 @@ TEST(PhotoExtent, HeaderValuesTheDecodersRefuseAreBroken)
 
 TEST(PhotoExtent, AMultiPictureJpegEndsAfterItsLastPicture)
 {
-    // Three JPEGs; the first carries an MPF index (big-endian) that names all three.
+    // Three JPEGs; the first carries an MPF index that names all three.
     const Bytes frames[3] = {Load(L"jpeg\\rgb-gradient.jpg"), Load(L"jpeg\\grey.jpg"), Load(L"jpeg\\rose-baseline.jpg")};
-    Bytes index = {'M', 'P', 'F', 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
-                   0, 1,                                     // one entry
-                   0xB0, 0x02, 0, 7, 0, 0, 0, 48, 0, 0, 0, 26,   // MPEntry: 48 bytes at 26
-                   0, 0, 0, 0};                              // no next directory
-    const size_t indexBytes = index.size() + 48;
-    const size_t segment = 4 + indexBytes;                   // marker, length and data
-    const size_t firstSize = frames[0].size() + segment;
-    auto put32 = [](Bytes& b, uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8)
-            b.push_back(static_cast<unsigned char>(v >> s));
-    };
-    const size_t headerStart = 2 + 4 + 4;                    // after SOI, APP2 marker and length, "MPF\0"
-    size_t offset = firstSize;
-    for (int i = 0; i < 3; ++i) {
-        put32(index, i == 0 ? 0x20030000u : 0);
-        put32(index, static_cast<uint32_t>(i == 0 ? firstSize : frames[i].size()));
-        put32(index, static_cast<uint32_t>(i == 0 ? 0 : offset - headerStart));
-        put32(index, 0);
-        if (i > 0)
-            offset += frames[i].size();
-    }
-    Bytes mpo = {0xFF, 0xD8, 0xFF, 0xE2, static_cast<unsigned char>((indexBytes + 2) >> 8),
-                 static_cast<unsigned char>(indexBytes + 2)};
-    mpo.insert(mpo.end(), index.begin(), index.end());
-    mpo.insert(mpo.end(), frames[0].begin() + 2, frames[0].end());
-    ASSERT_EQ(firstSize, mpo.size());
-    mpo = Cat(Cat(mpo, frames[1]), frames[2]);
-
+    const Bytes mpo = MakeMultiPictureJpeg({frames[0], frames[1], frames[2]});
+    const size_t firstSize = mpo.size() - frames[1].size() - frames[2].size();
     const Bytes carved = Cat(mpo, Noise(50000, 3));
     const PictureExtent extent = Measure(&NImageFileJPG::FindExtent, carved);
     ASSERT_TRUE(extent.IsComplete());
