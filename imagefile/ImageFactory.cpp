@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ResourceUtils.h"
+#include "imaging/DecodeBudget.h"
 #include "imagefile/FormatDetect.h"
 #include "imagefile/NImageFile.h"
 #include "imagefile/extra/NImageFileANI.h"
@@ -175,6 +176,13 @@ NRESULT SearchAndLoad(ImageFileMaker maker, NImageFile** out, NImageBuffer* targ
     }
 }
 
+// A load that failed after the decode budget refused it memory answers "Memory insufficient",
+// whatever the loader made of the refusal.
+NRESULT BudgetAnswer(const NDecodeScope& scope, NRESULT result)
+{
+    return result != NR_OK && scope.Refused() ? NR_NOT_ENOUGH_MEMORY : result;
+}
+
 }  // namespace
 
 NImageFile* CreateImageFileObject(FileType id)
@@ -233,10 +241,11 @@ NRESULT LoadImageFileWith(ImageFileMaker maker, NImageFile** out, const wchar_t*
 {
     if (!path || !out)
         return NR_FILE_NOT_FOUND;
-    const NRESULT result = SearchAndLoad(maker, out, nullptr, path, preview, quick, options, id);
-    if (result != NR_NOT_THIS_FORMAT)
-        return result;
-    return LoadFallbackImageFile(path, out);
+    NDecodeScope scope;
+    NRESULT result = SearchAndLoad(maker, out, nullptr, path, preview, quick, options, id);
+    if (result == NR_NOT_THIS_FORMAT)
+        result = LoadFallbackImageFile(path, out);
+    return BudgetAnswer(scope, result);
 }
 
 NRESULT LoadImageIntoBitmapWith(ImageFileMaker maker, NImageBuffer& target, const wchar_t* path, uint8_t preview,
@@ -244,10 +253,11 @@ NRESULT LoadImageIntoBitmapWith(ImageFileMaker maker, NImageBuffer& target, cons
 {
     if (!path)
         return NR_FILE_NOT_FOUND;
-    const NRESULT result = SearchAndLoad(maker, nullptr, &target, path, preview, quick, options, id);
-    if (result != NR_NOT_THIS_FORMAT)
-        return result;
-    return LoadFallbackIntoBitmap(path, target);
+    NDecodeScope scope;
+    NRESULT result = SearchAndLoad(maker, nullptr, &target, path, preview, quick, options, id);
+    if (result == NR_NOT_THIS_FORMAT)
+        result = LoadFallbackIntoBitmap(path, target);
+    return BudgetAnswer(scope, result);
 }
 
 NRESULT LoadImageFile(NImageFile** out, const wchar_t* path, uint8_t preview, uint8_t quick,

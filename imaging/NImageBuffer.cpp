@@ -2,6 +2,7 @@
 #include "imaging/NImageBuffer.h"
 
 #include "base/Log.h"
+#include "imaging/DecodeBudget.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +89,8 @@ void NImageBuffer::ReleaseSurface()
     bitmap = nullptr;
     previousObject = nullptr;
     dc = nullptr;
+    DecodeBudget::Give(budgetBytes_);
+    budgetBytes_ = 0;
     width = 0;
     height = 0;
     bpp = 0;
@@ -130,6 +133,8 @@ void NImageBuffer::Adopt(NImageBuffer& other)
     transparentIndex = other.transparentIndex;
     transparentColour = other.transparentColour;
     valid = other.valid;
+    budgetBytes_ = other.budgetBytes_;
+    other.budgetBytes_ = 0;
     other.bitmap = nullptr;
     other.previousObject = nullptr;
     other.dc = nullptr;
@@ -171,6 +176,14 @@ bool NImageBuffer::MakeSurface(int pixelsPerMetreX, int pixelsPerMetreY, const u
         }
     }
 
+    // Inside a load the pixel memory comes from the decode budget first.
+    const uint64_t bytes = static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
+    if (!DecodeBudget::Take(bytes)) {
+        ReleaseSurface();
+        return false;
+    }
+    budgetBytes_ = DecodeBudget::Counting() ? bytes : 0;
+
     dc = CreateCompatibleDC(nullptr);
     void* memory = nullptr;
     bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &memory, nullptr, 0);
@@ -198,7 +211,10 @@ bool NImageBuffer::Create(int newWidth, int newHeight, int bitsPerPixel, COLORRE
     stride = StrideFor(width, bpp);
     if (!MakeSurface(kDefaultPixelsPerMetre, kDefaultPixelsPerMetre, paletteRgb))
         return false;
-    Fill(fill);
+    // A new DIB section is all zeros: black needs no fill at 16 bpp and more, and pages of a large
+    // picture stay untouched until its rows are decoded.
+    if (fill != 0 || bpp < 16)
+        Fill(fill);
     return true;
 }
 

@@ -202,6 +202,8 @@ public:
     int32_t* distanceBlue;
 
 private:
+    uint64_t budgetBytes_ = 0;     // taken from the decode budget for the surface, given back with it
+
     // Makes the DC and DIB section for the fields already stored; false leaves the record empty.
     bool MakeSurface(int pixelsPerMetreX, int pixelsPerMetreY, const uint8_t* paletteRgb);
     void ReleaseSurface();

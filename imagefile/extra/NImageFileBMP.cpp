@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFileBMP.h"
 
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
 
@@ -168,6 +169,23 @@ void DecodeTwoBit(StdioStream& in, NImageBuffer& pic)
     }
 }
 
+// True when the bytes from pixelOffset to the end of the file can hold the pixels the header
+// claims: stored rows (a file cut short keeps the rows it has, when they are at least a
+// sixteenth of the picture); run-length data at 255 pixels for every 2-byte code. Pictures that
+// deltas would skip over are not believed.
+bool PixelsFit(int64_t width, int64_t height, unsigned bitCount, uint32_t compression, uint64_t fileLength,
+               uint32_t pixelOffset)
+{
+    const uint64_t data = fileLength > pixelOffset ? fileLength - pixelOffset : 0;
+    const uint64_t w = static_cast<uint64_t>(width);
+    const uint64_t h = static_cast<uint64_t>(height);
+    if (compression == kCompressionRle8)
+        return DataBound::Fits(w, h, 8, data, 128);
+    if (compression == kCompressionRle4)
+        return DataBound::Fits(w, h, 4, data, 64);
+    return DataBound::Fits(w, h, bitCount, data, DataBound::kRawCutShort);
+}
+
 }  // namespace
 
 bool NImageFileBMP::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
@@ -283,9 +301,12 @@ NRESULT NImageFileBMP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     pic.Destroy();
     if (width <= 0 || width > INT32_MAX || height <= 0 || height > INT32_MAX)
         return NR_PICTURE_CREATE_FAILED;
+    if (!PixelsFit(width, height, bitCount, compression, in.Length(), pixelOffset))
+        return NR_INVALID_DATA;
     if (!pic.Create(static_cast<int>(width), static_cast<int>(height), fields16 ? 24 : bitCount, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
-    memset(pic.bits, 0, static_cast<size_t>(pic.stride) * pic.height);
+    if (pic.bpp < 16)
+        memset(pic.bits, 0, static_cast<size_t>(pic.stride) * pic.height);
 
     if (!core && ppmX > 1 && ppmY > 1) {
         pic.dpiX = static_cast<int32_t>(ppmX / 100.0 * 2.54 + 0.5);

@@ -1,5 +1,7 @@
 #include "imagefile/extra/NImageFileFLT.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
 
@@ -68,8 +70,12 @@ NRESULT NImageFileFLT::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
         paletteRgb[i * 3] = paletteRgb[i * 3 + 1] = paletteRgb[i * 3 + 2] = static_cast<uint8_t>(i * step);
 
     pic.Destroy();
-    if (width == 0 || width > INT32_MAX || height == 0 || height > INT32_MAX ||
-        !pic.Create(static_cast<int>(width), static_cast<int>(height), depth == 1 ? 1 : 8, 0, paletteRgb))
+    if (width == 0 || width > INT32_MAX || height == 0 || height > INT32_MAX)
+        return NR_PICTURE_CREATE_FAILED;
+    // Raw samples: a file cut short keeps its rows, when they are enough.
+    if (!DataBound::Fits(width, height, depth, in.Length(), DataBound::kRawCutShort))
+        return NR_INVALID_DATA;
+    if (!pic.Create(static_cast<int>(width), static_cast<int>(height), depth == 1 ? 1 : 8, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
     const size_t stride = static_cast<size_t>(pic.stride);
     memset(pic.bits, 0, stride * pic.height);

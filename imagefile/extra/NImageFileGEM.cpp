@@ -1,5 +1,7 @@
 #include "imagefile/extra/NImageFileGEM.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
 
@@ -8,6 +10,10 @@
 #include <vector>
 
 namespace {
+
+// The most bytes of picture one byte of a GEM file can give: solid runs of 127 bytes, rows
+// repeated up to 255 times.
+constexpr uint64_t kDensestRatio = 127 * 255;
 
 constexpr uint32_t kHeaderBytes = 16;
 
@@ -163,6 +169,11 @@ NRESULT NImageFileGEM::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
             paletteRgb[i * 3] = paletteRgb[i * 3 + 1] = paletteRgb[i * 3 + 2] = static_cast<uint8_t>(i * step);
     }
     pic.Destroy();
+    // Solid runs give 127 bytes from one, and a row may be repeated 255 times by four bytes.
+    if (width > 0 && height > 0 &&
+        !DataBound::Fits(static_cast<uint64_t>(width), static_cast<uint64_t>(height),
+                         static_cast<uint64_t>(trueColour ? 24 : std::max(planes, 1)), in.Length(), kDensestRatio))
+        return NR_INVALID_DATA;
     if (width <= 0 || height <= 0 || !pic.Create(width, height, trueColour ? 24 : planes, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
     memset(pic.bits, 0, static_cast<size_t>(pic.stride) * pic.height);

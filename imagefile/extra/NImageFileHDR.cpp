@@ -1,5 +1,7 @@
 #include "imagefile/extra/NImageFileHDR.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
 
@@ -437,6 +439,11 @@ NRESULT NImageFileHDR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
 
     // The picture is X wide and Y high whichever axis the scanlines follow.
     NImageBuffer& out = target ? *target : picture;
+    // RGBE pixels, run-length coded per channel at best (127 bytes from a 2-byte run).
+    if (xSize > 0 && ySize > 0 &&
+        !DataBound::Fits(static_cast<uint64_t>(xSize), static_cast<uint64_t>(ySize), 32, DataBound::FileLength(path),
+                         DataBound::kPackBits))
+        return NR_INVALID_DATA;
     if (!out.Create(xSize, ySize, 24, 0, nullptr))
         return NR_PICTURE_CREATE_FAILED;
 

@@ -1,5 +1,7 @@
 #include "imagefile/extra/NImageFileIFF.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
 
@@ -217,6 +219,12 @@ NRESULT NImageFileIFF::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
             if (!bmhd.seen || bmhd.planes == 0)
                 break;
             NImageBuffer& out = target ? *target : picture;
+            // The body's rows, raw or ByteRun1 coded (128 bytes from a 2-byte run).
+            const uint64_t planes = uint64_t{bmhd.planes} + (bmhd.masking == 1 ? 1 : 0);
+            if (bmhd.width != 0 && bmhd.height != 0 &&
+                !DataBound::Fits(bmhd.width, bmhd.height, planes, in.Length(),
+                                 bmhd.compression ? DataBound::kPackBits : DataBound::kRawCutShort))
+                return NR_INVALID_DATA;
             if (!DecodeBody(file, bmhd, interleaved, paletteRgb, out))
                 return NR_PICTURE_CREATE_FAILED;
             // The container states how long the file is; chunks after the body belong to it.

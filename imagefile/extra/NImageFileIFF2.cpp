@@ -1,5 +1,7 @@
 #include "imagefile/extra/NImageFileIFF2.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/BigEndianIO.h"
 #include "imagefile/extra/FormatStream.h"
@@ -245,6 +247,11 @@ NRESULT NImageFileIFF2::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
     const int bits = channels == 4 ? 32 : 24;
 
     NImageBuffer& out = target ? *target : picture;
+    // Tiles of raw or run-length coded pixels (128 bytes from a 2-byte run).
+    if (width != 0 && height != 0 &&
+        !DataBound::Fits(width, height, static_cast<uint64_t>(bits), in.Length(),
+                         compression ? DataBound::kPackBits : DataBound::kRawCutShort))
+        return NR_INVALID_DATA;
     if (width > INT32_MAX || height > INT32_MAX ||
         !out.Create(static_cast<int>(width), static_cast<int>(height), bits, 0, nullptr))
         return NR_PICTURE_CREATE_FAILED;

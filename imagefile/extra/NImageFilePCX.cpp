@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFilePCX.h"
 
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
 
@@ -15,6 +16,8 @@ namespace {
 constexpr size_t kHeaderBytes = 128;
 constexpr int kPaletteMarker = 12;
 constexpr size_t kTrailingPaletteBytes = 768;
+// How much wider than its stored planes a picture is believed to be.
+constexpr uint64_t kShortPlaneRatio = 16;
 
 struct PcxLayout {
     bool runLength;
@@ -138,12 +141,25 @@ NRESULT NImageFilePCX::ReadImage(StdioStream& in, NImageBuffer* target)
     }
     NImageBuffer& pic = *target;
     pic.Destroy();
-    if (layout.width <= 0 || layout.height <= 0 ||
-        !pic.Create(static_cast<int>(layout.width), static_cast<int>(layout.height), layout.depth, 0, paletteRgb))
+    if (layout.width <= 0 || layout.height <= 0)
+        return NR_PICTURE_CREATE_FAILED;
+    // The rows after the header must be able to fill most of the picture: 63 bytes from a 2-byte
+    // run (raw rows of a file cut short: a sixteenth). A row's planes may be shorter than the
+    // width (the rest reads as 0), but not without bound.
+    const size_t rowBytes = static_cast<size_t>(layout.planes) * layout.bytesPerLine;
+    const uint64_t dataStart = static_cast<uint64_t>(start) + kHeaderBytes;
+    const uint64_t length = in.Length();
+    const uint64_t data = length > dataStart ? length - dataStart : 0;
+    const uint64_t ratio = layout.runLength ? 32 : DataBound::kRawCutShort;
+    const uint64_t width = static_cast<uint64_t>(layout.width);
+    const uint64_t height = static_cast<uint64_t>(layout.height);
+    if (!DataBound::Fits(width, height, std::min(layout.depth, 32), data, ratio * kShortPlaneRatio) ||
+        (rowBytes && !DataBound::Fits(rowBytes, height, 8, data, ratio)))
+        return NR_INVALID_DATA;
+    if (!pic.Create(static_cast<int>(layout.width), static_cast<int>(layout.height), layout.depth, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
     memset(pic.bits, 0, static_cast<size_t>(pic.stride) * pic.height);
 
-    const size_t rowBytes = static_cast<size_t>(layout.planes) * layout.bytesPerLine;
     std::vector<uint8_t> row(rowBytes);
     bool complete = true;
     for (int y = 0; y < pic.height && complete; ++y) {

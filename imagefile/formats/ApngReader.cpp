@@ -1,5 +1,6 @@
 #include "imagefile/formats/ApngReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -134,7 +135,12 @@ bool FrameWalk::MakeBuffers()
 
 bool FrameWalk::AppendCanvas()
 {
-    if (static_cast<uint64_t>(frames_.size() + 1) * frameBytes_ > kFrameBudget && !frames_.empty()) {
+    // Frames are kept up to kFrameBudget, and not beyond what the file's data could fill (every
+    // pixel of every frame coded anew at deflate's best ratio, four bytes a pixel).
+    const uint64_t dataBound = fileSize_ > kFrameBudget / (DataBound::kDeflate * 4) ? kFrameBudget
+                                                                                   : fileSize_ * DataBound::kDeflate * 4;
+    const uint64_t budget = std::min(kFrameBudget, dataBound);
+    if (static_cast<uint64_t>(frames_.size() + 1) * frameBytes_ > budget && !frames_.empty()) {
         decodingOff_ = true;
         delete decoder_;
         decoder_ = nullptr;
@@ -212,7 +218,8 @@ bool FrameWalk::Run(ApngReader::Record&& ihdr)
     frameBytes_ = static_cast<uint64_t>(width_) * height_ * 4;
     w0_ = width_;
     h0_ = height_;
-    if (frameBytes_ == 0 || frameBytes_ > INT32_MAX || !MakeBuffers())
+    if (frameBytes_ == 0 || frameBytes_ > INT32_MAX || !DataBound::Fits(width_, height_, 1, fileSize_, DataBound::kDeflate) ||
+        !MakeBuffers())
         return false;
     if (ApngReader::StartDecoder(decoder_, raw_, false, ihdr_, kept_) != 0)
         return true;
@@ -374,7 +381,7 @@ int ApngReader::StartDecoder(Decoder*& decoder, RawFrame& raw, bool imageDataSee
     decoder = new (std::nothrow) Decoder;
     if (!decoder)
         return 1;
-    decoder->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, SilentWarning);
+    decoder->png = CreatePngReadStruct(nullptr, SilentError, SilentWarning);
     if (decoder->png)
         decoder->info = png_create_info_struct(decoder->png);
     if (!decoder->png || !decoder->info) {

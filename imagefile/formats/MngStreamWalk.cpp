@@ -3,7 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+
+#include "imagefile/DataBound.h"
+#include "imaging/DecodeBudget.h"
 
 namespace {
 
@@ -166,3 +170,38 @@ uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, u
         size = std::max(size, readPosition);
     return std::min(size, fileSize);
 }
+
+namespace {
+thread_local uint64_t mngBlockLimit = UINT64_MAX;
+}
+
+MngMemoryLimit::MngMemoryLimit(uint64_t fileSize) : previous_(mngBlockLimit)
+{
+    const unsigned __int128 most = static_cast<unsigned __int128>(fileSize) * DataBound::kDeflate;
+    mngBlockLimit = most < kMngMinBlockLimit ? kMngMinBlockLimit : most > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(most);
+}
+
+MngMemoryLimit::~MngMemoryLimit()
+{
+    mngBlockLimit = previous_;
+}
+
+void* MngAllocate(size_t size)
+{
+    if (size > mngBlockLimit || !DecodeBudget::Take(size))
+        return nullptr;
+    void* block = calloc(1, size);
+    if (!block && DecodeBudget::Counting())
+        DecodeBudget::Give(size);
+    return block;
+}
+
+void MngRelease(void* block, size_t size)
+{
+    if (!block)
+        return;
+    free(block);
+    if (DecodeBudget::Counting())
+        DecodeBudget::Give(size);
+}
+

@@ -51,3 +51,23 @@ void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t 
 // ended inside a chunk; otherwise the larger of that and the position libmng's reading reached
 // (never more than the file).
 uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, uint64_t fileSize);
+
+// libmng's memory while a load of a file of fileSize bytes runs on this thread: every block it
+// asks for comes from the decode budget, and no block may be larger than the file's data can fill
+// at deflate's best ratio (at least kMngMinBlockLimit), so that a header claiming a huge picture
+// fails in libmng instead of taking gigabytes.
+constexpr uint64_t kMngMinBlockLimit = uint64_t{16} << 20;
+class MngMemoryLimit {
+public:
+    explicit MngMemoryLimit(uint64_t fileSize);
+    ~MngMemoryLimit();
+    MngMemoryLimit(const MngMemoryLimit&) = delete;
+    MngMemoryLimit& operator=(const MngMemoryLimit&) = delete;
+
+private:
+    uint64_t previous_;
+};
+// The allocation callbacks to hand to mng_initialize (zeroed blocks).
+void* MngAllocate(size_t size);
+void MngRelease(void* block, size_t size);
+

@@ -1,5 +1,7 @@
 #include "imagefile/formats/NImageFileGIF.h"
 
+#include "imagefile/DataBound.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -345,22 +347,13 @@ NRESULT NImageFileGIF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     SetFileName(path);
     bool anyLocal = false;
     uint64_t streamEnd = 0;
-    const int count = CountFrames(path, &anyLocal, &streamEnd);
+    int count = CountFrames(path, &anyLocal, &streamEnd);
     if (count == -2)
         return NR_NOT_THIS_FORMAT;
     if (count == -1)
         return NR_FILE_OPEN_READ;
     if (count <= 0)
         return NR_INVALID_DATA;
-
-    if (pageCount == 0) {
-        currentPage = 0;
-        multiImage = count > 1 ? 1 : 0;
-        pageCount = std::max(count, 1);
-    }
-    frameDelays.assign(static_cast<size_t>(count), 0);
-    frameDisposals.assign(static_cast<size_t>(count), 0);
-    frameTransparentIndexes.assign(static_cast<size_t>(count), 0);
 
     const bool indexedOutput = count == 1 || !anyLocal;
     const bool firstOnly = count == 1 || preview || quick;
@@ -375,6 +368,25 @@ NRESULT NImageFileGIF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         return NR_INVALID_DATA;
     const int32_t screenWidth = LittleU16(head + 6);
     const int32_t screenHeight = LittleU16(head + 8);
+
+    // Every frame is at most what the file's LZW data can give; the strip of composed frames is
+    // held to that too, keeping the frames that fit (a screen that does not fit once is refused).
+    const uint64_t fileLength = DataBound::FileLength(path);
+    if (!firstOnly) {
+        const uint64_t screenArea = static_cast<uint64_t>(screenWidth) * static_cast<uint64_t>(screenHeight);
+        const uint64_t most = fileLength * DataBound::kLzw;
+        if (screenArea == 0 || screenArea > most)
+            return NR_INVALID_DATA;
+        count = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(count), most / screenArea));
+    }
+    if (pageCount == 0) {
+        currentPage = 0;
+        multiImage = count > 1 ? 1 : 0;
+        pageCount = std::max(count, 1);
+    }
+    frameDelays.assign(static_cast<size_t>(count), 0);
+    frameDisposals.assign(static_cast<size_t>(count), 0);
+    frameTransparentIndexes.assign(static_cast<size_t>(count), 0);
     const uint8_t screenPacked = head[10];
     const uint8_t backgroundIndex = head[11];
     const bool hasGlobal = (screenPacked & 0x80) != 0;
@@ -483,6 +495,13 @@ NRESULT NImageFileGIF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         }
         if (k == 0 && (width > kMaxFirstFrameSide || height > kMaxFirstFrameSide))
             return NR_FORMAT_INIT_FAILED;
+        if (!DataBound::Fits(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 8, fileLength,
+                             DataBound::kLzw)) {
+            if (k == 0)
+                return NR_INVALID_DATA;
+            SkipImageData(file);
+            continue;
+        }
         if (k > 0 && (width > kMaxLaterFrameSide || height > kMaxLaterFrameSide)) {
             SkipImageData(file);
             continue;

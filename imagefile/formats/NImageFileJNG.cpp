@@ -16,6 +16,7 @@
 #include <libmng.h>
 
 #include "imagefile/SignatureWindow.h"
+#include "imagefile/DataBound.h"
 #include "imagefile/formats/MngStreamWalk.h"
 
 namespace {
@@ -27,6 +28,7 @@ constexpr size_t kJpegBlock = 4096;
 // ---- Reading and writing through libmng ----
 
 struct JngIoContext {
+    uint64_t fileSize = 0;                    // of the file being read
     std::wstring path;             // output path (writing), kept whole
     FILE* file;
     NImageBuffer* target;          // the picture being read into
@@ -68,6 +70,11 @@ mng_bool MNG_DECL JngCallbackProcessHeader(mng_handle handle, mng_uint32 width, 
     const mng_uint8 colourType = mng_get_colortype(handle);
     const bool alphaLayout = colourType == 8 || colourType == 12 || colourType == 14;
     const int depth = alphaLayout ? 32 : 24;
+    // JPEG data of a file that small cannot fill a larger picture (512 pixels a byte at best).
+    if (context->fileSize && !DataBound::Fits(width, height, 8, context->fileSize, 512)) {
+        context->result = NR_INVALID_DATA;
+        return MNG_FALSE;
+    }
     if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
         !context->target->Create(static_cast<int>(width), static_cast<int>(height), depth, 0x00FFFFFF)) {
         context->result = NR_PICTURE_CREATE_FAILED;
@@ -450,14 +457,16 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     _fseeki64(file, 0, SEEK_END);
     const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
     const MngStreamLayout layout = WalkMngStream(file, fileSize, kIend, kMngLoopBudget);
+    const MngMemoryLimit memoryLimit(fileSize);
     _fseeki64(file, 0, SEEK_SET);
 
     context->file = file;
+    context->fileSize = fileSize;
     context->owner = this;
     context->result = NR_OK;
     context->target = target ? target : &picture;
 
-    mng_handle handle = mng_initialize(context.get(), JngCallbackMemAlloc, JngCallbackMemFree, MNG_NULL);
+    mng_handle handle = mng_initialize(context.get(), MngAllocate, MngRelease, MNG_NULL);
     if (!handle) {
         fclose(file);
         return NR_FORMAT_INIT_FAILED;

@@ -1,5 +1,7 @@
 #include "imagefile/formats/NImageFileJP2.h"
 
+#include "imaging/DecodeBudget.h"
+
 #include <lcms2.h>
 #include <openjpeg.h>
 
@@ -19,6 +21,9 @@ constexpr uint32_t kMaxComponents = 64;
 // main header, before any picture data; more tile-components than this are refused first.
 constexpr uint64_t kMaxTileComponents = uint64_t{1} << 17;
 constexpr int kMaxBoxesBeforeCodeStream = 256;
+// The most samples one byte of a file is believed to code: far beyond any real compression
+// ratio (a plain area still costs a few bits a code-block), far below what a header can claim.
+constexpr uint64_t kSamplesPerByte = 4096;
 
 struct Jp2Codec {
     opj_codec_t* codec = nullptr;
@@ -74,8 +79,9 @@ uint32_t CeilDiv(uint32_t a, uint32_t b)
 }
 
 // The header's sizes, before the decoder allocates anything: at most 64 components, each with
-// a sampling step, and all samples (4 bytes each) within kMaxDecodedBytes.
-bool HeaderIsAcceptable(const opj_image_t* image)
+// a sampling step, and all samples (4 bytes each) within kMaxDecodedBytes and within what the
+// file's bytes can code (kSamplesPerByte a byte). *samples: their count.
+bool HeaderIsAcceptable(const opj_image_t* image, uint64_t fileSize, uint64_t* samples)
 {
     if (!image || image->numcomps == 0 || image->numcomps > kMaxComponents || !image->comps)
         return false;
@@ -89,9 +95,10 @@ bool HeaderIsAcceptable(const opj_image_t* image)
         const uint64_t w = CeilDiv(image->x1, c.dx) - CeilDiv(image->x0, c.dx);
         const uint64_t h = CeilDiv(image->y1, c.dy) - CeilDiv(image->y0, c.dy);
         bytes += w * h * 4;
-        if (bytes > NImageFileJP2::kMaxDecodedBytes)
+        if (bytes > NImageFileJP2::kMaxDecodedBytes || bytes / 4 > fileSize * kSamplesPerByte)
             return false;
     }
+    *samples = bytes / 4;
     return true;
 }
 
@@ -380,8 +387,15 @@ void Decode(Jp2FileStream& stream, NImageBuffer& out, bool verifyOnly, uint32_t&
         throw NR_FORMAT_INIT_FAILED;
 
     Jp2Image image;
-    if (!opj_read_header(stream.Stream(), codec.codec, &image.image) || !HeaderIsAcceptable(image.image))
+    uint64_t samples = 0;
+    if (!opj_read_header(stream.Stream(), codec.codec, &image.image))
         throw NR_DECODE_FAILED;
+    if (!HeaderIsAcceptable(image.image, stream.FileSize(), &samples))
+        throw NR_INVALID_DATA;
+    // The decoder keeps every sample as a 32-bit number, and as much again in tile buffers.
+    NDecodeLease decoderMemory;
+    if (!decoderMemory.Take(samples * 8))
+        throw NR_NOT_ENOUGH_MEMORY;
     fullWidth = image.image->x1 - image.image->x0;
     fullHeight = image.image->y1 - image.image->y0;
     if (verifyOnly) {

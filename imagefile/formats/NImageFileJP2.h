@@ -38,10 +38,12 @@ public:
     static PictureExtent FindExtent(ByteSource& source);
 
     // 0 (also for a truncated file whose decodable part is returned); 103 when the file does not
-    // open; 404 when it is not JPEG 2000 or cannot be decoded, also for more than 64 components,
-    // more than 131072 tiles times components (the decoder prepares each before reading any
-    // data), or more than kMaxDecodedBytes of decoded samples; 403 when the picture cannot be
-    // made. Not 200, so the factory does not try detection by content.
+    // open; 404 when it is not JPEG 2000 or cannot be decoded, also for more than 131072 tiles
+    // times components (the decoder prepares each before reading any data); 204 when the header
+    // claims more than 64 components, more than kMaxDecodedBytes of decoded samples, or more
+    // samples than the file's bytes can code (4096 a byte); 303 when the decode budget cannot
+    // give the decoder's memory; 403 when the picture cannot be made. Not 200, so the factory
+    // does not try detection by content.
     NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
     // 0; 400 without a valid picture; 104 when the file cannot be created; 300 when a
     // converted copy cannot be made; 403 when the codec's picture cannot be made; 405 when

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 #include <libiptcdata/iptc-jpeg.h>
 
 #include "base/Log.h"
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 
 namespace {
@@ -438,6 +441,16 @@ void CopyDecodedRow(JSAMPROW samples, uint8_t* destination, JDIMENSION width, in
     }
 }
 
+constexpr uint64_t kHuffmanPixelsPerByte = 512;
+constexpr uint64_t kArithmeticPixelsPerByte = 512 * 64;
+
+// The length of the open file (0 when it cannot be told); the position is kept.
+uint64_t StreamLength(FILE* file)
+{
+    const int64_t length = file ? _filelengthi64(_fileno(file)) : -1;
+    return length > 0 ? static_cast<uint64_t>(length) : 0;
+}
+
 // The decode between opening and closing the file. libjpeg errors come back to the jump
 // target below; no object with a destructor may live in this frame or in a frame that calls
 // libjpeg below it, since the jump skips them.
@@ -461,6 +474,15 @@ void RunDecode(DecodeJob& job, const DecodeRequest& request, DecodeOutcome& outc
         jpeg_save_markers(&cinfo, JPEG_APP0 + 2, kMaxSavedMarker);
     }
     jpeg_read_header(&cinfo, TRUE);
+    // The header's size is believed as far as the file's data can code it (at least one bit a
+    // block with Huffman coding: 512 pixels a byte; arithmetic coding 64 times that), before the
+    // decoder or the picture takes memory for it.
+    if (!DataBound::Fits(cinfo.image_width, cinfo.image_height, 8, StreamLength(job.file),
+                         cinfo.arith_code ? kArithmeticPixelsPerByte : kHuffmanPixelsPerByte)) {
+        ReleaseDecode(job);
+        outcome.result = NR_INVALID_DATA;
+        return;
+    }
 
     cinfo.scale_num = 1;
     if (request.verifyOnly) {

@@ -1,5 +1,7 @@
 #include "imagefile/formats/NImageFileJPP.h"
 
+#include "imagefile/DataBound.h"
+
 #include "imagefile/formats/JppDecoder.h"
 
 #include <algorithm>
@@ -57,6 +59,11 @@ NRESULT NImageFileJPP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     if (!decoder->ParseHeader(bytes, got, width, height, dataOffset)) {
         free(bytes);
         return NR_PICTURE_CREATE_FAILED;
+    }
+    // Huffman-coded blocks: no more than 512 pixels a byte of the file.
+    if (!DataBound::Fits(width, height, 8, got, 512)) {
+        free(bytes);
+        return NR_INVALID_DATA;
     }
     NImageBuffer* picture = target ? target : &this->picture;
     if (!picture->Create(width, height, 24, 0, nullptr)) {

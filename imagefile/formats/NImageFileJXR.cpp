@@ -8,12 +8,18 @@
 #include <string>
 
 #include "base/Log.h"
+#include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/DlvTempFile.h"
 #include "imagefile/formats/JxrCodec.h"
+#include "imaging/DecodeBudget.h"
 
 namespace {
+
+// The most pixels one byte of a file is believed to code (a plain area costs a few bits a
+// macroblock).
+constexpr uint64_t kPixelsPerByte = 4096;
 
 // jxrlib's "file input/output" error code, for the messages of steps that open files here.
 constexpr int kFileError = -102;
@@ -99,6 +105,19 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     if (status != JXR_OK)
         return status == JXR_NO_MEMORY ? NR_PICTURE_CREATE_FAILED : NR_DECODE_FAILED;
 
+    // The header's size is believed as far as the file's bytes can code it; the decoder's own
+    // rows (in the file's pixel layout, up to 16 bytes a pixel) come from the decode budget.
+    const uint64_t area = static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height);
+    if (!DataBound::Fits(static_cast<uint64_t>(info.width), static_cast<uint64_t>(info.height), 8,
+                         FileLength(path), kPixelsPerByte)) {
+        JxrCloseDecoder(decoder);
+        return NR_INVALID_DATA;
+    }
+    NDecodeLease decoderMemory;
+    if (!decoderMemory.Take(area * 8)) {
+        JxrCloseDecoder(decoder);
+        return NR_NOT_ENOUGH_MEMORY;
+    }
     if (!bitmap.Create(info.width, info.height, info.bitsPerPixel, 0)) {
         JxrCloseDecoder(decoder);
         return NR_PICTURE_CREATE_FAILED;

@@ -16,6 +16,7 @@
 
 #include <libmng.h>
 
+#include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/MngStreamWalk.h"
@@ -28,6 +29,7 @@ constexpr int kExtraDisplayCalls = 64;   // timer breaks followed beyond the fra
 constexpr uint16_t kNoTransparency = 0xFFFF;
 
 struct MngIoContext {
+    uint64_t fileSize = 0;                    // of the file being read
     std::wstring path;                        // output path (writers), kept whole
     FILE* file = nullptr;
     bool opened = false;                      // the output file was created
@@ -86,6 +88,12 @@ mng_bool MNG_DECL MngCallbackProcessHeader(mng_handle handle, mng_uint32 width, 
     const int stride = (width > 0 && width <= INT32_MAX) ? NImageBuffer::StrideFor(static_cast<int>(width), context->depth) : 0;
     if (stride == 0 || height == 0 || height > INT32_MAX) {
         context->result = NR_PICTURE_CREATE_FAILED;
+        return MNG_FALSE;
+    }
+    // A frame larger than the file's data can fill at deflate's best ratio is not believed.
+    if (!DataBound::Fits(width, height, static_cast<uint64_t>(context->depth), context->fileSize,
+                         DataBound::kDeflate)) {
+        context->result = NR_INVALID_DATA;
         return MNG_FALSE;
     }
     // Frames kept: the header's count (0 means unknown: the first frame), bounded by the frame
@@ -413,15 +421,17 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     _fseeki64(file, 0, SEEK_END);
     const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
     const MngStreamLayout layout = WalkMngStream(file, fileSize, kMend, kMngLoopBudget);
+    const MngMemoryLimit memoryLimit(fileSize);
     _fseeki64(file, 0, SEEK_SET);
 
     context->file = file;
+    context->fileSize = fileSize;
     context->patches = &layout.patches;
     context->owner = this;
     context->singleFrame = preview || quick;
     context->target = target ? target : &picture;
 
-    mng_handle handle = mng_initialize(context.get(), MngCallbackMemAlloc, MngCallbackMemFree, MNG_NULL);
+    mng_handle handle = mng_initialize(context.get(), MngAllocate, MngRelease, MNG_NULL);
     if (!handle) {
         fclose(file);
         return NR_FORMAT_INIT_FAILED;

@@ -1,5 +1,7 @@
 #include "imagefile/formats/NImageFilePDF.h"
 
+#include "imagefile/DataBound.h"
+
 #include <windows.h>
 
 #include <zlib.h>
@@ -139,6 +141,9 @@ NRESULT DecodeFlateImage(const uint8_t* data, uint64_t length, const PdfImage& i
     const bool png = image.predictor >= 10;
     const size_t rowBytes = width * components;
     const size_t expected = (png ? rowBytes + 1 : rowBytes) * height;   // at most 1.2e9 bytes
+    // Nor more than the stream's bytes can inflate to.
+    if (!DataBound::Fits(png ? rowBytes + 1 : rowBytes, height, 8, length, DataBound::kDeflate))
+        return NR_INVALID_DATA;
     std::vector<uint8_t> samples;
     try {
         samples.resize(expected);

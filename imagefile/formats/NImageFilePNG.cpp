@@ -270,9 +270,11 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         return NR_NOT_THIS_FORMAT;
 
     PngReadStructs structs;
-    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnLibraryError, OnLibraryWarning);
+    structs.png = CreatePngReadStruct(this, OnLibraryError, OnLibraryWarning);
     if (!structs.png)
         return NR_FORMAT_INIT_FAILED;
+    const uint64_t fileLength = DataBound::FileLength(path);
+    LimitPngMemory(structs.png, fileLength);
     const bool animationWanted = !preview && !quick;
     if (animationWanted)
         png_set_read_user_chunk_fn(structs.png, nullptr, OnUnknownChunk);
@@ -306,6 +308,10 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         int interlaceType = 0;
         png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlaceType, nullptr, nullptr);
         const int pixelDepth = png_get_channels(png, info) * bitDepth;
+        if (!DataBound::Fits(width, height, static_cast<uint64_t>(pixelDepth), fileLength, DataBound::kDeflate)) {
+            result = NR_INVALID_DATA;
+            return;
+        }
         const bool paletteAlpha =
             colourType == PNG_COLOR_TYPE_PALETTE && png_get_valid(png, info, PNG_INFO_tRNS) != 0;
         const int depth = OutputDepth(colourType, bitDepth, paletteAlpha);
@@ -471,9 +477,10 @@ NRESULT NImageFilePNG::ProbeFile(const wchar_t* path)
     if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
         return NR_NOT_THIS_FORMAT;
     PngReadStructs structs;
-    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnLibraryError, OnLibraryWarning);
+    structs.png = CreatePngReadStruct(nullptr, OnLibraryError, OnLibraryWarning);
     if (!structs.png)
         return NR_FORMAT_INIT_FAILED;
+    LimitPngMemory(structs.png, DataBound::FileLength(path));
     structs.info = png_create_info_struct(structs.png);
     if (!structs.info)
         return NR_FORMAT_INIT_FAILED;

@@ -12,12 +12,18 @@
 #include <new>
 #include <vector>
 
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 
 namespace {
 
 constexpr size_t kHeaderBytes = 128;
 constexpr int kMaxTextCharacters = 1024;
+constexpr uint64_t kMinLibraryBlock = uint64_t{16} << 20;
+// A fax row of any width can be one bit; 2048 bytes of a 1-bit page a byte covers rows of 16384
+// pixels, wider than any fax.
+constexpr uint64_t kFaxRatio = 2048;
+constexpr uint64_t kJpegPixelsPerByte = 512;
 
 // libtiff's messages for one handle go nowhere: every failure that matters is seen in the
 // results of the calls.
@@ -32,6 +38,13 @@ TIFF* OpenTiff(const wchar_t* path, const char* mode)
     if (options) {
         TIFFOpenOptionsSetErrorHandlerExtR(options, QuietTiffHandler, nullptr);
         TIFFOpenOptionsSetWarningHandlerExtR(options, QuietTiffHandler, nullptr);
+        // No block libtiff allocates for a strip, a tile or a tag may be larger than what the
+        // file's data can give at deflate's best ratio.
+        if (mode[0] == 'r') {
+            const uint64_t most = DataBound::FileLength(path) * DataBound::kDeflate;
+            TIFFOpenOptionsSetMaxSingleMemAlloc(
+                options, static_cast<tmsize_t>(std::clamp<uint64_t>(most, kMinLibraryBlock, INT32_MAX)));
+        }
     }
     TIFF* file = TIFFOpenWExt(path, mode, options);
     TIFFOpenOptionsFree(options);
@@ -385,6 +398,34 @@ void CopyTileRows(uint8_t* destination, const uint8_t* source, size_t rows, size
     }
 }
 
+// True when the page's data can fill its picture: the file's bytes at the best ratio of the
+// page's compression (fax coding: at least one bit a row; JPEG: 512 pixels a byte).
+bool PageFitsFile(TIFF* file, uint32_t width, uint32_t height, uint16_t samples, uint16_t bits,
+                  uint16_t compression)
+{
+    const TIFFSizeProc sizeOf = TIFFGetSizeProc(file);
+    const uint64_t length = sizeOf ? static_cast<uint64_t>(sizeOf(TIFFClientdata(file))) : 0;
+    const uint64_t sampleBits = static_cast<uint64_t>(std::max<uint16_t>(samples, 1)) * std::max<uint16_t>(bits, 1);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return DataBound::Fits(width, height, sampleBits, length, DataBound::kRawCutShort);
+    case COMPRESSION_PACKBITS:
+        return DataBound::Fits(width, height, sampleBits, length, DataBound::kPackBits);
+    case COMPRESSION_LZW:
+        return DataBound::Fits(width, height, sampleBits, length, DataBound::kLzw);
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+        return height / 8 <= length && DataBound::Fits(width, height, 1, length, kFaxRatio);
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return DataBound::Fits(width, height, 8, length, kJpegPixelsPerByte);
+    default:
+        return DataBound::Fits(width, height, sampleBits, length, DataBound::kDeflate);
+    }
+}
+
 NRESULT ReadTiffPage(NImageFileTIF& object, TIFF* file, NImageBuffer& target, uint32_t page)
 {
     if (!TIFFSetDirectory(file, static_cast<tdir_t>(page)))
@@ -416,6 +457,8 @@ NRESULT ReadTiffPage(NImageFileTIF& object, TIFF* file, NImageBuffer& target, ui
         TIFFSetField(file, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     }
 
+    if (!PageFitsFile(file, width, height, samples, bits, compression))
+        return NR_INVALID_DATA;
     NRESULT result;
     if (bits >= 8 && bits <= 31 && IsFullColourPhotometric(photometric))
         result = ReadFullColour(file, target, width, height, static_cast<uint32_t>(samples) * bits);

@@ -11,9 +11,16 @@
 #include <memory>
 #include <new>
 
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
+#include "imaging/DecodeBudget.h"
 
 namespace {
+
+// The most pixels one byte of a WebP file is believed to code. Both codings can go further (a
+// plain area costs next to nothing), but a real picture of one colour that large is rare, and a
+// header must not make the decoder take gigabytes for a few bytes.
+constexpr uint64_t kPixelsPerByte = 8192;
 
 // Closes the stdio file it owns.
 class WebpFile {
@@ -141,6 +148,15 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
     const int stride = NImageBuffer::StrideFor(features.width, alpha ? 32 : 24);
     if (features.height <= 0 || stride <= 0 || static_cast<int64_t>(stride) * features.height > INT32_MAX)
         return NR_PICTURE_CREATE_FAILED;
+    // Nor may it claim more pixels than the file's data can code; the decoder's own blocks (the
+    // output rows, an animation's two canvases) come from the decode budget.
+    if (!DataBound::Fits(static_cast<uint64_t>(features.width), static_cast<uint64_t>(features.height), 8, size,
+                         kPixelsPerByte))
+        return NR_INVALID_DATA;
+    NDecodeLease decoderMemory;
+    const uint64_t area = static_cast<uint64_t>(features.width) * static_cast<uint64_t>(features.height);
+    if (!decoderMemory.Take(area * (features.has_animation ? 8 : 4)))
+        return NR_NOT_ENOUGH_MEMORY;
 
     if (features.has_animation) {
         // The first frame, composed on the canvas (top row first, four bytes a pixel).

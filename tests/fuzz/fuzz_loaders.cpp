@@ -1,6 +1,11 @@
 // Fuzz driver for every loader behind the load factory.
 //
-//   fuzz_loaders [budget [fixture-folder]]
+//   fuzz_loaders [budget [fixture-folder [options]]]
+//     -n COUNT   campaign: COUNT inputs for every format (no overall time limit)
+//     -f EXT     only the seeds of that extension (".png")
+//     -o FOLDER  keep every failing input there (the regression fixtures of tests/data/fuzz)
+//     -r SEED    random seed
+//     -l         print the extensions of the seeds and stop
 //
 // The seeds are made at start: pictures written by the project's own writers (BMP, PCX, ICO, PNG,
 // GIF, JPEG, TIFF, PSD, PDF, LMC) and small files built byte by byte for the formats without a
@@ -11,11 +16,17 @@
 // Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
 // 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
 // with edge values, cut ends, removed or repeated runs, appended garbage. The result is written
-// under the format's own extension and loaded through LoadImageFile with every preview and quick
-// combination, then under a wrong extension with one combination. Checks: no crash (the
-// unhandled-exception filter prints the format, iteration and input file and ends with exit
-// code 70), no C++ exception, the consumed size never exceeds the file, and a valid picture
-// whenever the answer is 0.
+// under the format's own extension and loaded through LoadImageFile the three ways the program
+// loads (scan verification: quick; thumbnail: preview and quick; full view), then under a wrong
+// extension once. Checks: no crash (the unhandled-exception filter prints the format, iteration
+// and input file and ends with exit code 70), no C++ exception, no load slower than
+// kSlowLoadMs, no load that allocates more than kAllocationRatio times its file's size (plus
+// kAllocationSlack), the consumed size never exceeds the file, and a valid picture whenever
+// the answer is 0. In a campaign each input is loaded once, the three ways in turn.
+//
+// Allocations are counted here: malloc and its family (used by every library and by operator
+// new) are replaced by counting versions, and pictures and decoder leases by the decode budget's
+// scope. Both peaks during a load are added up.
 //
 // The budget (default 200000) is divided by 200 and held to 2000 iterations, and the run stops
 // after about 20 seconds whatever the budget: the loads go through files under Wine.
@@ -27,6 +38,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <exception>
 #include <string>
 #include <vector>
@@ -34,7 +46,163 @@
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/NImageFile.h"
+#include "imaging/DecodeBudget.h"
 #include "imaging/NImageBuffer.h"
+
+// ---- Counting allocator ------------------------------------------------------------------------
+// Blocks come from a heap of our own; a table remembers their sizes. Blocks the C runtime made
+// for itself (strdup, stream buffers) are not in the table and go back to the runtime.
+
+namespace alloccount {
+
+struct Slot {
+    void* block;
+    size_t size;
+};
+constexpr size_t kSlots = size_t{1} << 22;   // open addressing; far more than live blocks
+Slot* table = nullptr;
+HANDLE heap = nullptr;
+SRWLOCK lock = SRWLOCK_INIT;
+uint64_t live = 0;
+uint64_t peak = 0;
+void* (*runtimeRealloc)(void*, size_t) = nullptr;
+void (*runtimeFree)(void*) = nullptr;
+void* tombstone = reinterpret_cast<void*>(1);
+
+void Init()
+{
+    if (heap)
+        return;
+    heap = HeapCreate(0, 0, 0);
+    table = static_cast<Slot*>(VirtualAlloc(nullptr, kSlots * sizeof(Slot), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    HMODULE runtime = GetModuleHandleW(L"msvcrt.dll");
+    runtimeRealloc = reinterpret_cast<void* (*)(void*, size_t)>(reinterpret_cast<void*>(GetProcAddress(runtime, "realloc")));
+    runtimeFree = reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(GetProcAddress(runtime, "free")));
+}
+
+size_t Hash(void* block)
+{
+    uint64_t v = reinterpret_cast<uintptr_t>(block) >> 4;
+    v *= 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(v >> 42) & (kSlots - 1);
+}
+
+// Under the lock.
+void Insert(void* block, size_t size)
+{
+    for (size_t i = Hash(block);; i = (i + 1) & (kSlots - 1)) {
+        if (table[i].block == nullptr || table[i].block == tombstone) {
+            table[i] = {block, size};
+            break;
+        }
+    }
+    live += size;
+    if (live > peak)
+        peak = live;
+}
+
+// Under the lock: the size of a block of ours (and forgets it), or false.
+bool Remove(void* block, size_t& size)
+{
+    for (size_t i = Hash(block);; i = (i + 1) & (kSlots - 1)) {
+        if (table[i].block == nullptr)
+            return false;
+        if (table[i].block == block) {
+            size = table[i].size;
+            table[i].block = tombstone;
+            live -= size;
+            return true;
+        }
+    }
+}
+
+void* Allocate(size_t size, bool zero)
+{
+    Init();
+    void* block = HeapAlloc(heap, zero ? HEAP_ZERO_MEMORY : 0, size ? size : 1);
+    if (block) {
+        AcquireSRWLockExclusive(&lock);
+        Insert(block, size);
+        ReleaseSRWLockExclusive(&lock);
+    }
+    return block;
+}
+
+void Release(void* block)
+{
+    if (!block)
+        return;
+    size_t size = 0;
+    AcquireSRWLockExclusive(&lock);
+    const bool ours = table && Remove(block, size);
+    ReleaseSRWLockExclusive(&lock);
+    if (ours)
+        HeapFree(heap, 0, block);
+    else if (runtimeFree)
+        runtimeFree(block);
+}
+
+void* Resize(void* block, size_t size)
+{
+    if (!block)
+        return Allocate(size, false);
+    if (size == 0) {
+        Release(block);
+        return nullptr;
+    }
+    size_t old = 0;
+    AcquireSRWLockExclusive(&lock);
+    const bool ours = table && Remove(block, old);
+    ReleaseSRWLockExclusive(&lock);
+    if (!ours)
+        return runtimeRealloc ? runtimeRealloc(block, size) : nullptr;
+    void* moved = HeapReAlloc(heap, 0, block, size);
+    AcquireSRWLockExclusive(&lock);
+    Insert(moved ? moved : block, moved ? size : old);
+    ReleaseSRWLockExclusive(&lock);
+    return moved;
+}
+
+// The peak of live bytes since the last call (which starts a new period at the live bytes).
+uint64_t TakePeak()
+{
+    AcquireSRWLockExclusive(&lock);
+    const uint64_t value = peak > live ? peak : live;
+    peak = live;
+    ReleaseSRWLockExclusive(&lock);
+    return value;
+}
+
+uint64_t Live()
+{
+    AcquireSRWLockShared(&lock);
+    const uint64_t value = live;
+    ReleaseSRWLockShared(&lock);
+    return value;
+}
+
+}  // namespace alloccount
+
+extern "C" {
+void* malloc(size_t size)
+{
+    return alloccount::Allocate(size, false);
+}
+void* calloc(size_t count, size_t size)
+{
+    if (size && count > SIZE_MAX / size)
+        return nullptr;
+    return alloccount::Allocate(count * size, true);
+}
+void* realloc(void* block, size_t size)
+{
+    return alloccount::Resize(block, size);
+}
+void free(void* block)
+{
+    alloccount::Release(block);
+}
+}
 
 namespace {
 
@@ -43,6 +211,12 @@ using Bytes = std::vector<uint8_t>;
 constexpr size_t kMaxInput = 256 * 1024;
 constexpr uint64_t kMaxIterations = 2000;
 constexpr ULONGLONG kTimeLimitMs = 20000;   // one slow input may run past it
+// A load may take at most this long (on a loaded machine under Wine) ...
+constexpr ULONGLONG kSlowLoadMs = 5000;
+// ... and allocate at most this multiple of its file's size, plus a fixed amount for the
+// libraries' own tables and one decoded row block.
+constexpr uint64_t kAllocationRatio = 4096;
+constexpr uint64_t kAllocationSlack = uint64_t{64} << 20;
 
 struct Seed {
     std::string name;        // for the report
@@ -602,8 +776,14 @@ bool CheckLoad(const std::wstring& path, size_t length, uint8_t preview, uint8_t
     currentQuick = quick;
     NImageFile* out = nullptr;
     NRESULT r;
+    uint64_t budgetPeak = 0;
+    const uint64_t liveBefore = alloccount::Live();
+    alloccount::TakePeak();
+    const ULONGLONG start = GetTickCount64();
     try {
+        NDecodeScope scope;
         r = LoadImageFile(&out, path.c_str(), preview, quick, nullptr, 0);
+        budgetPeak = scope.Peak();
     } catch (const std::exception& e) {
         printf("FAIL %s iteration %llu (preview %d quick %d): exception %s\n", seedName,
                static_cast<unsigned long long>(iteration), preview, quick, e.what());
@@ -613,7 +793,23 @@ bool CheckLoad(const std::wstring& path, size_t length, uint8_t preview, uint8_t
                static_cast<unsigned long long>(iteration), preview, quick);
         return false;
     }
+    const ULONGLONG took = GetTickCount64() - start;
+    const uint64_t mallocPeak = alloccount::TakePeak();
+    const uint64_t allocated = (mallocPeak > liveBefore ? mallocPeak - liveBefore : 0) + budgetPeak;
     bool ok = true;
+    if (took > kSlowLoadMs) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): load took %.1f s (%zu bytes, answer %d)\n", seedName,
+               static_cast<unsigned long long>(iteration), preview, quick, static_cast<double>(took) / 1000.0, length,
+               static_cast<int>(r));
+        ok = false;
+    }
+    if (allocated > kAllocationSlack + kAllocationRatio * static_cast<uint64_t>(length)) {
+        printf("FAIL %s iteration %llu (preview %d quick %d): %llu bytes allocated for a file of %zu bytes "
+               "(answer %d)\n",
+               seedName, static_cast<unsigned long long>(iteration), preview, quick,
+               static_cast<unsigned long long>(allocated), length, static_cast<int>(r));
+        ok = false;
+    }
     if (!out) {
         printf("FAIL %s iteration %llu: answer %d without an object\n", seedName,
                static_cast<unsigned long long>(iteration), static_cast<int>(r));
@@ -636,60 +832,168 @@ bool CheckLoad(const std::wstring& path, size_t length, uint8_t preview, uint8_t
     return ok;
 }
 
+struct Options {
+    uint64_t budget = 200000;
+    std::wstring fixtures;
+    uint64_t campaign = 0;      // inputs a format; 0: the bounded CI run
+    std::wstring onlyExtension;
+    std::wstring keepFolder;
+    uint64_t randomSeed = 20240611;
+    bool listOnly = false;      // print the seeds' extensions and stop
+};
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options)
+{
+    int positional = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == L"-n" && hasValue)
+            options.campaign = _wcstoui64(argv[++i], nullptr, 10);
+        else if (a == L"-f" && hasValue)
+            options.onlyExtension = argv[++i];
+        else if (a == L"-o" && hasValue)
+            options.keepFolder = argv[++i];
+        else if (a == L"-l")
+            options.listOnly = true;
+        else if (a == L"-r" && hasValue)
+            options.randomSeed = _wcstoui64(argv[++i], nullptr, 10);
+        else if (positional == 0 && a[0] != L'-')
+            options.budget = _wcstoui64(argv[i], nullptr, 10), ++positional;
+        else if (positional == 1 && a[0] != L'-')
+            options.fixtures = a, ++positional;
+        else
+            return false;
+    }
+    return true;
+}
+
+// One format's share of a run: its seeds, and what was done with them.
+struct FormatRun {
+    std::wstring extension;
+    std::vector<const Seed*> seeds;
+    uint64_t inputs = 0;
+    uint64_t failed = 0;
+};
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(OnCrash);
-    const uint64_t budget = argc > 1 ? _wcstoui64(argv[1], nullptr, 10) : 200000;
-    const uint64_t iterations = std::min<uint64_t>(std::max<uint64_t>(budget / 200, 1), kMaxIterations);
-    const uint64_t randomSeed = 20240611;
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        fprintf(stderr, "usage: fuzz_loaders [budget [fixture-folder]] [-n inputs-a-format] [-f .ext] [-o keep-folder] "
+                        "[-r seed]\n");
+        return 2;
+    }
+    const bool campaign = options.campaign > 0;
+    const bool listOnly = options.listOnly;
+    const uint64_t iterations = std::min<uint64_t>(std::max<uint64_t>(options.budget / 200, 1), kMaxIterations);
 
     const std::wstring folder = TempFolder();
     std::vector<Seed> seeds;
     AddSeeds(folder, seeds);
-    if (argc > 2)
-        AddFixtures(argv[2], seeds);
+    if (!options.fixtures.empty())
+        AddFixtures(options.fixtures, seeds);
     if (seeds.size() < 20) {
         fprintf(stderr, "cannot make the seeds (%zu)\n", seeds.size());
         return 2;
     }
 
-    // Every seed loads before mutation: a broken seed would only test the error paths.
+    // Every seed loads before mutation (a broken seed would only test the error paths), and
+    // passes the checks as it is: the inputs earlier runs kept (tests/data/fuzz) are among them.
+    uint64_t seedFailures = 0;
     for (const Seed& s : seeds) {
         const std::wstring path = folder + L"\\check" + s.extension;
         WriteFile(path, s.bytes);
+        currentSeed = s.name.c_str();
+        currentPath = path.c_str();
         NImageFile* out = nullptr;
         const NRESULT r = LoadImageFile(&out, path.c_str(), 0, 0, nullptr, 0);
-        if (r != NR_OK)
+        if (r != NR_OK && !campaign && s.name.find("fuzz_") == std::string::npos)
             printf("note: seed %s (%zu bytes) loads with answer %d\n", s.name.c_str(), s.bytes.size(),
                    static_cast<int>(r));
         delete out;
+        for (const auto& way : {std::pair<uint8_t, uint8_t>{0, 1}, {1, 1}, {0, 0}})
+            if (!CheckLoad(path, s.bytes.size(), way.first, way.second, s.name.c_str(), 0))
+                ++seedFailures;
         DeleteFileW(path.c_str());
     }
+    if (listOnly) {
+        std::vector<std::wstring> extensions;
+        for (const Seed& s : seeds) {
+            std::wstring e = s.extension;
+            for (wchar_t& c : e)
+                c = static_cast<wchar_t>(towlower(c));
+            if (std::find(extensions.begin(), extensions.end(), e) == extensions.end())
+                extensions.push_back(e);
+        }
+        for (const std::wstring& e : extensions)
+            printf("%s\n", Narrow(e).c_str());
+        return 0;
+    }
 
-    printf("budget %llu: up to %llu iterations over %zu seeds, %llu s at most, random seed %llu\n",
-           static_cast<unsigned long long>(budget), static_cast<unsigned long long>(iterations), seeds.size(),
-           static_cast<unsigned long long>(kTimeLimitMs / 1000), static_cast<unsigned long long>(randomSeed));
+    // Formats by extension (case folded), each with its seeds.
+    std::vector<FormatRun> formats;
+    for (const Seed& s : seeds) {
+        std::wstring extension = s.extension;
+        for (wchar_t& c : extension)
+            c = static_cast<wchar_t>(towlower(c));
+        if (!options.onlyExtension.empty() && _wcsicmp(extension.c_str(), options.onlyExtension.c_str()) != 0)
+            continue;
+        auto found = std::find_if(formats.begin(), formats.end(), [&](const FormatRun& f) { return f.extension == extension; });
+        if (found == formats.end()) {
+            formats.push_back({extension, {}, 0, 0});
+            found = formats.end() - 1;
+        }
+        found->seeds.push_back(&s);
+    }
+    if (formats.empty()) {
+        fprintf(stderr, "no seeds for that extension\n");
+        return 2;
+    }
+
+    if (campaign)
+        printf("campaign: %llu inputs for each of %zu formats from %zu seeds, random seed %llu\n",
+               static_cast<unsigned long long>(options.campaign), formats.size(), seeds.size(),
+               static_cast<unsigned long long>(options.randomSeed));
+    else
+        printf("budget %llu: up to %llu iterations over %zu seeds, %llu s at most, random seed %llu\n",
+               static_cast<unsigned long long>(options.budget), static_cast<unsigned long long>(iterations),
+               seeds.size(), static_cast<unsigned long long>(kTimeLimitMs / 1000),
+               static_cast<unsigned long long>(options.randomSeed));
     fflush(stdout);
 
     static const wchar_t* wrongExtensions[] = {L".bmp", L".png", L".jpg", L".gif", L".tif", L".pcx", L".psd",
                                                L".ico", L".iff", L".hdr", L".dat"};
-    Random random(randomSeed);
+    // The three ways the program loads: scan verification, thumbnail, full view.
+    static const uint8_t ways[3][2] = {{0, 1}, {1, 1}, {0, 0}};
+    Random random(options.randomSeed);
     const ULONGLONG start = GetTickCount64();
+    ULONGLONG lastReport = start;
     uint64_t passed = 0;
     uint64_t failed = 0;
     uint64_t loads = 0;
     uint64_t done = 0;
+    const uint64_t total = campaign ? options.campaign * formats.size() : iterations;
     std::wstring rightPath;
     std::wstring wrongPath;
-    for (uint64_t i = 0; i < iterations; ++i) {
-        if (GetTickCount64() - start > kTimeLimitMs)
+    for (uint64_t i = 0; i < total; ++i) {
+        if (!campaign && GetTickCount64() - start > kTimeLimitMs)
             break;
         currentIteration = i;
-        const ULONGLONG iterationStart = GetTickCount64();
-        const Seed& seed = seeds[i % seeds.size()];
+        FormatRun& format = formats[i % formats.size()];
+        const Seed& seed = *format.seeds[(i / formats.size()) % format.seeds.size()];
         currentSeed = seed.name.c_str();
         Bytes input = seed.bytes;
         Mutate(random, input);
@@ -698,43 +1002,62 @@ int wmain(int argc, wchar_t** argv)
         rightPath = folder + L"\\input" + seed.extension;
         if (WriteFile(rightPath, input)) {
             currentPath = rightPath.c_str();
-            for (uint8_t flags = 0; flags < 4; ++flags) {
-                ok = CheckLoad(rightPath, input.size(), flags & 1, flags >> 1, seed.name.c_str(), i) && ok;
+            if (campaign) {
+                const uint8_t* way = ways[(i / formats.size()) % 3];
+                ok = CheckLoad(rightPath, input.size(), way[0], way[1], seed.name.c_str(), i) && ok;
                 ++loads;
+            } else {
+                for (const auto& way : ways) {
+                    ok = CheckLoad(rightPath, input.size(), way[0], way[1], seed.name.c_str(), i) && ok;
+                    ++loads;
+                }
             }
             DeleteFileW(rightPath.c_str());
         }
-        const wchar_t* wrong = wrongExtensions[random.Below(sizeof(wrongExtensions) / sizeof(wrongExtensions[0]))];
-        if (_wcsicmp(wrong, seed.extension.c_str()) == 0)
-            wrong = L".dat";
-        wrongPath = folder + L"\\input_wrong" + wrong;
-        if (WriteFile(wrongPath, input)) {
-            currentPath = wrongPath.c_str();
-            const size_t flags = random.Below(4);
-            ok = CheckLoad(wrongPath, input.size(), flags & 1, static_cast<uint8_t>(flags >> 1), seed.name.c_str(),
-                           i) && ok;
-            ++loads;
-            DeleteFileW(wrongPath.c_str());
+        if (!campaign || (i / formats.size()) % 8 == 0) {
+            const wchar_t* wrong =
+                wrongExtensions[random.Below(sizeof(wrongExtensions) / sizeof(wrongExtensions[0]))];
+            if (_wcsicmp(wrong, seed.extension.c_str()) == 0)
+                wrong = L".dat";
+            wrongPath = folder + L"\\input_wrong" + wrong;
+            if (WriteFile(wrongPath, input)) {
+                currentPath = wrongPath.c_str();
+                const uint8_t* way = ways[random.Below(3)];
+                ok = CheckLoad(wrongPath, input.size(), way[0], way[1], seed.name.c_str(), i) && ok;
+                ++loads;
+                DeleteFileW(wrongPath.c_str());
+            }
         }
         if (!ok) {
-            // Keep the failing input beside the temporary folder for the report.
-            const std::wstring kept = folder + L"_fail_" + std::to_wstring(i) + seed.extension;
+            // Keep the failing input for the report (and as a regression fixture).
+            std::wstring kept = options.keepFolder.empty() ? folder + L"_fail_" : options.keepFolder + L"\\fuzz_";
+            kept += std::to_wstring(options.randomSeed) + L"_" + std::to_wstring(i) + seed.extension;
             WriteFile(kept, input);
             printf("     input kept as %ls (%zu bytes)\n", kept.c_str(), input.size());
+            ++format.failed;
         }
-        const ULONGLONG took = GetTickCount64() - iterationStart;
-        if (took > 2000)
-            printf("slow: %s iteration %llu took %.1f s (%zu bytes)\n", seed.name.c_str(),
-                   static_cast<unsigned long long>(i), static_cast<double>(took) / 1000.0, input.size());
+        ++format.inputs;
         (ok ? passed : failed)++;
         ++done;
+        if (campaign && GetTickCount64() - lastReport > 60000) {
+            lastReport = GetTickCount64();
+            printf("progress: %llu of %llu inputs, %llu failed, %.0f s\n", static_cast<unsigned long long>(done),
+                   static_cast<unsigned long long>(total), static_cast<unsigned long long>(failed),
+                   static_cast<double>(lastReport - start) / 1000.0);
+            fflush(stdout);
+        }
     }
     const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
     RemoveDirectoryW(folder.c_str());
 
+    for (const FormatRun& f : formats)
+        printf("format %s: %llu inputs, %llu failed\n", Narrow(f.extension).c_str(),
+               static_cast<unsigned long long>(f.inputs), static_cast<unsigned long long>(f.failed));
     printf("ran %llu iterations (%llu loads) in %.1f s\n", static_cast<unsigned long long>(done),
            static_cast<unsigned long long>(loads), seconds);
+    if (seedFailures)
+        printf("%llu loads of unmutated seeds failed\n", static_cast<unsigned long long>(seedFailures));
     printf("%llu passed, %llu failed\n", static_cast<unsigned long long>(passed),
-           static_cast<unsigned long long>(failed));
-    return failed == 0 ? 0 : 1;
+           static_cast<unsigned long long>(failed + seedFailures));
+    return failed == 0 && seedFailures == 0 ? 0 : 1;
 }

@@ -285,7 +285,7 @@ TEST_F(Jp2Test, ForeignAndOversizedFilesAreRefused)
     EXPECT_EQ(NR_DECODE_FAILED, jp2.Load(Write(L"png.jp2", pngtest::ReadFixture(L"png\\rgb.png")).c_str(), 0, 0, nullptr));
 
     // A code stream whose size field claims 60000 x 60000 pixels in one tile: refused from the
-    // header, before the decoder reserves memory for it.
+    // header as invalid data, before the decoder reserves memory for it.
     Bytes huge = Fixture(L"rgb.j2k");
     ASSERT_EQ(0xFF, huge[2]);
     ASSERT_EQ(0x51, huge[3]);
@@ -298,7 +298,7 @@ TEST_F(Jp2Test, ForeignAndOversizedFilesAreRefused)
     put32(24, 60000);   // XTsiz
     put32(28, 60000);   // YTsiz
     NImageFileJP2 oversized;
-    EXPECT_EQ(NR_DECODE_FAILED, oversized.Load(Write(L"huge.j2k", huge).c_str(), 0, 0, nullptr));
+    EXPECT_EQ(NR_INVALID_DATA, oversized.Load(Write(L"huge.j2k", huge).c_str(), 0, 0, nullptr));
     EXPECT_FALSE(oversized.picture.valid);
 
     // 65535 one-pixel tiles of 16384 components: refused before the decoder prepares every

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# A long fuzz campaign over every loader: COUNT mutated inputs for each format (default
+# 1,000,000), formats run PARALLEL at a time (default 2), each input loaded the three ways the
+# program loads. Inputs that fail a check are kept in tests/data/fuzz, where the fuzz run of the
+# test suite loads them again as regression fixtures.
+#
+# Usage: scripts/fuzz-campaign.sh [COUNT [PARALLEL [SEED]]]
+# Logs and the summary go to build/fuzz-campaign/; the program runs from a copy there, so the
+# build may change while a campaign runs.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build}
+COUNT=${1:-1000000}
+PARALLEL=${2:-2}
+SEED=${3:-$(date +%s)}
+"$ROOT/scripts/build.sh" "$BUILD" >/dev/null
+
+OUT=$BUILD/fuzz-campaign
+KEEP=$ROOT/tests/data/fuzz
+mkdir -p "$OUT" "$KEEP"
+cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
+
+WINE_ROOT=$BUILD/wine
+. "$ROOT/scripts/wine-env.sh"
+vst_wine_prepare
+
+formats=$(wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -l 2>/dev/null | tr -d '\r' | grep '^\.')
+echo "campaign: $COUNT inputs for each of $(echo "$formats" | wc -l) formats, $PARALLEL at a time, seed $SEED"
+echo "logs: $OUT/<format>.log"
+start=$(date +%s)
+export OUT ROOT KEEP COUNT SEED
+echo "$formats" | xargs -P "$PARALLEL" -I{} sh -c \
+  'wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -n "$COUNT" -f "{}" -o "Z:$KEEP" -r "$SEED" \
+     > "$OUT/{}.log" 2>&1 || true; tail -n 4 "$OUT/{}.log" | grep -E "^format|passed" | tr -d "\r"'
+end=$(date +%s)
+{
+  echo "campaign of $COUNT inputs a format, seed $SEED, $((end - start)) s"
+  for f in $formats; do grep -h '^format' "$OUT/$f.log" | tr -d '\r' || echo "format $f: no result"; done
+} | tee "$OUT/summary.txt"
+grep -h 'FAIL\|CRASH' "$OUT"/*.log | tr -d '\r' | head -50 || true
