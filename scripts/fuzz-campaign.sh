@@ -22,19 +22,19 @@ cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 
 WINE_ROOT=$BUILD/wine
 . "$ROOT/scripts/wine-env.sh"
-vst_wine_prepare
+vst_wine_prepare || true
 
 formats=$(wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -l 2>/dev/null | tr -d '\r' | grep '^\.')
 echo "campaign: $COUNT inputs for each of $(echo "$formats" | wc -l) formats, $PARALLEL at a time, seed $SEED"
-echo "logs: $OUT/<format>.log"
+echo "logs: $OUT/<format>.log (the extension without its dot)"
 start=$(date +%s)
 export OUT ROOT KEEP COUNT SEED
 echo "$formats" | xargs -P "$PARALLEL" -I{} sh -c \
-  'wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -n "$COUNT" -f "{}" -o "Z:$KEEP" -r "$SEED" \
-     > "$OUT/{}.log" 2>&1 || true; tail -n 4 "$OUT/{}.log" | grep -E "^format|passed" | tr -d "\r"'
+  'log="$OUT/$(echo {} | tr -d .).log"; wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -n "$COUNT" -f "{}" \
+     -o "Z:$KEEP" -r "$SEED" > "$log" 2>&1 || true; grep -E "^format" "$log" | tr -d "\r"'
 end=$(date +%s)
 {
   echo "campaign of $COUNT inputs a format, seed $SEED, $((end - start)) s"
-  for f in $formats; do grep -h '^format' "$OUT/$f.log" | tr -d '\r' || echo "format $f: no result"; done
+  for f in $formats; do grep -h '^format' "$OUT/${f#.}.log" | tr -d '\r' || echo "format $f: no result"; done
 } | tee "$OUT/summary.txt"
 grep -h 'FAIL\|CRASH' "$OUT"/*.log | tr -d '\r' | head -50 || true
