@@ -963,9 +963,12 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
 
+    size_t formatSeeds = 0;
+    for (const FormatRun& f : formats)
+        formatSeeds += f.seeds.size();
     if (campaign)
         printf("campaign: %llu inputs for each of %zu formats from %zu seeds, random seed %llu\n",
-               static_cast<unsigned long long>(options.campaign), formats.size(), seeds.size(),
+               static_cast<unsigned long long>(options.campaign), formats.size(), formatSeeds,
                static_cast<unsigned long long>(options.randomSeed));
     else
         printf("budget %llu: up to %llu iterations over %zu seeds, %llu s at most, random seed %llu\n",
