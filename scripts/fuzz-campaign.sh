@@ -6,7 +6,7 @@
 #
 # Usage: scripts/fuzz-campaign.sh [COUNT [PARALLEL [SEED]]]
 # Logs and the summary go to build/fuzz-campaign/; the program runs from a copy there, so the
-# build may change while a campaign runs.
+# build may change while a campaign runs. Give it at most the cores the machine can spare.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -20,7 +20,8 @@ KEEP=$ROOT/tests/data/fuzz
 mkdir -p "$OUT" "$KEEP"
 cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 
-WINE_ROOT=$BUILD/wine
+# A Wine prefix of its own without a display, so that the test suite can run beside a campaign.
+WINE_ROOT=$BUILD/wine/fuzz
 . "$ROOT/scripts/wine-env.sh"
 vst_wine_prepare || true
 

@@ -169,10 +169,13 @@ NRESULT NImageFileGEM::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
             paletteRgb[i * 3] = paletteRgb[i * 3 + 1] = paletteRgb[i * 3 + 2] = static_cast<uint8_t>(i * step);
     }
     pic.Destroy();
+    // Without planes there is no row to read (and a 1-bit picture would be written as 4-bit).
+    if (planes == 0)
+        return NR_INVALID_DATA;
     // Solid runs give 127 bytes from one, and a row may be repeated 255 times by four bytes.
     if (width > 0 && height > 0 &&
         !DataBound::Fits(static_cast<uint64_t>(width), static_cast<uint64_t>(height),
-                         static_cast<uint64_t>(trueColour ? 24 : std::max(planes, 1)), in.Length(), kDensestRatio))
+                         static_cast<uint64_t>(trueColour ? 24 : planes), in.Length(), kDensestRatio))
         return NR_INVALID_DATA;
     if (width <= 0 || height <= 0 || !pic.Create(width, height, trueColour ? 24 : planes, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;

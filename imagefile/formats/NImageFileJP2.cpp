@@ -20,6 +20,8 @@ constexpr uint32_t kMaxComponents = 64;
 // The decoder sets up every tile's coding parameters for every component while it reads the
 // main header, before any picture data; more tile-components than this are refused first.
 constexpr uint64_t kMaxTileComponents = uint64_t{1} << 17;
+// Tile-components allowed beyond eight for every byte of the file.
+constexpr uint64_t kFreeTileComponents = 256;
 constexpr int kMaxBoxesBeforeCodeStream = 256;
 // The most samples one byte of a file is believed to code: far beyond any real compression
 // ratio (a plain area still costs a few bits a code-block), far below what a header can claim.
@@ -162,7 +164,10 @@ bool TilingIsAcceptable(Jp2FileStream& stream, OPJ_CODEC_FORMAT format)
     const uint64_t down = (height - tileY + tileHeight - 1) / tileHeight;
     if (across > kMaxTileComponents || down > kMaxTileComponents || across * down > kMaxTileComponents)
         return false;
-    return across * down * std::max<uint64_t>(components, 1) <= kMaxTileComponents;
+    // The decoder keeps more than a kilobyte of coding parameters for every tile-component, and
+    // each one that holds data costs the file at least a packet header bit.
+    const uint64_t tileComponents = across * down * std::max<uint64_t>(components, 1);
+    return tileComponents <= kMaxTileComponents && tileComponents <= stream.FileSize() * 8 + kFreeTileComponents;
 }
 
 // One decoded component read on the grid of component 0, as 8-bit values.

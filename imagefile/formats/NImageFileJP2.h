@@ -39,7 +39,8 @@ public:
 
     // 0 (also for a truncated file whose decodable part is returned); 103 when the file does not
     // open; 404 when it is not JPEG 2000 or cannot be decoded, also for more than 131072 tiles
-    // times components (the decoder prepares each before reading any data); 204 when the header
+    // times components, or more than eight a byte of the file (plus 256): the decoder prepares
+    // each before reading any data; 204 when the header
     // claims more than 64 components, more than kMaxDecodedBytes of decoded samples, or more
     // samples than the file's bytes can code (4096 a byte); 303 when the decode budget cannot
     // give the decoder's memory; 403 when the picture cannot be made. Not 200, so the factory

@@ -229,6 +229,12 @@ TEST_F(GemFormat, OtherPixelSizesLoadAndGarbageDoesNot)
     Bytes garbage = GemHeader(0, 8, 1, 1, 8, 372);
     EXPECT_EQ(LoadBytes(garbage.data), NR_NOT_THIS_FORMAT);
     EXPECT_EQ(LoadBytes(std::vector<uint8_t>(11, 0x55)), NR_NOT_THIS_FORMAT);
+
+    // No planes behind the usual signature: nothing to read, and no 1-bit picture written as
+    // 4-bit pixels past its rows (a wide one overran it).
+    Bytes noPlanes = GemHeader(0, 32784, 4);
+    noPlanes.bytes({0x00, 0x00, 0xFF, 0x02, 0x81});
+    EXPECT_EQ(LoadBytes(noPlanes.data), NR_INVALID_DATA);
 }
 
 TEST_F(GemFormat, TrueColourRunsUseTheRepeatFactor)
