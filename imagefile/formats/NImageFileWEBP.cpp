@@ -20,7 +20,7 @@ namespace {
 // The most pixels one byte of a WebP file is believed to code. Both codings can go further (a
 // plain area costs next to nothing), but a real picture of one colour that large is rare, and a
 // header must not make the decoder take gigabytes for a few bytes.
-constexpr uint64_t kPixelsPerByte = 8192;
+constexpr uint64_t kPixelsPerByte = 512;
 
 // Closes the stdio file it owns.
 class WebpFile {
