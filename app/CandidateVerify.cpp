@@ -13,6 +13,8 @@
 namespace {
 
 constexpr uint32_t kWritePiece = 1u << 20;
+constexpr int kMemoryAttempts = 3;
+constexpr DWORD kMemoryRetryMs = 500;
 
 double Now()
 {
@@ -168,18 +170,30 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
     }
     job.bytesWritten = job.length;
 
+    // Decoding shares one memory budget with the other verifications and the result window: a
+    // candidate that found no room is tried again after the others have given memory back.
     NImageFile* file = nullptr;
     NRESULT result = NR_OK;
-    const bool decoded = LoadImageForView(&file, path.c_str(), false, true, &result, true);
+    bool decoded = false;
+    for (int attempt = 0; attempt < kMemoryAttempts; ++attempt) {
+        if (attempt > 0)
+            Sleep(kMemoryRetryMs * attempt);
+        delete file;
+        file = nullptr;
+        decoded = LoadImageForView(&file, path.c_str(), false, true, &result, true);
+        if (result != NR_NOT_ENOUGH_MEMORY)
+            break;
+    }
     job.decodeSeconds += Now() - written;
     std::unique_ptr<NImageFile> owner(file);
     uint64_t consumed = 0;
     bool sizeKnown = true;
     if (decoded && file) {
         consumed = file->GetConsumedSize();
-    } else if (DecoderMissing(job, result)) {
-        // Kept at the size of its structure, which it was written with.
-        consumed = job.extent.end;
+    } else if (DecoderMissing(job, result) || result == NR_NOT_ENOUGH_MEMORY) {
+        // Kept at the size it was written with (its structure's, where known): a picture that
+        // cannot be decoded here is not proven broken.
+        consumed = job.length;
         sizeKnown = false;
     } else {
         DeleteFileW(path.c_str());

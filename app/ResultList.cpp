@@ -1,5 +1,7 @@
 #include "app/ResultList.h"
 
+#include "imaging/DecodeBudget.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -21,6 +23,8 @@
 #include "ui/NWinApp.h"
 
 namespace {
+
+constexpr uint32_t kThumbnailMemoryWaitMs = 1000;
 
 constexpr FileType kJpeg = FT_JPG;
 constexpr wchar_t kProgramTitle[] = L"Delvarin Vastrel 2.0.2";
@@ -386,7 +390,12 @@ bool ResultList::MakeThumbnail(int index)
 {
     FoundFileRecord& record = m_records[index];
     NImageFile* file = nullptr;
-    const bool decoded = LoadImageForView(&file, record.path, true, true);
+    bool decoded;
+    {
+        // The window's thread waits only briefly for decoding memory another load holds.
+        NDecodeScope scope(kThumbnailMemoryWaitMs);
+        decoded = LoadImageForView(&file, record.path, true, true);
+    }
     if (!file)
         return false;
     NImageBuffer& picture = file->picture;
