@@ -48,6 +48,8 @@ public:
 private:
     void Run();
     void ReadChunk(ScanChunk& chunk, uint64_t position);
+    // Reads count bytes at the position in pieces on several threads; false unless all arrived.
+    bool ReadInPieces(uint64_t position, uint8_t* buffer, uint32_t count);
     // Called when the last holder of a chunk lets it go.
     void Recycle(ScanChunk* chunk);
 

@@ -220,7 +220,7 @@ void DecodeFolder(const std::wstring& folder)
         }
         NImageFile* file = nullptr;
         const double start = Seconds();
-        const bool ok = LoadImageForView(&file, (folder + L"\\" + name).c_str(), false, true);
+        const bool ok = LoadImageForView(&file, (folder + L"\\" + name).c_str(), false, true, nullptr, true);
         const double elapsed = Seconds() - start;
         delete file;
         it->second.files++;
