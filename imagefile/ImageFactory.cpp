@@ -12,6 +12,7 @@
 #include "imagefile/extra/NImageFileANI.h"
 #include "imagefile/extra/NImageFileBMP.h"
 #include "imagefile/extra/NImageFileCLP.h"
+#include "imagefile/extra/NImageFileCUT.h"
 #include "imagefile/extra/NImageFileDCX.h"
 #include "imagefile/extra/NImageFileEPS.h"
 #include "imagefile/extra/NImageFileFLT.h"
@@ -191,6 +192,7 @@ NImageFile* CreateImageFileObject(FileType id)
     case FT_ANI: return Make<NImageFileANI>();
     case FT_BMP: return Make<NImageFileBMP>();
     case FT_CLP: return Make<NImageFileCLP>();
+    case FT_CUT: return Make<NImageFileCUT>();
     case FT_DCX: return Make<NImageFileDCX>();
     case FT_EPS: return Make<NImageFileEPS>();
     case FT_FLT: return Make<NImageFileFLT>();

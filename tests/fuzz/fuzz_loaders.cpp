@@ -8,10 +8,10 @@
 //     -l         print the extensions of the seeds and stop
 //
 // The seeds are made at start: pictures written by the project's own writers (BMP, PCX, ICO, PNG,
-// GIF, JPEG, TIFF, PSD, PDF, LMC) and small files built byte by byte for the formats without a
-// writer or with variants the writers do not make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF,
-// HDR, PCD, PICT, JPS, MPO). A fixture folder, when given, adds every file of its subfolders
-// whose extension a loader knows.
+// GIF, JPEG, TIFF, PSD, PDF, LMC, TGA) and small files built byte by byte for the formats without
+// a writer or with variants the writers do not make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF,
+// HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP, CUT). A fixture folder, when given, adds every
+// file of its subfolders whose extension a loader knows.
 //
 // Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
 // 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
@@ -584,6 +584,64 @@ Bytes Pict(const Bytes& jpeg)
     return out;
 }
 
+// A run-length TGA of 24-bit pixels whose packets run on from one row into the next.
+Bytes TgaRunLength()
+{
+    Bytes out = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    PutLE16(out, 5);
+    PutLE16(out, 3);
+    out.insert(out.end(), {24, 0x20});
+    out.insert(out.end(), {0x86, 10, 20, 30, 0x03, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x84, 90, 80, 70});
+    return out;
+}
+
+// A clipboard file: a text entry, then an 8-bit bitmap of 5 x 3 with a 4-colour palette.
+Bytes Clp()
+{
+    Bytes dib;
+    for (uint32_t v : {40u, 5u, 3u})
+        PutLE32(dib, v);
+    PutLE16(dib, 1);
+    PutLE16(dib, 8);
+    for (uint32_t v : {0u, 24u, 0u, 0u, 4u, 0u})
+        PutLE32(dib, v);
+    for (uint32_t colour : {0x000000FFu, 0x0000FF00u, 0x00FF0000u, 0x00808080u})
+        PutLE32(dib, colour);
+    for (int i = 0; i < 24; ++i)
+        dib.push_back(static_cast<uint8_t>(i % 4));
+    const Bytes text = {'c', 'l', 'i', 'p', 0};
+    Bytes out;
+    PutLE16(out, 0xC350);
+    PutLE16(out, 2);
+    const uint32_t first = 4 + 2 * 89;
+    PutLE16(out, 1);
+    PutLE32(out, static_cast<uint32_t>(text.size()));
+    PutLE32(out, first);
+    out.resize(out.size() + 79, 0);
+    PutLE16(out, 8);
+    PutLE32(out, static_cast<uint32_t>(dib.size()));
+    PutLE32(out, first + static_cast<uint32_t>(text.size()));
+    out.resize(out.size() + 79, 0);
+    Append(out, text);
+    Append(out, dib);
+    return out;
+}
+
+// A Dr. Halo picture of 9 x 4: rows of repeats and literals, each record with its byte count.
+Bytes Cut()
+{
+    Bytes out;
+    PutLE16(out, 9);
+    PutLE16(out, 4);
+    PutLE16(out, 0);
+    for (int row = 0; row < 4; ++row) {
+        const Bytes record = {0x84, static_cast<uint8_t>(row * 40), 0x05, 1, 2, 3, 4, static_cast<uint8_t>(row), 0};
+        PutLE16(out, static_cast<uint32_t>(record.size()));
+        Append(out, record);
+    }
+    return out;
+}
+
 // ---- Seeds from the writers --------------------------------------------------------------
 
 void Ramp(NImageBuffer& picture, int w, int h, int bpp)
@@ -621,7 +679,7 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
                 {"ICO 8", L".ico", 8},   {"PNG 24", L".png", 24}, {"PNG 32", L".png", 32},   {"PNG 8", L".png", 8},
                 {"GIF 8", L".gif", 8},   {"JPEG", L".jpg", 24},   {"TIFF 24", L".tif", 24},  {"TIFF 1", L".tif", 1},
                 {"PSD 24", L".psd", 24}, {"PSD 32", L".psd", 32}, {"PSD 8", L".psd", 8},     {"PDF", L".pdf", 24},
-                {"LMC", L".lmcdoc", 24}};
+                {"LMC", L".lmcdoc", 24}, {"TGA 8", L".tga", 8},   {"TGA 32", L".tga", 32},   {"TGA 1", L".tga", 1}};
     Bytes bytes;
     Bytes jpeg, ico, pcx;
     for (const Made& m : made) {
@@ -656,6 +714,9 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
     seeds.push_back({"HDR flat", L".hdr", Hdr(false)});
     seeds.push_back({"HDR rle", L".hdr", Hdr(true)});
     seeds.push_back({"PCD", L".pcd", Pcd()});
+    seeds.push_back({"TGA rle", L".tga", TgaRunLength()});
+    seeds.push_back({"CLP", L".clp", Clp()});
+    seeds.push_back({"CUT", L".cut", Cut()});
     if (!jpeg.empty()) {
         seeds.push_back({"PICT", L".pct", Pict(jpeg)});
         Bytes pair;

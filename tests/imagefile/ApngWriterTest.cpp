@@ -15,6 +15,7 @@
 #include "imagefile/formats/NImageFileGIF.h"
 #include "imagefile/formats/NImageFilePNG.h"
 #include "PngTestSupport.h"
+#include "common/NativeTool.h"
 
 using pngtest::Bytes;
 
@@ -443,47 +444,14 @@ TEST_F(ApngWriterTest, GifSourceAndProgress)
 
 namespace {
 
-// The Unix path of a file under Wine (empty elsewhere).
-std::string UnixPath(const std::wstring& path)
-{
-    using Convert = char*(CDECL*)(const wchar_t*);
-    const auto convert =
-        reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    if (!convert)
-        return {};
-    char* unix = convert(path.c_str());
-    if (!unix)
-        return {};
-    std::string result(unix);
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 // Runs apngdis (Debian's APNG disassembler, a native program) on the file in its folder: the
 // composed frames become f<n>.png with the delays in f<n>.txt. False when it did not finish.
 bool Disassemble(const std::wstring& folder, const wchar_t* file)
 {
-    const std::string unixFolder = UnixPath(folder);
-    if (unixFolder.empty())
-        return false;
-    std::wstring command = L"Z:\\bin\\sh -c \"cd '";
-    command += std::wstring(unixFolder.begin(), unixFolder.end());
-    command += L"' && /usr/bin/apngdis ";
-    command += file;
-    command += L" f >/dev/null && echo ok > done\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    // A native program started by Wine gives no handle to wait on: its marker file tells the end.
-    for (int i = 0; i < 200 && !FileExists(folder + L"\\done"); ++i)
-        Sleep(50);
-    return FileExists(folder + L"\\done");
+    std::string name;
+    for (const wchar_t* p = file; *p; ++p)
+        name += static_cast<char>(*p);
+    return RunNativeCommand(folder, "/usr/bin/apngdis " + name + " f >/dev/null");
 }
 
 std::wstring DisassembledFrame(const std::wstring& folder, int n, const wchar_t* extension)
@@ -504,7 +472,7 @@ std::wstring DisassembledFrame(const std::wstring& folder, int n, const wchar_t*
 // blend operations the writer chose mean what it meant by them.
 TEST_F(ApngWriterTest, IndependentReaderAgrees)
 {
-    if (UnixPath(dir.Path()).empty() || !FileExists(L"Z:\\usr\\bin\\apngdis"))
+    if (UnixPath(dir.Path()).empty() || !NativeProgramExists("/usr/bin/apngdis"))
         GTEST_SKIP() << "needs Wine and Debian's apngdis";
     std::vector<NImageBuffer> frames(5);
     for (int i = 0; i < 5; ++i)
