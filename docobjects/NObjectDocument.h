@@ -8,10 +8,14 @@
 // cheap on long lists.
 //
 // The file form (Save, Load) is that of the "LMCDOC" document files; see NObjectDocumentFile.cpp.
+// Painting (Paint and the painters, one per object type) is in NObjectDocumentPaint.cpp and
+// NObjectDocumentPainters.cpp; rendering one object into a picture of its own in
+// NObjectDocumentRender.cpp.
 #pragma once
 
 #include "docobjects/DocObject.h"
 #include "imagefile/NResult.h"
+#include "imaging/NGraphics.h"
 #include "imaging/NImageBuffer.h"
 
 #include <cstdint>
@@ -77,6 +81,80 @@ public:
     // Writes the picture's rows compressed (zlib level 5) at the stream position: u32 length,
     // then the bytes. 0; 104 a write fails; 300 no memory; 301 compression fails.
     static NRESULT WriteCompressedBits(FILE* file, const NImageBuffer& picture, uint32_t& compressedLength);
+
+    // ---- Painting ----
+    // Draws the listed objects, head first, into the device context. Render mode (render true)
+    // draws every object at its own document coordinates, clipped to view width x height, and
+    // draws nothing but the objects. Otherwise coordinates are mapped into the window's view by
+    // the scroll offsets and the zoom (MapToView), objects are clipped to the window's client
+    // area, and the current object's focus handles (showFocus) or picture warp frame (warpEdit),
+    // the path line to the cursor (pathLine) and the frame of the object under the cursor are
+    // drawn too. The shadows are offset by shadowOffset and blurred by shadowBlur. A zero width
+    // or height of an object's rectangle becomes 10 in the object itself. False when the list is
+    // empty.
+    bool Paint(HDC dc, bool render, int viewWidth, int viewHeight, HWND window, int offsetX, int offsetY, float zoom,
+               bool showFocus, int shadowOffset, int shadowBlur, bool pathLine, bool warpEdit);
+    // Blends the object's shadow cache with its opacity: unrotated into shadowRect, rotated by
+    // the object's angle (through the rotated shadow cache, made again when the angle changed)
+    // centred in the rectangle left, top, right, bottom. rememberAngle stores the angle as the
+    // cache angle. False for no object or no shadow cache.
+    bool BlendObjectBitmap(HDC dc, DocObject* object, int left, int top, int right, int bottom,
+                           const RECT& shadowRect, bool rememberAngle);
+    // The object under the point (window coordinates) at these scroll offsets and zoom: of all
+    // the objects hit that are neither locked nor hidden, the first in paint order, unless a
+    // later one lies strictly inside it. Its view rectangle and id go out. False when nothing
+    // is hit or an argument is null.
+    bool HitTest(RECT* rect, int32_t* id, const POINT* point, int offsetX, int offsetY, float zoom);
+
+    // The zoom of the last Paint of any document (1.0 before the first); painters make a cached
+    // shadow again when the zoom changed.
+    static float LastZoom();
+
+    // The painters, one per object type. Each draws the object's drop shadow (when its shadow
+    // flag is set) and then the object into the context's device context at the view rectangle
+    // (left, top, right, bottom); the point-based types map their own points. False for no
+    // object or no payload of the object's type.
+    struct PaintContext {
+        NGraphics* graphics = nullptr;   // on dc, antialiased
+        HDC dc = nullptr;
+        float zoom = 1.0f;
+        float lastZoom = 1.0f;
+        int shadowOffset = 0;
+        int shadowBlur = 0;
+        int offsetX = 0;                 // scroll offsets, for the points of the point-based types
+        int offsetY = 0;
+        bool render = false;             // points are taken as they stand
+    };
+    bool PaintRectangle(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintEllipse(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintLine(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintPolyline(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintArrow(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintCurve(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintArrowCurve(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintText(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintCallout(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintPicture(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintImageText(const PaintContext& c, const RECT& view, DocObject* object);
+    bool PaintCurveImage(const PaintContext& c, const RECT& view, DocObject* object);
+    // The constant alpha of row `row` of a text's reflection `height` rows high: 40 % at the
+    // top, fading to 0 at seven tenths of the height (0 from there on).
+    static float ReflectionRowAlpha(int row, int height);
+
+    // ---- One object on its own ----
+    // Renders the object into a new target picture as large as its rectangle plus margin, the
+    // object margin / 2 pixels inside it: 32 bpp with straight alpha on transparency (withAlpha),
+    // else 24 bpp on white. The object is drawn through a temporary document in render mode; it
+    // is moved for that and moved back. False for no object, a size that cannot be made, or an
+    // object of a type that is not drawn.
+    bool RenderObjectToBitmap(DocObject* object, NImageBuffer& target, int margin, int shadowOffset, int shadowBlur,
+                              bool withAlpha);
+    // Moves the first listed object with that id: its rectangle's left and top by (dx1, dy1),
+    // right and bottom by (dx2, dy2); start points and the points before the end by the first
+    // pair, end points by the second (polylines and curves with image move all their points by
+    // the first). No object with that id logs "GetObject nullptr! wants <id>" and answers false.
+    bool MoveObject(int32_t id, int dx1, int dy1, int dx2, int dy2);
+    static void MoveObjectBy(DocObject& object, int dx1, int dy1, int dx2, int dy2);
 
     // Load keeps the objects it reads. A caller that wants the picture only clears it: the
     // records are still read and checked, but each object is freed as soon as it was read, so a
