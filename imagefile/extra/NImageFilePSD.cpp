@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFilePSD.h"
 
+#include "docobjects/NObjectDocument.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/BigEndianIO.h"
 #include "imagefile/extra/FormatStream.h"
@@ -13,6 +14,12 @@ namespace {
 
 constexpr int kMaxSavedSide = 30000;
 constexpr unsigned kMaxChannels = 16;
+// Layers of a document's objects: rendered with this margin around the object (half of it on
+// each side), with shadows offset by 3 and blurred by 4. A file holds at most 32767 layers.
+constexpr int kLayerMargin = 50;
+constexpr int kLayerShadowOffset = 3;
+constexpr int kLayerShadowBlur = 4;
+constexpr size_t kMaxLayers = 0x7FFF;
 
 uint32_t BigU32(const uint8_t* p)
 {
@@ -392,6 +399,36 @@ bool NImageFilePSD::WriteLayers(FILE* file)
     return ok && WriteBigEndianU32(file, 0);   // no global layer mask
 }
 
+bool NImageFilePSD::RenderDocumentLayers(NObjectDocument& document, const NImageBuffer& image)
+{
+    for (DocObject* o = document.First(); o; o = o->next) {
+        if (o->hidden)
+            continue;
+        if (layerPictures.size() + 1 >= kMaxLayers)
+            break;   // the background needs its place too
+        // Layers larger than a PSD file may be are left out, as are objects that draw nothing.
+        const int64_t width = std::abs(int64_t{o->rect.right} - o->rect.left) + kLayerMargin;
+        const int64_t height = std::abs(int64_t{o->rect.bottom} - o->rect.top) + kLayerMargin;
+        if (width > kMaxSavedSide || height > kMaxSavedSide)
+            continue;
+        auto layer = std::make_unique<NImageBuffer>();
+        if (!document.RenderObjectToBitmap(o, *layer, kLayerMargin, kLayerShadowOffset, kLayerShadowBlur, true))
+            continue;
+        const LONG left = std::min(o->rect.left, o->rect.right) - kLayerMargin / 2;   // inside +-2^30
+        const LONG top = std::min(o->rect.top, o->rect.bottom) - kLayerMargin / 2;
+        layerRects.push_back(RECT{left, top, left + layer->width, top + layer->height});
+        layerPictures.push_back(std::move(layer));
+    }
+    auto background = std::make_unique<NImageBuffer>();
+    if (!background->Copy(image))
+        return false;
+    if (background->bpp != 32 && (!background->ConvertToBpp(32, false) || !background->SetChannel(4, 255)))
+        return false;
+    layerRects.push_back(RECT{0, 0, image.width, image.height});
+    layerPictures.push_back(std::move(background));
+    return true;
+}
+
 NRESULT NImageFilePSD::Save(const wchar_t* path, NImageBuffer* source, ImageMetadata*)
 {
     const NImageBuffer& image = source ? *source : picture;
@@ -399,13 +436,19 @@ NRESULT NImageFilePSD::Save(const wchar_t* path, NImageBuffer* source, ImageMeta
         return NR_PICTURE_NOT_VALID;
     if (image.width > kMaxSavedSide || image.height > kMaxSavedSide)
         return NR_SUBFEATURE_NOT_SUPPORTED;
-    // The layer lists describe one save only; a document's layers are not rendered here, so
-    // the file holds the composite alone.
+    // The layer lists describe one save only: a document attached to the save options gives one
+    // layer per visible object above a background layer of the picture.
     ClearLayers();
+    if (saveOptions.document && !RenderDocumentLayers(*saveOptions.document, image)) {
+        ClearLayers();
+        return NR_ALLOCATION_FAILED;
+    }
 
     FormatStream out;
-    if (!out.OpenWrite(path))
+    if (!out.OpenWrite(path)) {
+        ClearLayers();
         return NR_FILE_OPEN_WRITE;
+    }
     FILE* file = out.get();
     const uint32_t width = static_cast<uint32_t>(image.width);
     const uint32_t height = static_cast<uint32_t>(image.height);

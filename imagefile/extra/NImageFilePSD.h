@@ -1,6 +1,7 @@
 // NImageFilePSD: the PSD (Photoshop) format class. Reading takes the merged (composite) picture
 // of "8BPS" version-1 files and ignores layers, resources and metadata. Writing makes an 8-bit
-// RGB file with a raw composite, and a layer-and-mask section when the layer lists hold layers.
+// RGB file with a raw composite; when the save options carry a document of drawing objects, also
+// a layer-and-mask section with one layer per visible object above a background layer.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "imagefile/NImageFile.h"
+
+class NObjectDocument;
 
 class NImageFilePSD : public NImageFile {
 public:
@@ -28,8 +31,9 @@ public:
     NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
     NRESULT SaveFrom(const wchar_t* path, NImageFile* source) override;
     // picture null: the own picture; no metadata is written. 0; 400 no valid picture; 206 a side
-    // above 30000; 104 the file cannot be created or written (a partial file is removed). The
-    // save options' document preview is the composite when it has the picture's size.
+    // above 30000; 300 no memory for the background layer; 104 the file cannot be created or
+    // written (a partial file is removed). The save options' document preview is the composite
+    // when it has the picture's size; their document gives the layers (RenderDocumentLayers).
     NRESULT Save(const wchar_t* path, NImageBuffer* picture, ImageMetadata* metadata) override;
     FileType GetFormatId() const override;
 
@@ -40,6 +44,11 @@ public:
     bool WriteLayers(FILE* file);
     // Empties both layer lists and releases their storage.
     void ClearLayers();
+    // Fills the layer lists for a save of the picture with the document: every visible object
+    // rendered on transparency (objects that draw nothing, and layers larger than 30000 pixels,
+    // are left out), each placed at its rectangle less half the render margin, then the picture
+    // itself, opaque, as the background. False when the background cannot be made.
+    bool RenderDocumentLayers(NObjectDocument& document, const NImageBuffer& image);
 
     // One picture per layer (owned; 32 bpp with straight alpha) and its place in the picture.
     std::vector<std::unique_ptr<NImageBuffer>> layerPictures;
