@@ -399,6 +399,46 @@ TEST_F(DocPaint, EditorViewMapsClipsAndMarksTheCurrentObject)
     EXPECT_LT(At(canvas, 43, 50).r, 160);   // the outer ring of the top-left handle
 }
 
+TEST_F(DocPaint, EditorViewFramesTheWarpCornersAndTheObjectUnderTheCursor)
+{
+    // The current picture's warp corners get handles: a 10 x 10 picture fitted into 100 x 100
+    // is scaled by 10, so the corner (2, 3) of the picture lies at (50, 30).
+    PicturePayload picture;
+    Solid(picture.picture, 10, 10, RGB(255, 255, 255));
+    const int16_t corners[8] = {2, 3, 8, 1, 9, 9, 1, 8};
+    std::copy(corners, corners + 8, picture.warp);
+    doc.AddPicture(Given(given, RECT{30, 0, 130, 100}), &picture);
+    ASSERT_TRUE(doc.Paint(canvas.dc, false, 200, 150, nullptr, 0, 0, 1.0f, false, 3, 4, false, true));
+    GdiFlush();
+    EXPECT_LT(At(canvas, 43, 30).r, 160);
+    EXPECT_TRUE(IsWhite(canvas, 20, 140));
+
+    // The object under the cursor that is not the current one gets an inverted frame 4 pixels
+    // outside it (the cursor is read in screen coordinates when no window is given).
+    if (!SetCursorPos(60, 60))
+        GTEST_SKIP() << "the cursor cannot be placed";
+    doc.Clear();
+    canvas.Fill(0xFFFFFF);
+    RectanglePayload rect;
+    doc.AddRectangle(Given(given, RECT{50, 50, 150, 100}), &rect);
+    doc.AddRectangle(Given(given, RECT{170, 120, 190, 140}), &rect);   // the current object
+    ASSERT_TRUE(doc.Paint(canvas.dc, false, 200, 150, nullptr, 0, 0, 1.0f, false, 3, 4, false, false));
+    GdiFlush();
+    POINT cursor;
+    ASSERT_TRUE(GetCursorPos(&cursor));
+    if (cursor.x != 60 || cursor.y != 60)
+        GTEST_SKIP() << "the cursor stays elsewhere";
+    EXPECT_GT(DarkPixels(44, 44, 49, 49), 0);   // the frame's top-left corner
+    EXPECT_EQ(DarkPixels(0, 0, 40, 40), 0);
+
+    // The current object gets no hover frame.
+    doc.currentId = doc.First()->id;
+    canvas.Fill(0xFFFFFF);
+    ASSERT_TRUE(doc.Paint(canvas.dc, false, 200, 150, nullptr, 0, 0, 1.0f, false, 3, 4, false, false));
+    GdiFlush();
+    EXPECT_EQ(DarkPixels(44, 44, 49, 49), 0);
+}
+
 TEST_F(DocPaint, HitTestPrefersEarlierObjectsButNestedOnes)
 {
     RectanglePayload rect;
