@@ -2,6 +2,7 @@
 
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
+#include "imaging/DecodeBudget.h"
 
 #include <cstring>
 #include <memory>
@@ -72,6 +73,9 @@ NRESULT NImageFileCLP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
         return NR_SUBFEATURE_NOT_SUPPORTED;
     if (uint64_t{dataOffset} + dataLength > in.Length() || dataLength < kInfoHeaderBytes || !in.Seek(dataOffset))
         return NR_INVALID_DATA;
+    NDecodeLease dataMemory;
+    if (!dataMemory.Take(dataLength))
+        return NR_ALLOCATION_FAILED;
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[dataLength]);
     if (!data)
         return NR_ALLOCATION_FAILED;

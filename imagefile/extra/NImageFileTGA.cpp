@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFileTGA.h"
 
+#include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
 
@@ -18,10 +19,7 @@ constexpr unsigned kMaxSide = 20000;
 constexpr uint8_t kTopFirst = 0x20;      // descriptor: the first row is the top row
 constexpr uint8_t kRightToLeft = 0x10;   // descriptor: pixels run right to left
 
-// Header sizes are believed only as far as the pixel data can fill the picture at the densest
-// coding: uncompressed, a file cut short keeps its rows as long as it holds at least a
-// sixteenth of them; run-length coded, one packet of a header and one pixel gives 128 pixels.
-constexpr uint64_t kRawCutShortRatio = 16;
+// A run-length packet of a header and one pixel gives at most 128 pixels.
 constexpr uint64_t kPixelsPerRun = 128;
 
 bool IsReadImageType(unsigned type)
@@ -222,11 +220,12 @@ NRESULT NImageFileTGA::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     const size_t rowBytes = RowBytes(depth, width);
     const size_t pixelBytes = depth == 1 ? 1 : depth / 8;
     const size_t rowUnits = rowBytes / pixelBytes;
-    const uint64_t pictureBytes = uint64_t{rowBytes} * height;
-    const uint64_t dataBytes = in.Remaining();
-    const bool fillable = runLength ? pictureBytes * (1 + pixelBytes) <= dataBytes * kPixelsPerRun * pixelBytes
-                                    : pictureBytes <= dataBytes * kRawCutShortRatio;
-    if (!fillable)
+    // The header's size is believed only as far as the pixel data can fill it at the densest
+    // coding: uncompressed, a file cut short keeps its rows when it holds enough of them;
+    // run-length coded, every packet of 1 + n bytes gives 128 pixels of n bytes.
+    const uint64_t ratio =
+        runLength ? (kPixelsPerRun * pixelBytes + pixelBytes) / (1 + pixelBytes) : DataBound::kRawCutShort;
+    if (!DataBound::Fits(width, height, depth, in.Remaining(), ratio))
         return NR_INVALID_DATA;
 
     NImageBuffer& out = target ? *target : picture;

@@ -136,6 +136,27 @@ Bytes JpegWithHugeFrame(const TestDir& dir)
     return bytes;
 }
 
+// A clipboard file of one 24-bit bitmap entry whose header claims width x height, holding
+// `pixelBytes` bytes of pixels.
+Bytes ClipboardBitmap(uint32_t width, uint32_t height, size_t pixelBytes)
+{
+    const size_t data = 40 + pixelBytes;
+    Bytes b(4 + 89 + data, 0);
+    PutLE16(b, 0, 0xC350);
+    PutLE16(b, 2, 1);
+    PutLE16(b, 4, 8);   // a device-independent bitmap
+    PutLE32(b, 6, static_cast<uint32_t>(data));
+    PutLE32(b, 10, 4 + 89);
+    const size_t dib = 4 + 89;
+    PutLE32(b, dib, 40);
+    PutLE32(b, dib + 4, width);
+    PutLE32(b, dib + 8, height);
+    PutLE16(b, dib + 12, 1);
+    PutLE16(b, dib + 14, 24);
+    std::fill(b.begin() + dib + 40, b.end(), 0x5A);
+    return b;
+}
+
 struct HugeHeader {
     const char* name;
     const wchar_t* extension;
@@ -261,6 +282,32 @@ std::vector<HugeHeader> HugeHeaders()
          NR_INVALID_DATA},
         {"TIFF fax of 2100521 rows", L".tif", 0, 1, FaxTiffWithHugeHeight, NR_INVALID_DATA},
         {"JPEG 30000 x 30000", L".jpg", 1, 1, JpegWithHugeFrame, NR_INVALID_DATA},
+        {"TGA 19999 x 19999", L".tga", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"tga\\rgb24.tga");
+             PutLE16(b, 12, 19999);
+             PutLE16(b, 14, 19999);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"TGA run-length 19999 x 19999", L".tga", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"tga\\rgba-rle.tga");
+             PutLE16(b, 12, 19999);
+             PutLE16(b, 14, 19999);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"CUT 65535 x 65535", L".cut", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"cut\\grey.cut");
+             PutLE16(b, 0, 0xFFFF);
+             PutLE16(b, 2, 0xFFFF);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"CLP bitmap 65535 x 65535", L".clp", 0, 1, [](const TestDir&) { return ClipboardBitmap(0xFFFF, 0xFFFF, 64); },
+         NR_INVALID_DATA},
     };
 }
 
@@ -324,7 +371,8 @@ TEST(LoadBounds, LargestFixturesStillLoad)
         const wchar_t* extension;
     } folders[] = {{L"bmp", L".bmp"},  {L"pcx", L".pcx"}, {L"gif", L".gif"},  {L"png", L".png"},
                    {L"tiff", L".tif"}, {L"webp", L".webp"}, {L"jp2", L".jp2"}, {L"jxr", L".jxr"},
-                   {L"mng", L".mng"},  {L"psd", L".psd"}, {L"jpeg", L".jpg"}, {L"hdr", L".hdr"}};
+                   {L"mng", L".mng"},  {L"psd", L".psd"}, {L"jpeg", L".jpg"}, {L"hdr", L".hdr"},
+                   {L"tga", L".tga"},  {L"cut", L".cut"}};
     for (const Folder& f : folders) {
         const std::wstring folder = TestDataPath(f.folder);
         WIN32_FIND_DATAW data;
@@ -379,7 +427,24 @@ TEST(DecodeBudget, RefusesWhatDoesNotFitAndAnswersMemoryInsufficient)
         EXPECT_EQ(NR_NOT_ENOUGH_MEMORY, LoadImageFile(&out, path.c_str(), 0, 1, nullptr, 0));
         delete out;
     }
+    // A clipboard bitmap whose picture alone would fit, but not with the entry's data it is made
+    // from: the data is held as long as the picture is made.
+    const std::wstring clip = dir.File(L"big.clp");
+    ASSERT_TRUE(WriteWholeFile(clip, ClipboardBitmap(600, 300, 600 * 300 * 3)));
+    {
+        NDecodeScope scope(0);
+        NImageFile* out = nullptr;
+        EXPECT_EQ(NR_NOT_ENOUGH_MEMORY, LoadImageFile(&out, clip.c_str(), 0, 1, nullptr, 0));
+        delete out;
+    }
     DecodeBudget::SetCapacity(saved);
+    {
+        NDecodeScope scope;
+        NImageFile* out = nullptr;
+        EXPECT_EQ(NR_OK, LoadImageFile(&out, clip.c_str(), 0, 1, nullptr, 0));
+        EXPECT_GE(scope.Peak(), 2u * 600 * 300 * 3);
+        delete out;
+    }
     NImageFile* out = nullptr;
     EXPECT_EQ(NR_OK, LoadImageFile(&out, path.c_str(), 0, 1, nullptr, 0));
     delete out;
