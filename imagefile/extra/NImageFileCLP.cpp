@@ -52,10 +52,8 @@ NRESULT NImageFileCLP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     const unsigned count = SignatureU16(head + 2);
     if (count < 1 || count > kMaxEntries)
         return NR_SUBFEATURE_NOT_SUPPORTED;
-    if (uint64_t{count} * kEntryBytes > in.Remaining())
-        return NR_INVALID_DATA;
 
-    // The first bitmap entry; only that one is tried.
+    // The first bitmap entry; only that one is tried, and the entries after it need not be there.
     uint32_t dataLength = 0;
     uint32_t dataOffset = 0;
     bool found = false;

@@ -98,6 +98,11 @@ TEST_F(ClipboardFormat, ReadsTheFirstBitmapEntry)
     EXPECT_EQ(PixelAt(clp.picture, 0, 0).b, 1);
     EXPECT_EQ(PixelAt(clp.picture, 0, 1).r, 6);
 
+    // A directory that claims more entries than the file holds: the bitmap entry before the end
+    // is read all the same.
+    ASSERT_EQ(LoadBytes(ClipFile({{8, SmallDib()}}, 2)), NR_OK);
+    EXPECT_EQ(clp.fullWidth, 3);
+
     // 200 entries load; the check recognises 199 at most.
     std::vector<ClipEntry> many(199, ClipEntry{2, {0}});
     many.push_back({8, SmallDib()});
@@ -128,7 +133,7 @@ TEST_F(ClipboardFormat, RefusesWhatItCannotRead)
         {"no entries", ClipFile({}, 0), NR_SUBFEATURE_NOT_SUPPORTED},
         {"201 entries", ClipFile(std::vector<ClipEntry>(201, ClipEntry{2, {0}})), NR_SUBFEATURE_NOT_SUPPORTED},
         {"no bitmap entry", ClipFile({{1, {'a', 0}}, {2, {1, 2, 3}}}), NR_SUBFEATURE_NOT_SUPPORTED},
-        {"directory past the end", ClipFile({{8, SmallDib()}}, 2), NR_INVALID_DATA},
+        {"directory ends before a bitmap entry", ClipFile({{1, {'a', 0}}}, 2), NR_INVALID_DATA},
         {"data past the end", ClipFile({{8, SmallDib(), 1}}), NR_INVALID_DATA},
         {"rows past the entry's data", ClipFile({{8, shortRows}}), NR_INVALID_DATA},
         {"palette past the entry's data", ClipFile({{8, SmallDib(0)}}), NR_INVALID_DATA},
