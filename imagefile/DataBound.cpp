@@ -21,6 +21,14 @@ bool Fits(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint64_t dataB
     return rowBytes <= most && height <= most / rowBytes;
 }
 
+bool Yields(uint64_t decodedBytes, uint64_t dataBytes, uint64_t produced, uint64_t consumed)
+{
+    if (decodedBytes == UINT64_MAX)
+        return false;
+    return static_cast<unsigned __int128>(decodedBytes) * consumed <=
+           static_cast<unsigned __int128>(dataBytes) * produced;
+}
+
 uint64_t FileLength(const wchar_t* path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

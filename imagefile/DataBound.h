@@ -30,6 +30,11 @@ uint64_t PackedBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel);
 // width x height at bitsPerPixel bits (rows packed to whole bytes). False for an empty picture.
 bool Fits(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint64_t dataBytes, uint64_t ratio);
 
+// True when `dataBytes` coded bytes, of which every `consumed` give at most `produced` decoded
+// bytes, can give `decodedBytes` (for codings whose densest case is not a whole ratio, or gives
+// less than a byte a byte: text, offset tables). False for UINT64_MAX (a size that saturated).
+bool Yields(uint64_t decodedBytes, uint64_t dataBytes, uint64_t produced, uint64_t consumed);
+
 // The length of the file at path, 0 when it cannot be read.
 uint64_t FileLength(const wchar_t* path);
 
