@@ -36,6 +36,8 @@
 #include "imagefile/extra/NImageFileRLA.h"
 #include "imagefile/extra/NImageFileSGI.h"
 #include "imagefile/extra/NImageFileTGA.h"
+#include "imagefile/extra/NImageFileWBMP.h"
+#include "imagefile/extra/NImageFileXBM.h"
 #include "imagefile/extra/NImageFileZBR.h"
 #include "imagefile/formats/NImageFileGIF.h"
 #include "imagefile/formats/NImageFileHEIC.h"
@@ -219,6 +221,8 @@ NImageFile* CreateImageFileObject(FileType id)
     case FT_SGI: return Make<NImageFileSGI>();
     case FT_TGA: return Make<NImageFileTGA>();
     case FT_TIF: return Make<NImageFileTIF>();
+    case FT_WBMP: return Make<NImageFileWBMP>();
+    case FT_XBM: return Make<NImageFileXBM>();
     case FT_ZBR: return Make<NImageFileZBR>();
     case FT_PFM: return Make<NImageFilePFM>();
     case FT_PDF: return Make<NImageFilePDF>();
