@@ -18,10 +18,12 @@
 #include "imagefile/extra/NImageFileFLT.h"
 #include "imagefile/extra/NImageFileGEM.h"
 #include "imagefile/extra/NImageFileHDR.h"
+#include "imagefile/extra/NImageFileHRZ.h"
 #include "imagefile/extra/NImageFileICO.h"
 #include "imagefile/extra/NImageFileIFF.h"
 #include "imagefile/extra/NImageFileIFF2.h"
 #include "imagefile/extra/NImageFileLMC.h"
+#include "imagefile/extra/NImageFileMAC.h"
 #include "imagefile/extra/NImageFileMSP.h"
 #include "imagefile/extra/NImageFilePCD.h"
 #include "imagefile/extra/NImageFilePCT.h"
@@ -201,12 +203,14 @@ NImageFile* CreateImageFileObject(FileType id)
     case FT_GEM: return Make<NImageFileGEM>();
     case FT_GIF: return Make<NImageFileGIF>();
     case FT_HDR: return Make<NImageFileHDR>();
+    case FT_HRZ: return Make<NImageFileHRZ>();
     case FT_ICO: return Make<NImageFileICO>();
     case FT_IFF: return Make<NImageFileIFF>();
     case FT_JNG: return Make<NImageFileJNG>();
     case FT_JPG: return Make<NImageFileJPG>();
     case FT_JP2: return Make<NImageFileJP2>();
     case FT_JPP: return Make<NImageFileJPP>();
+    case FT_MAC: return Make<NImageFileMAC>();
     case FT_MNG: return Make<NImageFileMNG>();
     case FT_MSP: return Make<NImageFileMSP>();
     case FT_PCD: return Make<NImageFilePCD>();
