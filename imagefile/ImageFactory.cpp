@@ -32,6 +32,7 @@
 #include "imagefile/extra/NImageFilePIC.h"
 #include "imagefile/extra/NImageFilePIC2.h"
 #include "imagefile/extra/NImageFilePIC3.h"
+#include "imagefile/extra/NImageFilePIX.h"
 #include "imagefile/extra/NImageFilePPP.h"
 #include "imagefile/extra/NImageFilePSD.h"
 #include "imagefile/extra/NImageFileRAS.h"
@@ -217,6 +218,7 @@ NImageFile* CreateImageFileObject(FileType id)
     case FT_PCT: return Make<NImageFilePCT>();
     case FT_PCX: return Make<NImageFilePCX>();
     case FT_PIC: return Make<NImageFilePIC>();
+    case FT_PIX: return Make<NImageFilePIX>();
     case FT_PNG: return Make<NImageFilePNG>();
     case FT_PPP: return Make<NImageFilePPP>();
     case FT_PSD: return Make<NImageFilePSD>();
