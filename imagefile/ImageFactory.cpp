@@ -14,6 +14,8 @@
 #include "imagefile/extra/NImageFileCLP.h"
 #include "imagefile/extra/NImageFileCUT.h"
 #include "imagefile/extra/NImageFileDCX.h"
+#include "imagefile/extra/NImageFileDWG.h"
+#include "imagefile/extra/NImageFileEMF.h"
 #include "imagefile/extra/NImageFileEPS.h"
 #include "imagefile/extra/NImageFileFLT.h"
 #include "imagefile/extra/NImageFileGEM.h"
@@ -199,6 +201,8 @@ NImageFile* CreateImageFileObject(FileType id)
     case FT_CLP: return Make<NImageFileCLP>();
     case FT_CUT: return Make<NImageFileCUT>();
     case FT_DCX: return Make<NImageFileDCX>();
+    case FT_DWG: return Make<NImageFileDWG>();
+    case FT_EMF: return Make<NImageFileEMF>();
     case FT_EPS: return Make<NImageFileEPS>();
     case FT_FLT: return Make<NImageFileFLT>();
     case FT_GEM: return Make<NImageFileGEM>();

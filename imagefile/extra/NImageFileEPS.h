@@ -1,4 +1,7 @@
-// NImageFileEPS: the EPS preview format class.
+// NImageFileEPS: the preview of EPS files with the binary DOS header (read only).
+//
+// Shows the TIFF preview (loaded through the TIFF reader), or else the Windows-metafile preview
+// played by GDI onto the load options' background colour; the PostScript itself is not rendered.
 #pragma once
 
 #include <cstddef>
@@ -12,5 +15,11 @@ public:
     // from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
 
+    // Both flags are ignored. 200 no binary EPS header; 204 a header cut short or a preview that
+    // does not lie inside the file; 206 neither a TIFF nor a metafile preview; 300 no memory for
+    // the TIFF preview; 104 no temporary file for it; 404 the TIFF preview is not a picture, or
+    // the metafile is not sound or cannot be converted; 205 the metafile has no usable size; 403
+    // the picture cannot be made; other answers of the TIFF load as they are.
+    NRESULT Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target) override;
     FileType GetFormatId() const override;
 };
