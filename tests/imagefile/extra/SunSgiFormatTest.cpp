@@ -469,6 +469,42 @@ TEST_F(SunSgi, SgiReadsOnlyWhatTheFileHolds)
     }
 }
 
+TEST_F(SunSgi, RawFilesCutShortKeepWhatTheyHold)
+{
+    // A carved file may end early: the raw rows it holds load, the rest stays black.
+    const std::vector<uint8_t> sgi = ReadDataFile(L"sgi\\s24.sgi");   // 13 x 7, planar, verbatim
+    NImageFileSGI whole;
+    ASSERT_EQ(whole.Load(TestDataPath(L"sgi\\s24.sgi").c_str(), 0, 0, nullptr), NR_OK);
+    NImageFileSGI cutSgi;
+    // The red plane (91 bytes) and 9 bytes of the green one.
+    ASSERT_EQ(cutSgi.Load(Write(std::vector<uint8_t>(sgi.begin(), sgi.begin() + 512 + 100)).c_str(), 0, 0, nullptr),
+              NR_OK);
+    ASSERT_EQ(cutSgi.picture.width, 13);
+    ASSERT_EQ(cutSgi.picture.height, 7);
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 13; ++x) {
+            EXPECT_EQ(PixelAt(cutSgi.picture, x, y).r, PixelAt(whole.picture, x, y).r);
+            EXPECT_EQ(PixelAt(cutSgi.picture, x, y).b, 0);
+        }
+    }
+    EXPECT_EQ(cutSgi.GetConsumedSize(), 612u);
+
+    const std::vector<uint8_t> ras = ReadDataFile(L"ras\\r24.ras");   // 13 x 7, rows of 40 bytes
+    NImageFileRAS wholeRas;
+    ASSERT_EQ(wholeRas.Load(TestDataPath(L"ras\\r24.ras").c_str(), 0, 0, nullptr), NR_OK);
+    NImageFileRAS cutRas;
+    ASSERT_EQ(cutRas.Load(Write(std::vector<uint8_t>(ras.begin(), ras.begin() + 32 + 100)).c_str(), 0, 0, nullptr),
+              NR_OK);
+    for (int x = 0; x < 13; ++x) {
+        const Rgba a = PixelAt(cutRas.picture, x, 1);
+        const Rgba b = PixelAt(wholeRas.picture, x, 1);
+        EXPECT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b);
+        const Rgba last = PixelAt(cutRas.picture, x, 6);
+        EXPECT_TRUE(last.r == 0 && last.g == 0 && last.b == 0);
+    }
+    EXPECT_EQ(cutRas.GetConsumedSize(), 132u);
+}
+
 TEST_F(SunSgi, SgiTwoChannelsAreGreyWithAlphaAndFurtherChannelsAreIgnored)
 {
     Bytes two = SgiHeader(0, 1, 2, 1, 2);
