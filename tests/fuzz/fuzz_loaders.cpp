@@ -8,10 +8,12 @@
 //     -l         print the extensions of the seeds and stop
 //
 // The seeds are made at start: pictures written by the project's own writers (BMP, PCX, ICO, PNG,
-// GIF, JPEG, TIFF, PSD, PDF, LMC, TGA) and small files built byte by byte for the formats without
-// a writer or with variants the writers do not make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF,
-// HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP, CUT). A fixture folder, when given, adds every
-// file of its subfolders whose extension a loader knows.
+// GIF, JPEG, TIFF, PSD, PDF, LMC, TGA, Sun raster, SGI, PIX, PPP), small files built byte by byte
+// for the formats without a writer or with variants the writers do not make (animated PNG, CUR,
+// ANI, DCX, FLT, GEM, IFF, HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP, CUT, the PIC family, HRZ,
+// MSP, MacPaint, RLA, ZBR, PPP text, WBMP, XBM, PFM, drawings and EPS files), and metafiles
+// recorded with GDI (WMF, placeable WMF, EMF; only with -f .wmf or -f .emf). A fixture folder,
+// when given, adds every file of its subfolders whose extension a loader knows.
 //
 // Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
 // 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
@@ -642,6 +644,292 @@ Bytes Cut()
     return out;
 }
 
+// Softimage PIC: a colour packet in mixed runs and an alpha packet in pure runs.
+Bytes Softimage()
+{
+    Bytes out;
+    PutBE32(out, 0x5380F634);
+    PutBE32(out, 0);
+    Put(out, "comment", 7);
+    out.resize(88, 0);
+    Put(out, "PICT");
+    PutBE16(out, 7);
+    PutBE16(out, 3);
+    PutBE32(out, 0);
+    PutBE32(out, 0);
+    out.insert(out.end(), {1, 8, 2, 0xE0, 0, 8, 1, 0x10});
+    for (int y = 0; y < 3; ++y) {
+        out.insert(out.end(), {0x01, 10, 20, 30, 40, 50, 60, 131, 70, 80, 90, 128, 0x00, 0x01, 1, 2, 3});
+        out.insert(out.end(), {4, 200, 3, 100});
+    }
+    return out;
+}
+
+// PC Paint: 8 bits in two run-length blocks, or four bit planes in one.
+Bytes PcPaint(bool planes)
+{
+    Bytes out;
+    PutLE16(out, 0x1234);
+    PutLE16(out, 9);
+    PutLE16(out, 4);
+    PutLE32(out, 0);
+    out.push_back(planes ? 0x31 : 0x08);
+    out.push_back(0xFF);
+    out.push_back('M');
+    PutLE16(out, 0);
+    const size_t paletteBytes = planes ? 16 : 48;
+    PutLE16(out, static_cast<uint32_t>(paletteBytes));
+    for (size_t i = 0; i < paletteBytes; ++i)
+        out.push_back(static_cast<uint8_t>(i * 5 % 64));
+    PutLE16(out, 2);
+    const Bytes data = planes ? Bytes{0xAA, 6, 0x5A, 0x11, 0x22, 0xAA, 0, 4, 0, 0x0F}
+                              : Bytes{0xAA, 20, 7, 1, 2, 3, 0xAA, 0, 9, 0, 5};
+    for (int block = 0; block < 2; ++block) {
+        PutLE16(out, static_cast<uint32_t>(data.size() + 5));
+        PutLE16(out, planes ? 8 : 18);
+        out.push_back(0xAA);
+        Append(out, data);
+    }
+    return out;
+}
+
+Bytes PlanarPic()
+{
+    Bytes out;
+    Put(out, "PIC");
+    for (size_t i = 0; i < 64000; ++i)
+        out.push_back(static_cast<uint8_t>(i * 13 >> 4));
+    return out;
+}
+
+Bytes Hrz()
+{
+    Bytes out;
+    for (size_t i = 0; i < 184320; ++i)
+        out.push_back(static_cast<uint8_t>(i % 64));
+    return out;
+}
+
+Bytes Msp(bool runs)
+{
+    Bytes out;
+    Put(out, runs ? "LinS" : "DanM");
+    PutLE16(out, 20);
+    PutLE16(out, 4);
+    out.resize(32, 0);
+    if (runs) {
+        for (int y = 0; y < 4; ++y)
+            PutLE16(out, 5);
+        for (int y = 0; y < 4; ++y)
+            out.insert(out.end(), {0x00, 0x02, 0xF0, 0x01, static_cast<uint8_t>(y)});
+    } else {
+        for (int i = 0; i < 12; ++i)
+            out.push_back(static_cast<uint8_t>(i * 37));
+    }
+    return out;
+}
+
+// MacPaint behind a MacBinary header: a few coded rows.
+Bytes MacPaint()
+{
+    Bytes out = {0, 5};
+    Put(out, "fuzzy");
+    out.resize(65, 0);
+    Put(out, "PNTG");
+    out.resize(640, 0);
+    for (int y = 0; y < 6; ++y)
+        out.insert(out.end(), {3, 0xF0, 0x0F, 0xAA, 0x55, 128, static_cast<uint8_t>(257 - 68), 0x33});
+    return out;
+}
+
+Bytes Rla()
+{
+    Bytes out(740, 0);
+    auto put16 = [&out](size_t at, uint32_t v) {
+        out[at] = static_cast<uint8_t>(v >> 8);
+        out[at + 1] = static_cast<uint8_t>(v);
+    };
+    put16(10, 5);
+    put16(14, 2);
+    put16(20, 3);
+    put16(22, 1);
+    put16(658, 8);
+    Bytes line;
+    for (int channel = 0; channel < 4; ++channel) {
+        const Bytes coded = {0xFD, 1, 2, 3, 0x02, static_cast<uint8_t>(channel * 60)};
+        PutBE16(line, static_cast<uint32_t>(coded.size()));
+        Append(line, coded);
+    }
+    for (uint32_t row = 0; row < 3; ++row)
+        PutBE32(out, static_cast<uint32_t>(740 + 12 + row * line.size()));
+    for (int row = 0; row < 3; ++row)
+        Append(out, line);
+    return out;
+}
+
+Bytes Zbr()
+{
+    Bytes out;
+    PutLE16(out, 666);
+    PutLE16(out, 3);
+    Put(out, "a drawing");
+    out.resize(104, 0);
+    for (size_t i = 0; i < 5264; ++i)
+        out.push_back(static_cast<uint8_t>(i * 7));
+    return out;
+}
+
+Bytes PppText(bool runs)
+{
+    Bytes out;
+    Put(out, runs ? "Punk 0 4 3 1 6 0\n# runs\n3 10 20 30 5 200 100 50 9 1 2 3\n"
+                  : "Punk 0 2 2 0 0 0\n255 0 0 0 255 0\n0 0 255 9 9 9\n");
+    return out;
+}
+
+Bytes Wbmp()
+{
+    Bytes out = {0x00, 0x80, 0x61};
+    Put(out, "abcdefg");
+    out.insert(out.end(), {0x81, 0x00, 0x03});
+    for (int i = 0; i < 48; ++i)
+        out.push_back(static_cast<uint8_t>(i * 29));
+    return out;
+}
+
+Bytes Xbm(bool shorts)
+{
+    Bytes out;
+    Put(out, shorts ? "/* x10 */\n#define f_width 20\n#define f_height 3\nstatic short f_bits[] = {\n"
+                      " 0x8001,0x001f,0x800c,0x001f,0x8030,0x001f};\n"
+                    : "#define f_width 12\n#define f_height 2\n#define f_x_hot 1\n#define f_y_hot 1\n"
+                      "static unsigned char f_bits[] = { 0x01, 017, 0xF0, 255 };\n");
+    return out;
+}
+
+Bytes Pfm(bool colour)
+{
+    Bytes out;
+    Put(out, colour ? "PF\n3 2\n-1.0\n" : "Pf\n3 2\n2.5\n");
+    const float samples[] = {0.0f, 0.1f, 0.2f, 0.5f, 1.0f, 4.0f, 100.0f, -1.0f, 0.33f};
+    const size_t count = colour ? 18 : 6;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        memcpy(&bits, &samples[i % 9], 4);
+        if (colour)
+            PutLE32(out, bits);
+        else
+            PutBE32(out, bits);
+    }
+    return out;
+}
+
+// Metafiles recorded with GDI: a few shapes and a text.
+void DrawShapes(HDC dc)
+{
+    HBRUSH brush = CreateSolidBrush(RGB(200, 30, 40));
+    HGDIOBJ old = SelectObject(dc, brush);
+    Rectangle(dc, 2, 2, 40, 20);
+    Ellipse(dc, 30, 5, 70, 35);
+    const POINT points[] = {{5, 30}, {25, 38}, {60, 10}};
+    Polyline(dc, points, 3);
+    TextOutW(dc, 10, 10, L"fuzz", 4);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+}
+
+Bytes WindowsMetafile()
+{
+    HDC dc = CreateMetaFileW(nullptr);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
+    SetWindowExtEx(dc, 80, 40, nullptr);
+    DrawShapes(dc);
+    HMETAFILE metafile = CloseMetaFile(dc);
+    Bytes out(GetMetaFileBitsEx(metafile, 0, nullptr));
+    GetMetaFileBitsEx(metafile, static_cast<UINT>(out.size()), out.data());
+    DeleteMetaFile(metafile);
+    return out;
+}
+
+Bytes EnhancedMetafile()
+{
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    DrawShapes(dc);
+    HENHMETAFILE metafile = CloseEnhMetaFile(dc);
+    Bytes out(GetEnhMetaFileBits(metafile, 0, nullptr));
+    GetEnhMetaFileBits(metafile, static_cast<UINT>(out.size()), out.data());
+    DeleteEnhMetaFile(metafile);
+    return out;
+}
+
+Bytes PlaceableMetafile(const Bytes& metafile)
+{
+    Bytes out;
+    PutLE32(out, 0x9AC6CDD7);
+    for (uint32_t v : {0u, 0u, 0u, 80u, 40u, 96u})
+        PutLE16(out, v);
+    PutLE32(out, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < 20; i += 2)
+        sum = static_cast<uint16_t>(sum ^ (out[i] | (out[i + 1] << 8)));
+    PutLE16(out, sum);
+    Append(out, metafile);
+    return out;
+}
+
+// A drawing with a bitmap preview (8 x 4 at 4 bits) and a metafile preview.
+Bytes Drawing(const Bytes& metafile)
+{
+    Bytes bitmap;
+    for (uint32_t v : {40u, 8u, 4u})
+        PutLE32(bitmap, v);
+    PutLE16(bitmap, 1);
+    PutLE16(bitmap, 4);
+    for (int i = 0; i < 6; ++i)
+        PutLE32(bitmap, 0);
+    for (int i = 0; i < 16 * 4 + 16; ++i)
+        bitmap.push_back(static_cast<uint8_t>(i * 17));
+    Bytes out;
+    Put(out, "AC1015");
+    out.resize(13, 0);
+    PutLE32(out, 20);
+    out.resize(20, 0);
+    const uint8_t sentinel[16] = {0x1F, 0x25, 0x6D, 0x07, 0xD4, 0x36, 0x28, 0x28,
+                                  0x9D, 0x57, 0xCA, 0x3F, 0x9D, 0x44, 0x10, 0x2B};
+    out.insert(out.end(), sentinel, sentinel + 16);
+    PutLE32(out, 0);
+    out.push_back(2);
+    const uint32_t first = static_cast<uint32_t>(out.size() + 18);
+    out.push_back(2);
+    PutLE32(out, first);
+    PutLE32(out, static_cast<uint32_t>(bitmap.size()));
+    out.push_back(3);
+    PutLE32(out, first + static_cast<uint32_t>(bitmap.size()));
+    PutLE32(out, static_cast<uint32_t>(metafile.size()));
+    Append(out, bitmap);
+    Append(out, metafile);
+    return out;
+}
+
+// An EPS file with the binary header and a TIFF and a metafile preview.
+Bytes Eps(const Bytes& metafile, const Bytes& tiff)
+{
+    const char postscript[] = "%!PS-Adobe-3.0 EPSF-3.0\n";
+    const uint32_t psLength = sizeof(postscript) - 1;
+    Bytes out = {0xC5, 0xD0, 0xD3, 0xC6};
+    PutLE32(out, 30);
+    PutLE32(out, psLength);
+    PutLE32(out, metafile.empty() ? 0 : 30 + psLength);
+    PutLE32(out, static_cast<uint32_t>(metafile.size()));
+    PutLE32(out, tiff.empty() ? 0 : 30 + psLength + static_cast<uint32_t>(metafile.size()));
+    PutLE32(out, static_cast<uint32_t>(tiff.size()));
+    PutLE16(out, 0xFFFF);
+    Put(out, postscript, psLength);
+    Append(out, metafile);
+    Append(out, tiff);
+    return out;
+}
+
 // ---- Seeds from the writers --------------------------------------------------------------
 
 void Ramp(NImageBuffer& picture, int w, int h, int bpp)
@@ -668,7 +956,7 @@ bool Written(const std::wstring& folder, const wchar_t* extension, int bpp, Byte
     return ok && !bytes.empty();
 }
 
-void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
+void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool metafiles)
 {
     struct Made {
         const char* name;
@@ -679,9 +967,11 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
                 {"ICO 8", L".ico", 8},   {"PNG 24", L".png", 24}, {"PNG 32", L".png", 32},   {"PNG 8", L".png", 8},
                 {"GIF 8", L".gif", 8},   {"JPEG", L".jpg", 24},   {"TIFF 24", L".tif", 24},  {"TIFF 1", L".tif", 1},
                 {"PSD 24", L".psd", 24}, {"PSD 32", L".psd", 32}, {"PSD 8", L".psd", 8},     {"PDF", L".pdf", 24},
-                {"LMC", L".lmcdoc", 24}, {"TGA 8", L".tga", 8},   {"TGA 32", L".tga", 32},   {"TGA 1", L".tga", 1}};
+                {"LMC", L".lmcdoc", 24}, {"TGA 8", L".tga", 8},   {"TGA 32", L".tga", 32},   {"TGA 1", L".tga", 1},
+                {"RAS 8", L".ras", 8},   {"RAS 24", L".ras", 24}, {"RAS 32", L".ras", 32},   {"RAS 1", L".ras", 1},
+                {"SGI 24", L".sgi", 24}, {"SGI 32", L".sgi", 32}, {"PIX", L".pix", 24},      {"PPP", L".ppp", 24}};
     Bytes bytes;
-    Bytes jpeg, ico, pcx;
+    Bytes jpeg, ico, pcx, tiff;
     for (const Made& m : made) {
         if (!Written(folder, m.extension, m.bpp, bytes)) {
             printf("note: no %s seed from the writer\n", m.name);
@@ -694,6 +984,8 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
             ico = bytes;
         if (!strcmp(m.name, "PCX 8"))
             pcx = bytes;
+        if (!strcmp(m.name, "TIFF 24"))
+            tiff = bytes;
     }
 
     seeds.push_back({"APNG", L".png", AnimatedPng()});
@@ -717,6 +1009,35 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
     seeds.push_back({"TGA rle", L".tga", TgaRunLength()});
     seeds.push_back({"CLP", L".clp", Clp()});
     seeds.push_back({"CUT", L".cut", Cut()});
+    seeds.push_back({"Softimage PIC", L".pic", Softimage()});
+    seeds.push_back({"PC Paint 8", L".pic", PcPaint(false)});
+    seeds.push_back({"PC Paint planes", L".pic", PcPaint(true)});
+    seeds.push_back({"planar PIC", L".pic", PlanarPic()});
+    seeds.push_back({"HRZ", L".hrz", Hrz()});
+    seeds.push_back({"MSP 1", L".msp", Msp(false)});
+    seeds.push_back({"MSP 2", L".msp", Msp(true)});
+    seeds.push_back({"MacPaint", L".mac", MacPaint()});
+    seeds.push_back({"RLA", L".rla", Rla()});
+    seeds.push_back({"ZBR", L".zbr", Zbr()});
+    seeds.push_back({"PPP text", L".ppp", PppText(false)});
+    seeds.push_back({"PPP text runs", L".ppp", PppText(true)});
+    seeds.push_back({"WBMP", L".wbmp", Wbmp()});
+    seeds.push_back({"XBM char", L".xbm", Xbm(false)});
+    seeds.push_back({"XBM short", L".xbm", Xbm(true)});
+    seeds.push_back({"PFM colour", L".pfm", Pfm(true)});
+    seeds.push_back({"PFM grey", L".pfm", Pfm(false)});
+    const Bytes wmf = WindowsMetafile();
+    // Wine's GDI corrupts its own heap while it plays some mutated metafiles (a crash a few loads
+    // later, inside GDI): the metafile seeds run only when asked for by extension.
+    if (metafiles) {
+        seeds.push_back({"WMF", L".wmf", wmf});
+        seeds.push_back({"placeable WMF", L".wmf", PlaceableMetafile(wmf)});
+        seeds.push_back({"EMF", L".emf", EnhancedMetafile()});
+    }
+    seeds.push_back({"DWG", L".dwg", Drawing(wmf)});
+    seeds.push_back({"EPS metafile", L".eps", Eps(wmf, {})});
+    if (!tiff.empty())
+        seeds.push_back({"EPS TIFF", L".eps", Eps({}, tiff)});
     if (!jpeg.empty()) {
         seeds.push_back({"PICT", L".pct", Pict(jpeg)});
         Bytes pair;
@@ -963,7 +1284,8 @@ int wmain(int argc, wchar_t** argv)
 
     const std::wstring folder = TempFolder();
     std::vector<Seed> seeds;
-    AddSeeds(folder, seeds);
+    AddSeeds(folder, seeds, _wcsicmp(options.onlyExtension.c_str(), L".wmf") == 0 ||
+                                _wcsicmp(options.onlyExtension.c_str(), L".emf") == 0);
     if (!options.fixtures.empty())
         AddFixtures(options.fixtures, seeds);
     if (seeds.size() < 20) {
