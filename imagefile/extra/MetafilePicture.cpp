@@ -2,6 +2,7 @@
 
 #include "imaging/NImageBuffer.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -151,4 +152,22 @@ NRESULT PaintMetafile(HENHMETAFILE metafile, int width, int height, COLORREF bac
     PlayEnhMetaFile(picture.dc, metafile, &area);
     GdiFlush();
     return NR_OK;
+}
+
+NRESULT PaintMetafilePreview(const uint8_t* bytes, size_t size, COLORREF background, bool keyBackground,
+                             NImageBuffer& picture)
+{
+    EnhancedMetafile metafile(ConvertWindowsMetafile(bytes, size, nullptr, nullptr));
+    if (!metafile)
+        return NR_DECODE_FAILED;
+    ENHMETAHEADER header = {};
+    if (!GetEnhMetaFileHeader(metafile.Get(), sizeof(header), &header))
+        return NR_FORMAT_INIT_FAILED;
+    int64_t width = std::llabs(int64_t{header.rclBounds.right});
+    int64_t height = std::llabs(int64_t{header.rclBounds.bottom});
+    if (width < 1 || height < 1)
+        return NR_FORMAT_INIT_FAILED;
+    FitMetafileSize(width, height);
+    return PaintMetafile(metafile.Get(), static_cast<int>(width), static_cast<int>(height), background, keyBackground,
+                         picture);
 }

@@ -79,3 +79,10 @@ void FitMetafileSize(int64_t& width, int64_t& height);
 // transparent colour. 403 when the picture cannot be made.
 NRESULT PaintMetafile(HENHMETAFILE metafile, int width, int height, COLORREF background, bool keyBackground,
                       NImageBuffer& picture);
+
+// A Windows metafile embedded in another file (the preview of a drawing or an EPS file), played at
+// the size of its bounds: |right| x |bottom| reference pixels, at most kLargestMetafileSide a side.
+// 404 the bytes are not a sound metafile or GDI refuses them; 205 the bounds give no size; 403 the
+// picture cannot be made.
+NRESULT PaintMetafilePreview(const uint8_t* bytes, size_t size, COLORREF background, bool keyBackground,
+                             NImageBuffer& picture);

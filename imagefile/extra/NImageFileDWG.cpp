@@ -5,7 +5,6 @@
 #include "imagefile/extra/MetafilePicture.h"
 #include "imagefile/extra/StdioStream.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -96,19 +95,7 @@ NRESULT NImageFileDWG::LoadMetafile(const wchar_t* path, uint32_t start, uint32_
         return NR_FILE_OPEN_READ;
     if (!file.Holds(start, size))
         return NR_SUBFEATURE_NOT_SUPPORTED;
-    EnhancedMetafile metafile(ConvertWindowsMetafile(file.Data() + start, size, nullptr, nullptr));
-    if (!metafile)
-        return NR_DECODE_FAILED;
-    ENHMETAHEADER header = {};
-    if (!GetEnhMetaFileHeader(metafile.Get(), sizeof(header), &header))
-        return NR_FORMAT_INIT_FAILED;
-    int64_t width = std::llabs(header.rclBounds.right);
-    int64_t height = std::llabs(header.rclBounds.bottom);
-    if (width < 1 || height < 1)
-        return NR_FORMAT_INIT_FAILED;
-    FitMetafileSize(width, height);
-    const NRESULT result = PaintMetafile(metafile.Get(), static_cast<int>(width), static_cast<int>(height),
-                                         loadOptions.backgroundColour, false, pic);
+    const NRESULT result = PaintMetafilePreview(file.Data() + start, size, loadOptions.backgroundColour, false, pic);
     if (result != NR_OK)
         return result;
     consumedSize = uint64_t{start} + size;

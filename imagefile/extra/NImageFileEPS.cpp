@@ -6,7 +6,6 @@
 #include "imagefile/extra/MetafilePicture.h"
 #include "imagefile/extra/StdioStream.h"
 
-#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -89,19 +88,8 @@ NRESULT NImageFileEPS::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
         return NR_FILE_OPEN_READ;
     if (!file.Holds(metafileStart, metafileLength))
         return NR_INVALID_DATA;
-    EnhancedMetafile metafile(ConvertWindowsMetafile(file.Data() + metafileStart, metafileLength, nullptr, nullptr));
-    if (!metafile)
-        return NR_DECODE_FAILED;
-    ENHMETAHEADER header = {};
-    if (!GetEnhMetaFileHeader(metafile.Get(), sizeof(header), &header))
-        return NR_FORMAT_INIT_FAILED;
-    int64_t width = std::llabs(header.rclBounds.right);
-    int64_t height = std::llabs(header.rclBounds.bottom);
-    if (width < 1 || height < 1)
-        return NR_FORMAT_INIT_FAILED;
-    FitMetafileSize(width, height);
-    const NRESULT result = PaintMetafile(metafile.Get(), static_cast<int>(width), static_cast<int>(height),
-                                         loadOptions.backgroundColour, true, pic);
+    const NRESULT result =
+        PaintMetafilePreview(file.Data() + metafileStart, metafileLength, loadOptions.backgroundColour, true, pic);
     if (result != NR_OK)
         return result;
     consumedSize = uint64_t{metafileStart} + metafileLength;
