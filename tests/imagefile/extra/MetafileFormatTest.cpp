@@ -185,6 +185,74 @@ TEST_F(Metafiles, EnhancedMetafileIsPlayedAtItsFrameSize)
     EXPECT_TRUE(ShowsTheDrawing(loaded, RGB(255, 255, 255)));
 }
 
+// Text, gradients, stretched bitmaps and blending, each in a quarter of a 200 x 100 drawing, as a
+// metafile of a real document holds them: GDI paints every kind.
+TEST_F(Metafiles, EnhancedMetafileKindsOfDrawingArePainted)
+{
+    HDC screen = GetDC(nullptr);
+    const RECT frame = {0, 0, MulDiv(200, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+                        MulDiv(100, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    // Text: a bold "W" 40 pixels high at the top left.
+    HFONT font = CreateFontW(-40, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"DejaVu Sans");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    TextOutW(dc, 10, 5, L"WW", 2);
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+    // A gradient from red to blue at the top right.
+    TRIVERTEX vertices[2] = {{100, 0, 0xFF00, 0, 0, 0}, {200, 50, 0, 0, 0xFF00, 0}};
+    GRADIENT_RECT rect = {0, 1};
+    GdiGradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+    // A 2 x 1 bitmap (green, red) stretched over the bottom left.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 2;
+    info.bmiHeader.biHeight = 1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    const uint32_t pixels[2] = {0x0000FF00, 0x00FF0000};
+    StretchDIBits(dc, 0, 50, 100, 50, 0, 0, 2, 1, pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    // Blue blended at half strength over the background at the bottom right.
+    HDC memory = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    info.bmiHeader.biWidth = 1;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    *static_cast<uint32_t*>(bits) = 0xFF0000FF;
+    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    const BLENDFUNCTION half = {AC_SRC_OVER, 0, 128, 0};
+    GdiAlphaBlend(dc, 100, 50, 100, 50, memory, 0, 0, 1, 1, half);
+    SelectObject(memory, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    HENHMETAFILE recorded = CloseEnhMetaFile(dc);
+    std::vector<uint8_t> bytes(GetEnhMetaFileBits(recorded, 0, nullptr));
+    GetEnhMetaFileBits(recorded, static_cast<UINT>(bytes.size()), bytes.data());
+    DeleteEnhMetaFile(recorded);
+
+    NImageFileEMF file;
+    ASSERT_EQ(file.Load(Write(bytes, L"kinds.emf").c_str(), 0, 0, nullptr), NR_OK);
+    const NImageBuffer& pic = file.picture;
+    ASSERT_NEAR(pic.width, 200, 1);
+    ASSERT_NEAR(pic.height, 100, 1);
+    int dark = 0;
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 100; ++x)
+            dark += ColourAt(pic, x, y) == RGB(0, 0, 0);
+    EXPECT_GT(dark, 100) << "the text";
+    const Rgba gradientLeft = PixelAt(pic, 105, 25);
+    const Rgba gradientRight = PixelAt(pic, 195, 25);
+    EXPECT_TRUE(gradientLeft.r > 200 && gradientLeft.b < 50) << "the gradient's red end";
+    EXPECT_TRUE(gradientRight.b > 200 && gradientRight.r < 50) << "the gradient's blue end";
+    EXPECT_EQ(ColourAt(pic, 20, 75), RGB(0, 255, 0)) << "the stretched bitmap";
+    EXPECT_EQ(ColourAt(pic, 80, 75), RGB(255, 0, 0)) << "the stretched bitmap";
+    const Rgba blended = PixelAt(pic, 150, 75);
+    EXPECT_NEAR(blended.r, 127, 3) << "the blend";
+    EXPECT_NEAR(blended.b, 255, 1) << "the blend";
+}
+
 TEST_F(Metafiles, EnhancedMetafileFrameOfNoWidthGives1300Pixels)
 {
     std::vector<uint8_t> bytes = RecordEnhancedMetafile();
