@@ -31,6 +31,181 @@ void PutU32(uint8_t* p, uint32_t v)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+
+// True when `length` bytes at `offset` lie inside a record of `size` bytes.
+bool Inside(uint64_t offset, uint64_t length, uint32_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+// A device-independent bitmap inside a record: the header whole, and for uncompressed pixels
+// all the rows its header claims.
+bool BitmapInside(const uint8_t* record, uint32_t size, uint32_t infoAt, uint32_t infoBytes, uint32_t bitsAt,
+                  uint32_t bitsBytes)
+{
+    if (infoBytes == 0 && bitsBytes == 0)
+        return true;
+    if (infoBytes < sizeof(BITMAPINFOHEADER) || !Inside(infoAt, infoBytes, size) || !Inside(bitsAt, bitsBytes, size))
+        return false;
+    const uint8_t* info = record + infoAt;
+    const int64_t width = static_cast<int32_t>(U32(info + 4));
+    const int64_t height = static_cast<int32_t>(U32(info + 8));
+    const uint32_t bitCount = U16(info + 14);
+    const uint32_t compression = U32(info + 16);
+    if (width < 0 || bitCount == 0 || bitCount > 32)
+        return false;
+    if (compression != BI_RGB && compression != BI_BITFIELDS)
+        return true;
+    const uint64_t rowBytes = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
+    const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+    return rows == 0 || rowBytes <= bitsBytes / rows;
+}
+
+// The fewest bytes a record of the type holds (its fixed fields); 8 for types not listed.
+uint32_t SmallestRecord(uint32_t type)
+{
+    switch (type) {
+    case EMR_SETMETARGN: case EMR_SAVEDC: case EMR_REALIZEPALETTE: case EMR_BEGINPATH: case EMR_ENDPATH:
+    case EMR_CLOSEFIGURE: case EMR_FLATTENPATH: case EMR_WIDENPATH: case EMR_ABORTPATH:
+        return 8;
+    case EMR_SETMAPPERFLAGS: case EMR_SETMAPMODE: case EMR_SETBKMODE: case EMR_SETPOLYFILLMODE: case EMR_SETROP2:
+    case EMR_SETSTRETCHBLTMODE: case EMR_SETTEXTALIGN: case EMR_SETTEXTCOLOR: case EMR_SETBKCOLOR:
+    case EMR_RESTOREDC: case EMR_SELECTOBJECT: case EMR_DELETEOBJECT: case EMR_SELECTPALETTE:
+    case EMR_SETARCDIRECTION: case EMR_SETMITERLIMIT: case EMR_GDICOMMENT: case EMR_SELECTCLIPPATH:
+    case EMR_SETICMMODE: case EMR_SETCOLORSPACE: case EMR_DELETECOLORSPACE: case EMR_SETLAYOUT:
+        return 12;
+    case EMR_SETWINDOWEXTEX: case EMR_SETWINDOWORGEX: case EMR_SETVIEWPORTEXTEX: case EMR_SETVIEWPORTORGEX:
+    case EMR_SETBRUSHORGEX: case EMR_OFFSETCLIPRGN: case EMR_MOVETOEX: case EMR_LINETO: case EMR_CREATEPALETTE:
+    case EMR_RESIZEPALETTE: case EMR_EXTSELECTCLIPRGN:
+        return 16;
+    case EMR_SETPIXELV: case EMR_SETPALETTEENTRIES: case EMR_EOF:
+        return 20;
+    case EMR_EXCLUDECLIPRECT: case EMR_INTERSECTCLIPRECT: case EMR_SCALEVIEWPORTEXTEX: case EMR_SCALEWINDOWEXTEX:
+    case EMR_CREATEBRUSHINDIRECT: case EMR_ELLIPSE: case EMR_RECTANGLE: case EMR_EXTFLOODFILL: case EMR_FILLPATH:
+    case EMR_STROKEANDFILLPATH: case EMR_STROKEPATH:
+        return 24;
+    case EMR_CREATEPEN: case EMR_ANGLEARC: case EMR_INVERTRGN: case EMR_PAINTRGN: case EMR_POLYBEZIER:
+    case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIERTO: case EMR_POLYLINETO: case EMR_POLYDRAW:
+    case EMR_POLYBEZIER16: case EMR_POLYGON16: case EMR_POLYLINE16: case EMR_POLYBEZIERTO16:
+    case EMR_POLYLINETO16: case EMR_POLYDRAW16:
+        return 28;
+    case EMR_SETCOLORADJUSTMENT: case EMR_SETWORLDTRANSFORM: case EMR_ROUNDRECT: case EMR_FILLRGN:
+    case EMR_POLYPOLYLINE: case EMR_POLYPOLYGON: case EMR_POLYPOLYLINE16: case EMR_POLYPOLYGON16:
+    case EMR_CREATEMONOBRUSH: case EMR_CREATEDIBPATTERNBRUSHPT:
+        return 32;
+    case EMR_MODIFYWORLDTRANSFORM: case EMR_GRADIENTFILL:
+        return 36;
+    case EMR_ARC: case EMR_CHORD: case EMR_PIE: case EMR_ARCTO: case EMR_FRAMERGN:
+        return 40;
+    case EMR_EXTCREATEPEN:
+        return 52;
+    case EMR_SETDIBITSTODEVICE:
+        return 76;
+    case EMR_EXTTEXTOUTA: case EMR_EXTTEXTOUTW:
+        return 76;
+    case EMR_STRETCHDIBITS:
+        return 80;
+    case EMR_BITBLT:
+        return 100;
+    case EMR_EXTCREATEFONTINDIRECTW:
+        return 12 + sizeof(LOGFONTW);
+    case EMR_STRETCHBLT: case EMR_ALPHABLEND: case EMR_TRANSPARENTBLT:
+        return 108;
+    default:
+        return 8;
+    }
+}
+
+// Region data of `bytes` bytes at `offset`: its header whole and all the rectangles it counts.
+bool RegionInside(const uint8_t* record, uint32_t size, uint32_t offset, uint32_t bytes)
+{
+    if (!Inside(offset, bytes, size) || bytes < sizeof(RGNDATAHEADER))
+        return false;
+    const uint64_t rectangles = U32(record + offset + 8);
+    return rectangles * sizeof(RECT) <= bytes - sizeof(RGNDATAHEADER);
+}
+
+// The counts and offsets inside an enhanced-metafile record agree with its size, for the records
+// that carry them (points, polygons, texts, bitmaps), and the object indices lie inside the
+// metafile's table of `handles` objects (a stock object has its top bit set): GDI trusts them,
+// and writes into its object table at the index it is given.
+bool EnhancedRecordSound(const uint8_t* record, uint32_t size, uint32_t handles)
+{
+    const uint32_t type = U32(record);
+    if (size < SmallestRecord(type))
+        return false;
+    const auto at = [&](uint32_t offset) { return offset + 4 <= size ? U32(record + offset) : UINT32_MAX; };
+    switch (type) {
+    case EMR_GRADIENTFILL: {
+        const uint64_t vertices = at(24);
+        const uint64_t shapes = at(28);
+        const uint32_t mode = at(32);
+        if (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_TRIANGLE)
+            return false;
+        return Inside(36, vertices * 16 + shapes * (mode == GRADIENT_FILL_TRIANGLE ? 12 : 8), size);
+    }
+    case EMR_FILLRGN:
+        return at(28) < handles && RegionInside(record, size, 32, at(24));
+    case EMR_FRAMERGN:
+        return at(28) < handles && RegionInside(record, size, 40, at(24));
+    case EMR_INVERTRGN: case EMR_PAINTRGN:
+        return RegionInside(record, size, 28, at(24));
+    case EMR_EXTSELECTCLIPRGN:
+        return at(8) == 0 || RegionInside(record, size, 16, at(8));
+    case EMR_CREATEPALETTE:
+        return at(8) < handles && Inside(16, uint64_t{U16(record + 14)} * 4, size);
+    case EMR_SETPALETTEENTRIES:
+        return at(8) < handles && Inside(20, uint64_t{at(16)} * 4, size);
+    case EMR_SELECTOBJECT: case EMR_DELETEOBJECT: {
+        const uint32_t index = at(8);
+        return (index & 0x80000000u) ? type == EMR_SELECTOBJECT : index < handles;
+    }
+    case EMR_CREATEPEN: case EMR_CREATEBRUSHINDIRECT: case EMR_EXTCREATEFONTINDIRECTW:
+    case EMR_EXTCREATEPEN: case EMR_CREATECOLORSPACE: case EMR_CREATECOLORSPACEW: case EMR_SELECTPALETTE:
+    case EMR_RESIZEPALETTE: case EMR_DELETECOLORSPACE: case EMR_SETCOLORSPACE:
+        return at(8) < handles || (type == EMR_SELECTPALETTE && (at(8) & 0x80000000u));
+    case EMR_POLYBEZIER: case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIERTO: case EMR_POLYLINETO:
+        return Inside(28, uint64_t{at(24)} * 8, size);
+    case EMR_POLYBEZIER16: case EMR_POLYGON16: case EMR_POLYLINE16: case EMR_POLYBEZIERTO16:
+    case EMR_POLYLINETO16:
+        return Inside(28, uint64_t{at(24)} * 4, size);
+    case EMR_POLYDRAW:
+        return Inside(28, uint64_t{at(24)} * 9, size);
+    case EMR_POLYDRAW16:
+        return Inside(28, uint64_t{at(24)} * 5, size);
+    case EMR_POLYPOLYLINE: case EMR_POLYPOLYGON: case EMR_POLYPOLYLINE16: case EMR_POLYPOLYGON16: {
+        const uint64_t polygons = at(24);
+        const uint64_t points = at(28);
+        const uint64_t pointBytes = type == EMR_POLYPOLYLINE || type == EMR_POLYPOLYGON ? 8 : 4;
+        if (!Inside(32, polygons * 4 + points * pointBytes, size))
+            return false;
+        uint64_t sum = 0;
+        for (uint64_t i = 0; i < polygons; ++i)
+            sum += U32(record + 32 + 4 * i);
+        return sum == points;
+    }
+    case EMR_EXTTEXTOUTA: case EMR_EXTTEXTOUTW: {
+        const uint64_t characters = at(44);
+        const uint32_t options = at(52);
+        const uint64_t dxAt = at(72);
+        if (!Inside(at(48), characters * (type == EMR_EXTTEXTOUTW ? 2 : 1), size))
+            return false;
+        return dxAt == 0 || Inside(dxAt, characters * ((options & ETO_PDY) ? 8 : 4), size);
+    }
+    case EMR_POLYTEXTOUTA: case EMR_POLYTEXTOUTW:
+        return false;   // rare; not checked, so not played
+    case EMR_SETDIBITSTODEVICE: case EMR_STRETCHDIBITS:
+        return BitmapInside(record, size, at(48), at(52), at(56), at(60));
+    case EMR_BITBLT: case EMR_STRETCHBLT: case EMR_ALPHABLEND: case EMR_TRANSPARENTBLT:
+        return size >= 100 && BitmapInside(record, size, at(84), at(88), at(92), at(96));
+    case EMR_MASKBLT: case EMR_PLGBLT:
+        return false;   // masks of their own: not checked, so not played
+    case EMR_CREATEDIBPATTERNBRUSHPT: case EMR_CREATEMONOBRUSH:
+        return at(8) < handles && BitmapInside(record, size, at(16), at(20), at(24), at(28));
+    default:
+        return true;
+    }
+}
 }  // namespace
 
 bool MappedFileBytes::Open(const wchar_t* path)
@@ -83,11 +258,21 @@ size_t EnhancedMetafileLength(const uint8_t* bytes, size_t size)
     if (descriptionUnits != 0 &&
         (descriptionAt > headerBytes || uint64_t{descriptionUnits} * 2 > headerBytes - descriptionAt))
         return 0;
+    // The reference device: a size in pixels and in millimetres, at 0.01 to 1000 pixels a
+    // millimetre (GDI scales the drawing by it; a wild one makes every shape huge).
+    for (size_t axis = 0; axis < 2; ++axis) {
+        const int64_t pixels = static_cast<int32_t>(U32(bytes + 72 + 4 * axis));
+        const int64_t millimetres = static_cast<int32_t>(U32(bytes + 80 + 4 * axis));
+        if (pixels <= 0 || millimetres <= 0 || pixels * 100 < millimetres || pixels > millimetres * 1000)
+            return 0;
+    }
+    const uint32_t handles = U16(bytes + 56);
     size_t at = headerBytes;
     while (size - at >= 8) {
         const uint32_t type = U32(bytes + at);
         const uint32_t recordBytes = U32(bytes + at + 4);
-        if (recordBytes < 8 || recordBytes % 4 != 0 || recordBytes > size - at)
+        if (recordBytes < 8 || recordBytes % 4 != 0 || recordBytes > size - at ||
+            !EnhancedRecordSound(bytes + at, recordBytes, handles))
             return 0;
         at += recordBytes;
         if (type == kEndOfFileRecord)

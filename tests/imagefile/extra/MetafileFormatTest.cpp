@@ -344,6 +344,91 @@ TEST_F(Metafiles, MetafileRecordsAreCheckedBeforeGdiSeesThem)
     EXPECT_EQ(file.Load(Write(badRecord, L"bad.emf").c_str(), 0, 0, nullptr), NR_DECODE_FAILED);
 }
 
+// The offset of the first record of `type` behind the header, or 0.
+size_t FindRecord(const std::vector<uint8_t>& emf, uint32_t type)
+{
+    for (size_t at = emf[4] | (emf[5] << 8); at + 8 <= emf.size();) {
+        const uint32_t size = emf[at + 4] | (emf[at + 5] << 8) | (emf[at + 6] << 16) | (uint32_t{emf[at + 7]} << 24);
+        if ((emf[at] | (emf[at + 1] << 8)) == static_cast<int>(type))
+            return at;
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return 0;
+}
+
+void PutU32At(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+TEST_F(Metafiles, EnhancedRecordFieldsAreCheckedBeforeGdiSeesThem)
+{
+    // GDI trusts the counts, offsets and object indices inside the records, and writes into its
+    // object table at the index a record gives: each of these would make it read or write beyond.
+    HDC screen = GetDC(nullptr);
+    const RECT frame = {0, 0, MulDiv(60, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+                        MulDiv(40, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 3, kRed);
+    HGDIOBJ old = SelectObject(dc, pen);
+    const POINT points[3] = {{5, 5}, {55, 20}, {5, 35}};
+    Polyline(dc, points, 3);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    Arc(dc, 10, 10, 50, 30, 10, 10, 50, 30);
+    TextOutW(dc, 2, 2, L"ab", 2);
+    HENHMETAFILE recorded = CloseEnhMetaFile(dc);
+    std::vector<uint8_t> emf(GetEnhMetaFileBits(recorded, 0, nullptr));
+    GetEnhMetaFileBits(recorded, static_cast<UINT>(emf.size()), emf.data());
+    DeleteEnhMetaFile(recorded);
+    ASSERT_EQ(EnhancedMetafileLength(emf.data(), emf.size()), emf.size());
+    NImageFileEMF whole;
+    ASSERT_EQ(whole.Load(Write(emf, L"whole.emf").c_str(), 0, 0, nullptr), NR_OK);
+
+    const size_t create = FindRecord(emf, EMR_CREATEPEN);
+    const size_t remove = FindRecord(emf, EMR_DELETEOBJECT);
+    const size_t line = FindRecord(emf, EMR_POLYLINE16) ? FindRecord(emf, EMR_POLYLINE16) : FindRecord(emf, EMR_POLYLINE);
+    const size_t arc = FindRecord(emf, EMR_ARC);
+    const size_t text = FindRecord(emf, EMR_EXTTEXTOUTW);
+    ASSERT_TRUE(create && remove && line && arc && text);
+    struct Case {
+        const char* what;
+        size_t at;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {"a pen made at an index past the object table", create + 8, 0x7FFF},
+        {"an object deleted past the object table", remove + 8, 0x40001},
+        {"a stock object deleted", remove + 8, 0x80000000},
+        {"more points than the record holds", line + 24, 0x10000},
+        {"an arc record shorter than its fields", arc + 4, 12},
+        {"more characters than the record holds", text + 44, 0x100000},
+        {"a text string outside the record", text + 48, 0xFFFFFF00},
+        {"a reference device of no millimetres", 80, 0},
+        {"a reference device of 20000 pixels a millimetre", 76, 20000u * static_cast<uint32_t>(emf[84] | (emf[85] << 8))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bad = emf;
+        PutU32At(bad, c.at, c.value);
+        if (c.at == arc + 4) {
+            // The short record keeps the records behind it in place: an empty comment fills the rest.
+            const uint32_t arcSize = emf[arc + 4] | (emf[arc + 5] << 8);
+            PutU32At(bad, arc + 12, EMR_GDICOMMENT);
+            PutU32At(bad, arc + 16, arcSize - 12);
+            PutU32At(bad, arc + 20, 0);
+        }
+        EXPECT_EQ(EnhancedMetafileLength(bad.data(), bad.size()), 0u);
+        NImageFileEMF file;
+        EXPECT_EQ(file.Load(Write(bad, L"bad.emf").c_str(), 0, 0, nullptr), NR_DECODE_FAILED);
+        EXPECT_FALSE(file.picture.valid);
+    }
+}
+
 TEST_F(Metafiles, DrawingBitmapPreviewTakesTheBackgroundForIndexZero)
 {
     NImageFileDWG file;
