@@ -61,6 +61,101 @@ bool BitmapInside(const uint8_t* record, uint32_t size, uint32_t infoAt, uint32_
     return rows == 0 || rowBytes <= bitsBytes / rows;
 }
 
+// The parameter words of a Windows-metafile record a function needs at the least; 0 for
+// functions not listed.
+uint32_t SmallestParameters(uint16_t function)
+{
+    switch (function) {
+    case META_SETBKMODE: case META_SETMAPMODE: case META_SETROP2: case META_SETPOLYFILLMODE:
+    case META_SETSTRETCHBLTMODE: case META_SETTEXTALIGN: case META_RESTOREDC: case META_SELECTOBJECT:
+    case META_DELETEOBJECT: case META_SELECTPALETTE: case META_SELECTCLIPREGION: case META_POLYGON:
+    case META_POLYLINE: case META_POLYPOLYGON: case META_TEXTOUT:
+        return 1;
+    case META_SETBKCOLOR: case META_SETTEXTCOLOR: case META_SETWINDOWORG: case META_SETWINDOWEXT:
+    case META_SETVIEWPORTORG: case META_SETVIEWPORTEXT: case META_OFFSETWINDOWORG: case META_OFFSETVIEWPORTORG:
+    case META_LINETO: case META_MOVETO: case META_OFFSETCLIPRGN: case META_SETMAPPERFLAGS:
+        return 2;
+    case META_RECTANGLE: case META_ELLIPSE: case META_SETPIXEL: case META_INTERSECTCLIPRECT:
+    case META_EXCLUDECLIPRECT: case META_SCALEWINDOWEXT: case META_SCALEVIEWPORTEXT: case META_EXTTEXTOUT:
+    case META_CREATEBRUSHINDIRECT:
+        return 4;
+    case META_CREATEPENINDIRECT: case META_FLOODFILL:
+        return 5;
+    case META_ROUNDRECT: case META_PATBLT: case META_EXTFLOODFILL:
+        return 6;
+    case META_ARC: case META_PIE: case META_CHORD:
+        return 8;
+    case META_CREATEFONTINDIRECT:
+        return 9;
+    default:
+        return 0;
+    }
+}
+
+// A device-independent bitmap that fills a Windows-metafile record from `infoAt` to its end.
+bool RecordBitmapInside(const uint8_t* record, uint32_t size, uint32_t infoAt)
+{
+    if (!Inside(infoAt, sizeof(BITMAPINFOHEADER), size))
+        return false;
+    const uint8_t* info = record + infoAt;
+    const uint32_t headerBytes = U32(info);
+    const uint32_t bitCount = U16(info + 14);
+    const uint64_t used = U32(info + 32);
+    const uint64_t colours = used ? used : bitCount <= 8 ? uint64_t{1} << bitCount : 0;
+    if (headerBytes < sizeof(BITMAPINFOHEADER) || bitCount > 32)
+        return false;
+    const uint64_t bitsAt = uint64_t{infoAt} + headerBytes + colours * 4;
+    return bitsAt <= size &&
+           BitmapInside(record, size, infoAt, static_cast<uint32_t>(bitsAt - infoAt), static_cast<uint32_t>(bitsAt),
+                        static_cast<uint32_t>(size - bitsAt));
+}
+
+// The counts and object indices inside a Windows-metafile record agree with its size and with
+// the metafile's `objects`: GDI trusts them, and clears its object table at the index it is given.
+bool WindowsRecordSound(const uint8_t* record, uint32_t size, uint32_t objects)
+{
+    const uint16_t function = U16(record + 4);
+    const uint32_t words = (size - 6) / 2;   // parameter words
+    const uint8_t* p = record + 6;
+    const auto word = [&](uint32_t i) -> uint32_t { return i < words ? U16(p + 2 * i) : 0; };
+    if (words < SmallestParameters(function))
+        return false;
+    switch (function) {
+    case META_SELECTOBJECT: case META_DELETEOBJECT: case META_SELECTPALETTE: case META_SELECTCLIPREGION:
+        return word(0) < objects;
+    case META_POLYGON: case META_POLYLINE:
+        return uint64_t{word(0)} * 2 + 1 <= words;
+    case META_POLYPOLYGON: {
+        const uint32_t polygons = word(0);
+        if (uint64_t{polygons} + 1 > words)
+            return false;
+        uint64_t points = 0;
+        for (uint32_t i = 0; i < polygons; ++i)
+            points += word(1 + i);
+        return 1 + polygons + points * 2 <= words;
+    }
+    case META_TEXTOUT:
+        return 1 + (uint64_t{word(0)} + 1) / 2 + 2 <= words;
+    case META_EXTTEXTOUT: {
+        const uint32_t characters = word(2);
+        const uint32_t rectangle = (word(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 4 : 0;
+        return 4 + rectangle + (uint64_t{characters} + 1) / 2 <= words;
+    }
+    case META_DIBBITBLT:
+        return words <= 9 || RecordBitmapInside(record, size, 6 + 8 * 2);
+    case META_DIBSTRETCHBLT:
+        return words <= 11 || RecordBitmapInside(record, size, 6 + 10 * 2);
+    case META_STRETCHDIB:
+        return RecordBitmapInside(record, size, 6 + 11 * 2);
+    case META_SETDIBTODEV:
+        return RecordBitmapInside(record, size, 6 + 9 * 2);
+    case META_DIBCREATEPATTERNBRUSH:
+        return RecordBitmapInside(record, size, 6 + 2 * 2);
+    default:
+        return true;
+    }
+}
+
 // The fewest bytes a record of the type holds (its fixed fields); 8 for types not listed.
 uint32_t SmallestRecord(uint32_t type)
 {
@@ -232,10 +327,12 @@ size_t WindowsMetafileLength(const uint8_t* bytes, size_t size)
     const uint16_t version = U16(bytes + 4);
     if ((type != 1 && type != 2) || headerWords != kWindowsHeaderBytes / 2 || (version != 0x100 && version != 0x300))
         return 0;
+    const uint32_t objects = U16(bytes + 10);
     size_t at = kWindowsHeaderBytes;
     while (size - at >= kSmallestRecordWords * 2) {
         const uint64_t recordBytes = uint64_t{U32(bytes + at)} * 2;
-        if (recordBytes < kSmallestRecordWords * 2 || recordBytes > size - at)
+        if (recordBytes < kSmallestRecordWords * 2 || recordBytes > size - at || recordBytes > UINT32_MAX ||
+            !WindowsRecordSound(bytes + at, static_cast<uint32_t>(recordBytes), objects))
             return 0;
         const uint16_t function = U16(bytes + at + 4);
         at += static_cast<size_t>(recordBytes);

@@ -364,6 +364,65 @@ void PutU32At(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
         bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// The offset of the first Windows-metafile record of `function`, or 0.
+size_t FindWindowsRecord(const std::vector<uint8_t>& wmf, uint16_t function)
+{
+    for (size_t at = 18; at + 6 <= wmf.size();) {
+        const uint32_t words = wmf[at] | (wmf[at + 1] << 8) | (wmf[at + 2] << 16) | (uint32_t{wmf[at + 3]} << 24);
+        if ((wmf[at + 4] | (wmf[at + 5] << 8)) == function)
+            return at;
+        if (words < 3)
+            break;
+        at += size_t{words} * 2;
+    }
+    return 0;
+}
+
+TEST_F(Metafiles, WindowsRecordFieldsAreCheckedBeforeGdiSeesThem)
+{
+    HDC dc = CreateMetaFileW(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 3, kRed);
+    HGDIOBJ old = SelectObject(dc, pen);
+    const POINT points[3] = {{5, 5}, {55, 20}, {5, 35}};
+    Polyline(dc, points, 3);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    TextOutW(dc, 2, 2, L"ab", 2);
+    HMETAFILE recorded = CloseMetaFile(dc);
+    std::vector<uint8_t> wmf(GetMetaFileBitsEx(recorded, 0, nullptr));
+    GetMetaFileBitsEx(recorded, static_cast<UINT>(wmf.size()), wmf.data());
+    DeleteMetaFile(recorded);
+    ASSERT_EQ(WindowsMetafileLength(wmf.data(), wmf.size()), wmf.size());
+
+    const size_t select = FindWindowsRecord(wmf, META_SELECTOBJECT);
+    const size_t remove = FindWindowsRecord(wmf, META_DELETEOBJECT);
+    const size_t line = FindWindowsRecord(wmf, META_POLYLINE);
+    const size_t text = FindWindowsRecord(wmf, META_EXTTEXTOUT) ? FindWindowsRecord(wmf, META_EXTTEXTOUT)
+                                                                : FindWindowsRecord(wmf, META_TEXTOUT);
+    ASSERT_TRUE(select && remove && line && text);
+    const bool extended = (wmf[text + 4] | (wmf[text + 5] << 8)) == META_EXTTEXTOUT;
+    struct Case {
+        const char* what;
+        size_t at;
+        uint16_t value;
+    };
+    const Case cases[] = {
+        {"an object selected past the object table", select + 6, 0x8A00},
+        {"an object deleted past the object table", remove + 6, 0x7FFF},
+        {"more points than the record holds", line + 6, 0x4000},
+        {"more characters than the record holds", text + 6 + (extended ? 4 : 0), 0x7FFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bad = wmf;
+        bad[c.at] = static_cast<uint8_t>(c.value);
+        bad[c.at + 1] = static_cast<uint8_t>(c.value >> 8);
+        EXPECT_EQ(WindowsMetafileLength(bad.data(), bad.size()), 0u);
+        NImageFileEMF file;
+        EXPECT_EQ(file.Load(Write(bad, L"bad.wmf").c_str(), 0, 0, nullptr), NR_DECODE_FAILED);
+    }
+}
+
 TEST_F(Metafiles, EnhancedRecordFieldsAreCheckedBeforeGdiSeesThem)
 {
     // GDI trusts the counts, offsets and object indices inside the records, and writes into its
