@@ -12,8 +12,8 @@
 // for the formats without a writer or with variants the writers do not make (animated PNG, CUR,
 // ANI, DCX, FLT, GEM, IFF, HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP, CUT, the PIC family, HRZ,
 // MSP, MacPaint, RLA, ZBR, PPP text, WBMP, XBM, PFM, drawings and EPS files), and metafiles
-// recorded with GDI (WMF, placeable WMF, EMF; only with -f .wmf or -f .emf). A fixture folder,
-// when given, adds every file of its subfolders whose extension a loader knows.
+// recorded with GDI (WMF, placeable WMF, and EMF only with -f .emf). A fixture folder, when given,
+// adds every file of its subfolders whose extension a loader knows.
 //
 // Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
 // 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
@@ -956,7 +956,7 @@ bool Written(const std::wstring& folder, const wchar_t* extension, int bpp, Byte
     return ok && !bytes.empty();
 }
 
-void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool metafiles)
+void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhancedMetafiles)
 {
     struct Made {
         const char* name;
@@ -1027,13 +1027,12 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool metafil
     seeds.push_back({"PFM colour", L".pfm", Pfm(true)});
     seeds.push_back({"PFM grey", L".pfm", Pfm(false)});
     const Bytes wmf = WindowsMetafile();
-    // Wine's GDI corrupts its own heap while it plays some mutated metafiles (a crash a few loads
-    // later, inside GDI): the metafile seeds run only when asked for by extension.
-    if (metafiles) {
-        seeds.push_back({"WMF", L".wmf", wmf});
-        seeds.push_back({"placeable WMF", L".wmf", PlaceableMetafile(wmf)});
+    seeds.push_back({"WMF", L".wmf", wmf});
+    seeds.push_back({"placeable WMF", L".wmf", PlaceableMetafile(wmf)});
+    // Wine's GDI takes seconds over a shape millions of pixels large: the enhanced-metafile seed
+    // runs only when asked for by its extension.
+    if (enhancedMetafiles)
         seeds.push_back({"EMF", L".emf", EnhancedMetafile()});
-    }
     seeds.push_back({"DWG", L".dwg", Drawing(wmf)});
     seeds.push_back({"EPS metafile", L".eps", Eps(wmf, {})});
     if (!tiff.empty())
@@ -1284,8 +1283,7 @@ int wmain(int argc, wchar_t** argv)
 
     const std::wstring folder = TempFolder();
     std::vector<Seed> seeds;
-    AddSeeds(folder, seeds, _wcsicmp(options.onlyExtension.c_str(), L".wmf") == 0 ||
-                                _wcsicmp(options.onlyExtension.c_str(), L".emf") == 0);
+    AddSeeds(folder, seeds, _wcsicmp(options.onlyExtension.c_str(), L".emf") == 0);
     if (!options.fixtures.empty())
         AddFixtures(options.fixtures, seeds);
     if (seeds.size() < 20) {
