@@ -308,6 +308,74 @@ std::vector<HugeHeader> HugeHeaders()
          NR_INVALID_DATA},
         {"CLP bitmap 65535 x 65535", L".clp", 0, 1, [](const TestDir&) { return ClipboardBitmap(0xFFFF, 0xFFFF, 64); },
          NR_INVALID_DATA},
+        {"SGI verbatim 65535 x 65535", L".sgi", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"sgi\\s24.sgi");
+             PutBE32(b, 6, 0xFFFFFFFF);   // x and y sizes
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"SGI run-length 65535 x 65535", L".sgi", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"sgi\\s24rle.sgi");
+             PutBE32(b, 6, 0xFFFFFFFF);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"Sun raster 65535 x 65535", L".ras", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"ras\\r24.ras");
+             PutBE32(b, 4, 0xFFFF);
+             PutBE32(b, 8, 0xFFFF);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"Sun raster run-length 65535 x 65535", L".ras", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"ras\\n8rle.ras");
+             PutBE32(b, 4, 0xFFFF);
+             PutBE32(b, 8, 0xFFFF);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"PFM 30000 x 30000", L".pfm", 0, 1,
+         [](const TestDir&) {
+             const char text[] = "PF\n30000 30000\n-1.0\n";
+             Bytes b(text, text + sizeof(text) - 1);
+             b.resize(b.size() + 1200, 0);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"WBMP 65535 x 65535", L".wbmp", 0, 1,
+         [](const TestDir&) {
+             Bytes b = {0, 0, 0x83, 0xFF, 0x7F, 0x83, 0xFF, 0x7F};
+             b.resize(b.size() + 1000, 0x55);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"XBM 30000 x 30000", L".xbm", 0, 1,
+         [](const TestDir&) {
+             const char text[] = "#define a_width 30000\n#define a_height 30000\nstatic char a_bits[] = {0x01, 0x02};\n";
+             return Bytes(text, text + sizeof(text) - 1);
+         },
+         NR_INVALID_DATA},
+        {"MSP 65535 x 65535", L".msp", 0, 1,
+         [](const TestDir&) {
+             Bytes b(32 + 1000, 0xAA);
+             memcpy(b.data(), "DanM", 4);
+             PutLE16(b, 4, 0xFFFF);
+             PutLE16(b, 6, 0xFFFF);
+             return b;
+         },
+         NR_INVALID_DATA},
+        {"PIX 65535 x 65535", L".pix", 0, 1,
+         [](const TestDir&) {
+             Bytes b = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 24};
+             for (int i = 0; i < 100; ++i)
+                 b.insert(b.end(), {255, 1, 2, 3});
+             return b;
+         },
+         NR_INVALID_DATA},
     };
 }
 
