@@ -62,6 +62,13 @@ int NImageBuffer::StrideFor(int width, int bitsPerPixel)
     return stride > INT32_MAX ? 0 : static_cast<int>(stride);
 }
 
+bool NImageBuffer::CreatableSize(int64_t width, int64_t height, int bitsPerPixel, bool withPalette)
+{
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX)
+        return false;
+    return SizeFits(static_cast<int>(width), static_cast<int>(height), RoundDepth(bitsPerPixel, withPalette));
+}
+
 NImageBuffer::NImageBuffer()
     : width(0), height(0), bpp(0), stride(0), dpiX(kDefaultDpi), dpiY(kDefaultDpi), bits(nullptr),
       palette{}, bitmap(nullptr), previousObject(nullptr), dc(nullptr), hasTransparency(0),

@@ -38,6 +38,9 @@ public:
 
     // Bytes per stored row of a picture of that width and depth; 0 when it does not fit in int32.
     static int StrideFor(int width, int bitsPerPixel);
+    // False when Create refuses these values whatever the memory: a side of 0 or less, or pixel
+    // memory (at the depth Create rounds to) that int32 arithmetic cannot address.
+    static bool CreatableSize(int64_t width, int64_t height, int bitsPerPixel, bool withPalette);
 
     // ---- Creation, copy and release ----
     // Depth rounding: 1, 4 or 8 with a palette (256 RGB triplets), else 24; 16, 24, 32 as such.

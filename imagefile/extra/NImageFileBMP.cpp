@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFileBMP.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
@@ -186,7 +187,116 @@ bool PixelsFit(int64_t width, int64_t height, unsigned bitCount, uint32_t compre
     return DataBound::Fits(w, h, bitCount, data, DataBound::kRawCutShort);
 }
 
+// The depth NImageBuffer::Create gives a bitmap of `bits` bits per pixel (always with a palette).
+int CreatedDepth(int bits)
+{
+    return bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
+}
+
+// Run-length data as DecodeRle8 (fourBit false) or DecodeRle4 read it, without the pixels: the
+// position after the end-of-bitmap escape. False when the cursor's limit, or `budget` bytes,
+// come first: real data is never longer than that.
+bool SkipRunLengthData(ByteCursor& in, bool fourBit, uint64_t budget, uint64_t& end)
+{
+    const uint64_t start = in.Position();
+    while (in.Position() - start <= budget) {
+        const int count = in.Byte();
+        const int value = in.Byte();
+        if (count < 0 || value < 0)
+            return false;
+        if (count > 0 || value == 0)
+            continue;   // a run, or the end of a line
+        if (value == 1) {
+            end = in.Position();
+            return true;
+        }
+        if (value == 2) {
+            if (!in.Skip(2))   // dx, dy
+                return false;
+            continue;
+        }
+        // A literal of `value` pixels, padded to a whole word.
+        const uint64_t bytes = fourBit ? (static_cast<uint64_t>(value) + 1) / 2 : static_cast<uint64_t>(value);
+        if (!in.Skip(bytes + (bytes & 1)))
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
+
+PictureExtent NImageFileBMP::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint8_t fileHeader[kFileHeaderBytes + 4];
+    if (!in.Read(fileHeader, sizeof(fileHeader)))
+        return PictureExtent::Unknown();
+    if (fileHeader[0] != 'B' || fileHeader[1] != 'M')
+        return PictureExtent::Broken();
+    const uint32_t pixelOffset = SignatureU32(fileHeader + 10);
+    const uint32_t headerSize = SignatureU32(fileHeader + 14);
+
+    int64_t width = 0;
+    int64_t height = 0;
+    uint16_t planes = 0;
+    uint16_t bitCount = 0;
+    uint32_t compression = kCompressionNone;
+    const bool core = headerSize <= 12;
+    if (core) {
+        uint8_t info[8];
+        if (!in.Read(info, sizeof(info)))
+            return PictureExtent::Unknown();
+        width = SignatureU16(info);
+        height = SignatureU16(info + 2);
+        planes = SignatureU16(info + 4);
+        bitCount = SignatureU16(info + 6);
+    } else {
+        // Load reads these bytes of the header (fewer only at the end of a file).
+        uint8_t info[kInfoHeaderBytes - 4] = {};
+        if (!in.Read(info, std::min<size_t>(headerSize - 4, sizeof(info))))
+            return PictureExtent::Unknown();
+        width = static_cast<int32_t>(SignatureU32(info));
+        height = static_cast<int32_t>(SignatureU32(info + 4));
+        planes = SignatureU16(info + 8);
+        bitCount = SignatureU16(info + 10);
+        compression = SignatureU32(info + 12);
+    }
+    if (planes == 0 || bitCount < 1 || bitCount > 32 || compression > kCompressionBitFields)
+        return PictureExtent::Broken();
+    const bool fields16 = compression == kCompressionBitFields && bitCount == 16;
+    if (height < 0)
+        height = -height;
+    const int depth = fields16 ? 24 : CreatedDepth(bitCount);
+    if (!NImageBuffer::CreatableSize(width, height, depth, true))
+        return PictureExtent::Broken();
+    const uint64_t stride = static_cast<uint64_t>(NImageBuffer::StrideFor(static_cast<int>(width), depth));
+    const uint64_t rows = static_cast<uint64_t>(height);
+    // Everything else Load reads (header, bit-field masks, palette) must lie before the end, or
+    // a file cut there would load with other colours.
+    uint64_t before = in.Position();
+    if (fields16 && headerSize != 64)
+        before = std::max<uint64_t>(before, kFileHeaderBytes + kInfoHeaderBytes + 8);
+    if (bitCount <= 8)
+        before = std::max(before, (core ? 26 : uint64_t{kFileHeaderBytes} + headerSize) + (uint64_t{core ? 3u : 4u} << bitCount));
+
+    uint64_t end = 0;
+    if (compression == kCompressionRle8 || compression == kCompressionRle4) {
+        // An encoder spends at most two bytes on a pixel, and two on each line's end.
+        const uint64_t budget = 4 * stride * rows + 2 * rows + 4096;
+        if (!in.Seek(pixelOffset) || !SkipRunLengthData(in, compression == kCompressionRle4, budget, end))
+            return PictureExtent::Unknown();
+    } else {
+        uint64_t rowBytes = stride;
+        if (fields16)
+            rowBytes = StoredRowBytes(static_cast<int>(width), 16);
+        else if (bitCount == 2)
+            rowBytes = StoredRowBytes(static_cast<int>(width), 2);
+        end = uint64_t{pixelOffset} + rowBytes * rows;
+    }
+    if (end > in.Limit() || end < before)
+        return PictureExtent::Unknown();
+    return PictureExtent::Complete(end);
+}
 
 bool NImageFileBMP::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
 {

@@ -10,12 +10,17 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileBMP : public NImageFile {
 public:
     // Signature check: "BM" and an info-header size (32 bits at 14) from 12 to 108, or 124 (the
     // version-5 header that common tools write). Needs 18 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a bitmap at byte 0 ends, as Load measures it: the pixel offset plus the rows it
+    // reads, or the end-of-bitmap escape of run-length data. Broken for a header Load refuses
+    // (planes 0, a bit count outside 1..32, an unknown compression, a size no picture can have).
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 200 no "BM"; 204 planes 0 or a bit count outside 1..32; 203 an
     // unknown compression; 403 the picture cannot be made.

@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFileDCX.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/NImageFilePCX.h"
 
@@ -39,6 +40,42 @@ int NImageFileDCX::ReadPageTable(StdioStream& in, uint32_t (&table)[kMaxPages])
             break;
     }
     return count;
+}
+
+PictureExtent NImageFileDCX::FindExtent(ByteSource& source)
+{
+    // The page table as ReadPageTable reads it; only the first and the furthest page matter.
+    ByteCursor in(source);
+    uint32_t magicRead = 0;
+    uint32_t first = 0;
+    if (!in.U32LE(magicRead) || !in.U32LE(first))
+        return PictureExtent::Unknown();
+    if (magicRead != kMagic || first == 0)
+        return PictureExtent::Broken();
+    uint32_t furthest = first;
+    for (int i = 1; i < kMaxPages; ++i) {
+        uint32_t entry = 0;
+        if (!in.U32LE(entry))
+            return PictureExtent::Unknown();
+        if (entry == 0 && first != kFullTableStart)
+            break;
+        furthest = std::max(furthest, entry);
+    }
+    // The table decides which page is the furthest: a file cut inside it would measure another.
+    const uint64_t tableEnd = in.Position();
+
+    const PictureExtent page = NImageFilePCX::FindImageExtent(source, first);
+    if (page.IsBroken())
+        return page;
+    PictureExtent extent = page;
+    if (page.IsComplete() && furthest != first) {
+        // A furthest page that is no picture makes Load count the whole file.
+        const PictureExtent last = NImageFilePCX::FindImageExtent(source, furthest);
+        extent = last.IsComplete() ? PictureExtent::Complete(std::max(page.end, last.end)) : PictureExtent::Unknown();
+    }
+    if (extent.IsComplete() && extent.end < tableEnd)
+        return PictureExtent::Unknown();
+    return extent;
 }
 
 NRESULT NImageFileDCX::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)

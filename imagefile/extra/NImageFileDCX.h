@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 #include "imagefile/extra/StdioStream.h"
 
 class NImageFileDCX : public NImageFile {
@@ -20,6 +21,11 @@ public:
 
     // Signature check: 32 bits 0x3ADE68B1 (B1 68 DE 3A). Needs 5 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a file at byte 0 ends, as Load of its first page measures it: the end of the first
+    // page or of the furthest one, whichever lies further. Broken for an empty page table or a
+    // first page Load refuses; Unknown when the furthest page is no picture (Load then counts
+    // the whole file).
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 200 wrong magic; 205 no pages; 403 the picture cannot be made;
     // 404 the page is not a PCX picture, lies beyond the pages listed, or is negative.

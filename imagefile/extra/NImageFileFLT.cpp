@@ -1,7 +1,7 @@
 #include "imagefile/extra/NImageFileFLT.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
-
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
 
@@ -33,6 +33,29 @@ uint8_t NImageFileFLT::FloatSampleToIndex(float sample)
     // Out-of-range values are held to a range that converts without overflow.
     value = std::clamp(value, -9.0e15, 9.0e15);
     return static_cast<uint8_t>(static_cast<int64_t>(value) & 0xFF);
+}
+
+PictureExtent NImageFileFLT::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint8_t header[24];
+    if (!in.Read(header, sizeof(header)))
+        return PictureExtent::Unknown();
+    if (!SignatureIs(header, "IMAGE11\0"))
+        return PictureExtent::Broken();
+    const uint16_t a = SignatureU16(header + 8);
+    const uint16_t b = SignatureU16(header + 10);
+    const uint32_t width = SignatureU32(header + 14);
+    const uint32_t height = SignatureU32(header + 18);
+    const uint16_t depth = SignatureU16(header + 22);
+    if ((depth != 1 && depth != 8 && depth != 16 && depth != 32) ||
+        !NImageBuffer::CreatableSize(width, height, depth == 1 ? 1 : 8, true))
+        return PictureExtent::Broken();
+    // 1 bit: the picture's padded rows in one read; else width samples a row.
+    const uint64_t rowBytes = depth == 1 ? static_cast<uint64_t>(NImageBuffer::StrideFor(static_cast<int>(width), 1))
+                                         : uint64_t{width} * (depth / 8);
+    const uint64_t end = sizeof(header) + static_cast<uint16_t>(b - a) + rowBytes * height;
+    return end <= in.Limit() ? PictureExtent::Complete(end) : PictureExtent::Unknown();
 }
 
 NRESULT NImageFileFLT::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)

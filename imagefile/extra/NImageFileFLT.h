@@ -8,11 +8,15 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileFLT : public NImageFile {
 public:
     // Signature check: "IMAGE11" followed by a zero byte. Needs 9 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a picture at byte 0 ends, as Load measures it: the header, its extension and the
+    // rows. Broken for a depth or a size Load refuses.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 200 no "IMAGE11"; 205 a depth other than 1, 8, 16 or 32; 403 the
     // picture cannot be made. A file that ends early keeps the rows read so far.

@@ -1,7 +1,7 @@
 #include "imagefile/extra/NImageFileHDR.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
-
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
 
@@ -69,7 +69,137 @@ bool MatchClass(const char*& pattern, char c, bool& closed)
     return matched;
 }
 
+// Header bytes a walk reads before it gives up; real headers hold a few lines.
+constexpr uint64_t kMaxHeaderWalked = 65536;
+
+// How a scanline read by a walk came out.
+enum class Scan { Read, Damaged, Beyond };
+
+// ReadOldPixels without the pixels; `stop` bounds the position.
+Scan SkipOldPixels(ByteCursor& in, int start, int count, uint64_t stop)
+{
+    int shift = 0;
+    int i = start;
+    while (i < count) {
+        uint8_t pixel[4];
+        if (in.Position() > stop || !in.Read(pixel, 4))
+            return Scan::Beyond;
+        if (pixel[0] == 1 && pixel[1] == 1 && pixel[2] == 1) {
+            const uint64_t left = static_cast<uint64_t>(count - i);
+            const uint64_t repeat = shift < 32 ? static_cast<uint64_t>(pixel[3]) << shift : left;
+            i += static_cast<int>(std::min(repeat, left));
+            shift += 8;
+        } else {
+            ++i;
+            shift = 0;
+        }
+    }
+    return Scan::Read;
+}
+
+// ReadScanline without the pixels.
+Scan SkipScanline(ByteCursor& in, int count, uint64_t stop)
+{
+    if (count < kMinRunLength || count > kMaxRunLength)
+        return SkipOldPixels(in, 0, count, stop);
+    const uint64_t start = in.Position();
+    uint8_t head[4];
+    if (!in.Read(head, 1))
+        return Scan::Beyond;
+    if (head[0] != 2) {
+        in.Seek(start);
+        return SkipOldPixels(in, 0, count, stop);
+    }
+    if (!in.Read(head + 1, 3))
+        return Scan::Beyond;
+    if (head[1] != 2 || (head[2] & 0x80))
+        return SkipOldPixels(in, 1, count, stop);
+    if (head[2] * 256 + head[3] != count)
+        return Scan::Damaged;
+    for (int component = 0; component < 4; ++component) {
+        int i = 0;
+        while (i < count) {
+            if (in.Position() > stop)
+                return Scan::Beyond;
+            const int code = in.Byte();
+            if (code < 0)
+                return Scan::Beyond;
+            if (code > 128) {
+                if (in.Byte() < 0)
+                    return Scan::Beyond;
+                if (code - 128 > count - i)
+                    return Scan::Damaged;
+                i += code - 128;
+            } else {
+                if (code > count - i)
+                    return Scan::Damaged;
+                if (!in.Skip(static_cast<uint64_t>(code)))
+                    return Scan::Beyond;
+                i += code;
+            }
+        }
+    }
+    return Scan::Read;
+}
+
 }  // namespace
+
+PictureExtent NImageFileHDR::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    // The header as ReadHeader takes it: lines of at most 510 characters up to an empty one.
+    char format[64] = {};
+    bool hasFormat = false;
+    for (;;) {
+        char line[kHeaderLine] = {};
+        size_t n = 0;
+        while (n < kHeaderLine - 2) {
+            const int c = in.Byte();
+            if (c < 0)
+                return PictureExtent::Unknown();
+            line[n++] = static_cast<char>(c);
+            if (c == '\n')
+                break;
+        }
+        if (line[0] == '\n' || (line[0] == '\r' && line[1] == '\n'))
+            break;
+        HeaderLine(line, format, sizeof format, hasFormat);
+        if (in.Position() > kMaxHeaderWalked)
+            return PictureExtent::Unknown();
+    }
+    if (hasFormat && strcmp(format, "32-bit_rle_rgbe") != 0)
+        return PictureExtent::Broken();
+
+    // The resolution line: more than 63 characters is none, whatever follows.
+    char resolution[64] = {};
+    size_t n = 0;
+    for (;;) {
+        const int c = in.Byte();
+        if (c == '\n')
+            break;
+        if (c < 0)
+            return PictureExtent::Unknown();
+        if (n + 1 >= sizeof resolution)
+            return PictureExtent::Broken();
+        resolution[n++] = static_cast<char>(c);
+    }
+    int xSize = 0;
+    int ySize = 0;
+    int bits = 0;
+    if (!ParseResolution(resolution, xSize, ySize, bits) || !NImageBuffer::CreatableSize(xSize, ySize, 24, false))
+        return PictureExtent::Broken();
+
+    const bool yMajor = (bits & kYMajor) != 0;
+    const int scanlineLength = yMajor ? xSize : ySize;
+    const int scanlines = yMajor ? ySize : xSize;
+    // An encoder spends at most eight bytes on a pixel and four on each scanline's start.
+    const uint64_t stop = in.Position() + static_cast<uint64_t>(scanlines) * (8 * uint64_t(scanlineLength) + 4) + 4096;
+    for (int s = 0; s < scanlines; ++s) {
+        if (SkipScanline(in, scanlineLength, stop) != Scan::Read)
+            return PictureExtent::Unknown();   // damaged: Load counts the whole file
+    }
+    return PictureExtent::Complete(in.Position());
+}
 
 namespace {
 

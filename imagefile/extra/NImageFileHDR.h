@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileHDR : public NImageFile {
 public:
@@ -18,6 +19,11 @@ public:
     // Where the header text that IsFormat found begins ("#?RADIANCE" or "oconv"), counted from
     // the offset; only meaningful where IsFormat answers true.
     static size_t HeaderTextStart(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a picture at byte 0 ends, as Load measures it: after its last scanline, read as
+    // Load reads it. Broken for a header Load refuses (another format, a resolution line that is
+    // too long or no resolution, a size no picture can have); Unknown for damaged scanlines,
+    // after which Load counts the whole file.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 0; 103 the file does not open; 205 the header does not end, names
     // another format than "32-bit_rle_rgbe", or the resolution line is invalid; 300 no memory for

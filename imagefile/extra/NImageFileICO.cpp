@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFileICO.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/DlvTempFile.h"
 #include "imagefile/extra/EmbeddedPicture.h"
@@ -82,30 +83,36 @@ struct EntryRating {
     int depth = 0;
 };
 
+// The bytes of a PNG entry that rate it: the signature and the IHDR chunk up to the colour type.
+constexpr size_t kPngHeadBytes = 26;
+
+// The size and depth of a PNG entry come from its IHDR chunk.
+EntryRating RatePngHead(const uint8_t* head)
+{
+    EntryRating rating;
+    auto be32 = [](const uint8_t* p) {
+        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    };
+    const uint32_t width = be32(head + 16);
+    const uint32_t height = be32(head + 20);
+    static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int colourType = head[25];
+    if (memcmp(head + 12, "IHDR", 4) != 0 || width == 0 || height == 0 || colourType > 6 || channels[colourType] == 0)
+        return rating;
+    rating.usable = true;
+    rating.area = int64_t{width} * height;
+    rating.depth = head[24] * channels[colourType];
+    return rating;
+}
+
 EntryRating RateEntry(StdioStream& in, const IconEntry& entry)
 {
     EntryRating rating;
     uint8_t head[kBitmapHeaderBytes];
     if (!in.Seek(entry.offset) || !in.ReadExact(head, 8))
         return rating;
-    if (NImageFilePNG::IsFormat(head, 0, 8)) {
-        // The size and depth of a PNG entry come from its IHDR chunk.
-        if (!in.ReadExact(head + 8, 18) || memcmp(head + 12, "IHDR", 4) != 0)
-            return rating;
-        auto be32 = [](const uint8_t* p) {
-            return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-        };
-        const uint32_t width = be32(head + 16);
-        const uint32_t height = be32(head + 20);
-        static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
-        const int colourType = head[25];
-        if (width == 0 || height == 0 || colourType > 6 || channels[colourType] == 0)
-            return rating;
-        rating.usable = true;
-        rating.area = int64_t{width} * height;
-        rating.depth = head[24] * channels[colourType];
-        return rating;
-    }
+    if (NImageFilePNG::IsFormat(head, 0, 8))
+        return in.ReadExact(head + 8, kPngHeadBytes - 8) ? RatePngHead(head) : rating;
     if (!in.ReadExact(head + 8, kBitmapHeaderBytes - 8))
         return rating;
     const int32_t width = static_cast<int32_t>(SignatureU32(head + 4));
@@ -252,6 +259,66 @@ bool NImageFileICO::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
     const uint16_t type = SignatureU16(p + 2);
     const uint16_t count = SignatureU16(p + 4);
     return (type == 1 || type == 2) && count >= 1 && count <= 31;
+}
+
+PictureExtent NImageFileICO::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint16_t reserved = 0;
+    uint16_t type = 0;
+    uint16_t count = 0;
+    if (!in.U16LE(reserved) || !in.U16LE(type) || !in.U16LE(count))
+        return PictureExtent::Unknown();
+    if (reserved != 0 || (type != 1 && type != 2) || count == 0)
+        return PictureExtent::Broken();
+
+    // The directory as ReadDirectory reads it; DataEnd over every entry.
+    IconEntry entries[kMaxEntries];
+    uint64_t dataEnd = kHeaderBytes + uint64_t{kEntryBytes} * count;
+    for (int i = 0; i < count; ++i) {
+        uint8_t raw[kEntryBytes];
+        if (!in.Read(raw, sizeof(raw)))
+            return PictureExtent::Unknown();
+        const IconEntry entry = {SignatureU32(raw + 8), SignatureU32(raw + 12)};
+        dataEnd = std::max<uint64_t>(dataEnd, uint64_t{entry.offset} + entry.size);
+        if (i < kMaxEntries)
+            entries[i] = entry;
+    }
+    if (dataEnd > in.Limit())
+        return PictureExtent::Unknown();
+
+    // What ChooseEntry and LoadEntry read of each entry must lie before that end, or a file cut
+    // there would rate and load its entries otherwise.
+    bool usable = false;
+    for (int i = 0; i < std::min<int>(count, kMaxEntries); ++i) {
+        const uint64_t at = entries[i].offset;
+        uint8_t head[kBitmapHeaderBytes];
+        // A PNG entry is rated by its first 26 bytes, a bitmap by its 40-byte header.
+        if (at + kPngHeadBytes > dataEnd || !in.Seek(at) || !in.Read(head, kPngHeadBytes))
+            return PictureExtent::Unknown();
+        if (NImageFilePNG::IsFormat(head, 0, 8)) {
+            usable = usable || RatePngHead(head).usable;
+            continue;
+        }
+        if (at + sizeof(head) > dataEnd || !in.Read(head + kPngHeadBytes, sizeof(head) - kPngHeadBytes))
+            return PictureExtent::Unknown();
+        const uint32_t headerSize = SignatureU32(head);
+        const int32_t width = static_cast<int32_t>(SignatureU32(head + 4));
+        const int32_t storedHeight = static_cast<int32_t>(SignatureU32(head + 8));
+        const int depth = SignatureU16(head + 14);
+        if (!BitmapEntryFits(width, storedHeight, depth))
+            continue;
+        usable = true;
+        const uint64_t height = static_cast<uint64_t>(storedHeight / 2);
+        const uint64_t paletteStart =
+            headerSize > kBitmapHeaderBytes && headerSize <= 124 ? headerSize : kBitmapHeaderBytes;
+        const uint64_t palette = depth <= 8 ? (uint64_t{4} << depth) : 0;
+        const uint64_t stride = static_cast<uint64_t>(NImageBuffer::StrideFor(width, depth));
+        const uint64_t maskStride = ((static_cast<uint64_t>(width) + 31) / 32) * 4;
+        if (at + paletteStart + palette + (stride + maskStride) * height > dataEnd)
+            return PictureExtent::Unknown();
+    }
+    return usable ? PictureExtent::Complete(dataEnd) : PictureExtent::Broken();
 }
 
 NRESULT NImageFileICO::Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target)

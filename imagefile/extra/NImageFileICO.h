@@ -14,12 +14,18 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileICO : public NImageFile {
 public:
     // Signature check: 16 bits 0, a type (16 bits at 2) of 1 or 2 and an entry count (16 bits at
     // 4) from 1 to 31. Needs 7 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where an icon at byte 0 ends, as Load measures it: the end of its furthest entry. Broken
+    // when Load finds no entry it can decode. Unknown also when an entry's header or bitmap
+    // reaches past the furthest entry's end (a directory whose sizes do not match the entries):
+    // the end Load reports then depends on the entry it shows.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // The page count is read on the first load only. 200 not an icon header; 204 the entry
     // cannot be decoded; 206 a PNG entry without a PNG reader; 300 no memory; 403 the picture

@@ -1,7 +1,7 @@
 #include "imagefile/extra/NImageFileIFF.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
-
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
 
@@ -73,6 +73,33 @@ bool ReadFileRow(FILE* file, bool byteRun, uint8_t* row, size_t length)
     }
     return true;
 }
+
+// One ByteRun1 row as ReadFileRow reads it, without the bytes. False at the cursor's limit or
+// once the reading passes `stop`.
+bool SkipByteRunRow(ByteCursor& in, size_t length, uint64_t stop)
+{
+    size_t filled = 0;
+    while (filled < length) {
+        if (in.Position() > stop)
+            return false;
+        const int control = in.Byte();
+        if (control < 0)
+            return false;
+        if (control < 128) {
+            if (!in.Skip(static_cast<uint64_t>(control) + 1))
+                return false;
+            filled += std::min<size_t>(static_cast<size_t>(control) + 1, length - filled);
+        } else if (control > 128) {
+            if (in.Byte() < 0)
+                return false;
+            filled += std::min(257 - static_cast<size_t>(control), length - filled);
+        }
+    }
+    return true;
+}
+
+// Chunks before the body that a walk follows; real files have a handful.
+constexpr int kMaxChunksWalked = 4096;
 
 // Bit x of a plane row, the most significant bit of each byte being the leftmost pixel.
 inline unsigned PlaneBit(const uint8_t* plane, unsigned x)
@@ -167,6 +194,80 @@ bool NImageFileIFF::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
         return false;
     const uint8_t* p = bytes + offset;
     return SignatureIs(p, "FORM") || SignatureIs(p, "LIST") || SignatureIs(p, "CAT ");
+}
+
+PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint8_t head[12];
+    if (!in.Read(head, 4))
+        return PictureExtent::Unknown();
+    if (!SignatureIs(head, "FORM") && !SignatureIs(head, "LIST") && !SignatureIs(head, "CAT "))
+        return PictureExtent::Broken();
+    if (!in.Read(head + 4, 8))
+        return PictureExtent::Unknown();
+    const uint64_t containerEnd = 8ull + BigU32(head + 4);
+    const bool interleaved = SignatureIs(head + 8, "ILBM");
+
+    BitmapHeader bmhd;
+    for (int chunks = 0; chunks < kMaxChunksWalked; ++chunks) {
+        uint8_t chunk[8];
+        if (!in.Read(chunk, sizeof chunk))
+            return PictureExtent::Unknown();
+        const uint32_t size = BigU32(chunk + 4);
+        if (size == 0)
+            return PictureExtent::Broken();
+        const uint64_t next = in.Position() + size + (size & 1u);
+        if (SignatureIs(chunk, "BMHD")) {
+            uint8_t field[20];
+            if (size < sizeof field)
+                return PictureExtent::Broken();
+            if (!in.Read(field, sizeof field))
+                return PictureExtent::Unknown();
+            bmhd.seen = true;
+            bmhd.width = BigU16(field);
+            bmhd.height = BigU16(field + 2);
+            bmhd.planes = field[8];
+            bmhd.masking = field[9];
+            bmhd.compression = field[10];
+        } else if (SignatureIs(chunk, "BODY")) {
+            if (!bmhd.seen || bmhd.planes == 0)
+                return PictureExtent::Broken();
+            // The layout DecodeBody gives the rows.
+            const unsigned planes = bmhd.planes;
+            int depth = static_cast<int>(planes);
+            size_t fileRow = 0;
+            if (interleaved) {
+                const size_t planeRow = ((bmhd.width + 15u) / 16) * 2;
+                fileRow = (planes + (bmhd.masking == 1 ? 1 : 0)) * planeRow;
+                if (planes >= 2 && planes <= 8)
+                    depth = planes == 4 ? 4 : 8;
+            } else {
+                fileRow = ((static_cast<size_t>(bmhd.width) * planes + 7) / 8 + 1) & ~size_t{1};
+            }
+            if (!NImageBuffer::CreatableSize(bmhd.width, bmhd.height, depth, depth <= 8))
+                return PictureExtent::Broken();
+            const uint64_t rows = bmhd.height;
+            if (bmhd.compression == 0) {
+                if (!in.Skip(rows * fileRow))
+                    return PictureExtent::Unknown();
+            } else {
+                // An encoder spends at most two bytes on a byte of a row, and one more on its end.
+                const uint64_t stop = in.Position() + rows * (2 * uint64_t{fileRow} + 2) + 4096;
+                for (uint64_t y = 0; y < rows; ++y) {
+                    if (!SkipByteRunRow(in, fileRow, stop))
+                        return PictureExtent::Unknown();
+                }
+            }
+            if (containerEnd > in.Limit())
+                return PictureExtent::Unknown();
+            return PictureExtent::Complete(std::max(in.Position(), containerEnd));
+        }
+        // Any other chunk ("CMAP" included) is passed over; Load stops where one leaves the file.
+        if (!in.Seek(next))
+            return PictureExtent::Unknown();
+    }
+    return PictureExtent::Unknown();
 }
 
 FileType NImageFileIFF::GetFormatId() const

@@ -1,6 +1,7 @@
 #include "imagefile/extra/NImageFileLMC.h"
 
 #include "docobjects/NObjectDocument.h"
+#include "imagefile/ByteCursor.h"
 #include "imagefile/SignatureWindow.h"
 
 #include <libexif/exif-data.h>
@@ -110,7 +111,145 @@ bool MakePreview(const NImageBuffer& picture, NImageBuffer& preview)
     return preview.ResizeImage(width, height, kPreviewResizeMode, false);
 }
 
+// ---- The document's structure, as NObjectDocument::Load reads it ----
+
+constexpr uint32_t kCommonPartIds[] = {50, 3936, 7836};   // the record ids writers use
+constexpr uint64_t kDeflateRatio = 1040;                  // as the picture-block reader allows
+constexpr uint64_t kDeflateSlack = 1024;
+constexpr int kMaxRecordsWalked = 65536;
+
+enum class BlockForm { Full, NoPalette, Short };
+
+struct BlockInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 0;        // as the rows are stored
+    bool compressed = false;
+    bool sized = false;        // stride x height fits 64 bits
+    uint64_t needed = 0;       // stride x height
+    uint32_t packed = 0;
+};
+
+// A picture block passed over as the reader reads it: false when it runs past what can be read.
+// Raw rows too large for any file also answer false, with `sized` false in the info.
+bool SkipPictureBlock(ByteCursor& in, BlockForm form, BlockInfo& b)
+{
+    b = BlockInfo();
+    b.sized = true;
+    uint32_t bitsPerPixel = 0;
+    uint32_t flag = 0;
+    if (!in.U32LE(b.width) || !in.U32LE(b.height) || !in.U32LE(bitsPerPixel))
+        return false;
+    if (form != BlockForm::Short && !in.Skip(8))
+        return false;
+    if (form == BlockForm::Full && bitsPerPixel <= 8 && !in.Skip(uint64_t{3} << bitsPerPixel))
+        return false;
+    if (!in.U32LE(flag))
+        return false;
+    b.compressed = flag == 1;
+    b.depth = bitsPerPixel <= 1 ? 1 : bitsPerPixel <= 4 ? 4 : bitsPerPixel <= 8 ? 8 : bitsPerPixel <= 16 ? 16
+              : bitsPerPixel <= 24 ? 24 : 32;
+    const uint64_t stride = ((uint64_t{b.width} * b.depth + 31) / 32) * 4;
+    b.sized = b.height == 0 || stride <= UINT64_MAX / b.height;
+    b.needed = b.sized ? stride * b.height : 0;
+    if (b.compressed)
+        return in.U32LE(b.packed) && in.Skip(b.packed);
+    return b.sized && in.Skip(b.needed);
+}
+
+// A u32 size and that many bytes.
+bool SkipSized(ByteCursor& in)
+{
+    uint32_t size = 0;
+    return in.U32LE(size) && in.Skip(size);
+}
+
+// Count points of two i32.
+bool SkipPoints(ByteCursor& in, uint64_t count)
+{
+    return count <= in.Remaining() / 8 && in.Skip(count * 8);
+}
+
+// The payload of an object of that type; false when it runs past what can be read.
+bool SkipPayload(ByteCursor& in, uint32_t type)
+{
+    BlockInfo block;
+    uint32_t size = 0;
+    switch (type) {
+    case DOC_POLYLINE: {
+        uint32_t count = 0;
+        if (!in.Skip(16) || !in.U32LE(count))
+            return false;
+        return static_cast<int32_t>(count) <= 0 || SkipPoints(in, count);
+    }
+    case DOC_IMAGE_TEXT:
+        return SkipSized(in) && SkipPictureBlock(in, BlockForm::NoPalette, block);
+    case DOC_TEXT: {
+        uint32_t length = 0;
+        return in.Skip(4) && in.U32LE(length) && in.Skip(2 * uint64_t{length} + 127);
+    }
+    case DOC_CURVE_IMAGE: {
+        uint32_t count = 0;
+        return in.Skip(4 + 28) && in.U32LE(count) && SkipPoints(in, count) &&
+               SkipPictureBlock(in, BlockForm::Short, block);
+    }
+    case DOC_PICTURE:
+        return in.U32LE(size) && in.Skip(37) && SkipPictureBlock(in, BlockForm::Full, block);
+    case DOC_OLD_PICTURE_STYLED:
+        return in.U32LE(size) && in.Skip(20) && SkipPictureBlock(in, BlockForm::Full, block);
+    case DOC_OLD_PICTURE:
+        return SkipPictureBlock(in, BlockForm::Full, block);
+    default:
+        // Fixed-size payloads and unknown types alike: a size and that many bytes.
+        return SkipSized(in);
+    }
+}
+
 }  // namespace
+
+PictureExtent NImageFileLMC::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint8_t signature[18];
+    if (!in.Read(signature, sizeof(signature)))
+        return PictureExtent::Unknown();
+    if (!IsFormat(signature, 0, sizeof(signature)) || SignatureU16(signature + 14) != 0)
+        return PictureExtent::Broken();
+    const uint16_t version = SignatureU16(signature + 12) - '0';
+    if (version == 3 && (!SkipSized(in) || !SkipSized(in)))   // XMP text, EXIF block
+        return PictureExtent::Unknown();
+    if (version >= 2) {
+        const int hasPreview = in.Byte();
+        if (hasPreview < 0 || (hasPreview != 0 && (!in.Skip(8) || !SkipSized(in))))
+            return PictureExtent::Unknown();
+    }
+
+    // The base picture: Load refuses one it cannot make or that cannot inflate to its rows.
+    BlockInfo base;
+    if (!SkipPictureBlock(in, BlockForm::Full, base))
+        return base.sized ? PictureExtent::Unknown() : PictureExtent::Broken();
+    if (!base.sized || !NImageBuffer::CreatableSize(base.width, base.height, static_cast<int>(base.depth), base.depth <= 8) ||
+        (base.compressed && base.needed > base.packed * kDeflateRatio + kDeflateSlack))
+        return PictureExtent::Broken();
+
+    // The object records.
+    for (int records = 0; records < kMaxRecordsWalked; ++records) {
+        const uint64_t start = in.Position();
+        if (in.Remaining() == 0)   // the records end with the bytes there are
+            return start == source.Size() ? PictureExtent::Complete(start) : PictureExtent::Unknown();
+        uint32_t recordId = 0;
+        if (!in.U32LE(recordId))
+            return PictureExtent::Unknown();
+        if (recordId == 0)
+            return PictureExtent::Complete(in.Position());
+        if (std::find(std::begin(kCommonPartIds), std::end(kCommonPartIds), recordId) == std::end(kCommonPartIds))
+            return PictureExtent::Complete(start);
+        uint32_t type = 0;
+        if (!in.Holds(recordId) || !in.U32LE(type) || !in.Skip(recordId - 4) || !SkipPayload(in, type))
+            return PictureExtent::Unknown();
+    }
+    return PictureExtent::Unknown();
+}
 
 bool NImageFileLMC::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
 {

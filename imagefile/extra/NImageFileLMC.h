@@ -9,12 +9,19 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileLMC : public NImageFile {
 public:
     // Signature check: the seven UTF-16 little-endian units "LMCDOC1", "LMCDOC2" or "LMCDOC3", the
     // letters compared without regard to case. Needs 14 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a document at byte 0 ends: after its base picture and the object records that
+    // follow, read as Load reads them (without the preview). The records have no end marker, so
+    // the walk ends the document at a record id 0 (counted, as Load counts it) or at the first
+    // record id that no writer uses (50, 3936, 7836): Load given only those bytes consumes them
+    // all and reads the same picture. Broken for a signature or a base picture Load refuses.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // preview: the file's preview when it has one (the full size is still reported). With
     // neither flag and a document in the load options, the objects are read into it. The

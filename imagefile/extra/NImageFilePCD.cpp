@@ -33,6 +33,14 @@ bool NImageFilePCD::IsFormat(const uint8_t* bytes, size_t offset, size_t length)
     return SignatureIs(p + 2048, "PCD_IPI");
 }
 
+PictureExtent NImageFilePCD::FindExtent(ByteSource& source)
+{
+    uint8_t signature[7];
+    if (!source.ReadAt(kSignatureOffset, signature, sizeof signature))
+        return PictureExtent::Unknown();
+    return SignatureIs(signature, "PCD_IPI") ? PictureExtent::Unknown() : PictureExtent::Broken();
+}
+
 FileType NImageFilePCD::GetFormatId() const
 {
     return FT_PCD;

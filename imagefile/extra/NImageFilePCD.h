@@ -7,11 +7,15 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFilePCD : public NImageFile {
 public:
     // Signature check: "PCD_IPI" at 2048. Needs 2055 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Unknown for an image pack at byte 0: Load counts the whole file, and nothing in the pack
+    // tells how far its larger resolutions reach. Broken without "PCD_IPI" at 2048.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // preview: Base/16 in place of Base; quick is ignored. 0; 103 the file does not open; 200 no
     // "PCD_IPI" at byte 2048; 403 the picture cannot be made. A file that ends early loads with

@@ -1,5 +1,6 @@
 #include "imagefile/extra/NImageFilePCX.h"
 
+#include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/StdioStream.h"
@@ -206,6 +207,51 @@ uint64_t NImageFilePCX::MeasureImage(StdioStream& in, uint64_t start)
         end = std::min<int64_t>(end + 1 + kTrailingPaletteBytes, static_cast<int64_t>(in.Length()));
     }
     return end > 0 ? static_cast<uint64_t>(end) : 0;
+}
+
+PictureExtent NImageFilePCX::FindImageExtent(ByteSource& source, uint64_t start)
+{
+    ByteCursor in(source);
+    uint8_t h[kHeaderBytes];
+    if (!in.Seek(start) || !in.Read(h, sizeof(h)))
+        return PictureExtent::Unknown();
+    if (!IsPcxHeader(h))
+        return PictureExtent::Broken();
+    const PcxLayout layout = ParseHeader(h);
+    if (!NImageBuffer::CreatableSize(layout.width, layout.height, layout.depth, true))
+        return PictureExtent::Broken();
+    const uint64_t rowBytes = static_cast<uint64_t>(layout.planes) * layout.bytesPerLine;
+    const uint64_t rows = static_cast<uint64_t>(layout.height);
+    if (!layout.runLength) {
+        if (!in.Skip(rows * rowBytes))
+            return PictureExtent::Unknown();
+    } else if (rowBytes > 0) {
+        // DecodeRow without the bytes. An encoder spends at most two bytes on a byte.
+        const uint64_t stop = in.Position() + rows * 2 * rowBytes + 4096;
+        for (uint64_t y = 0; y < rows; ++y) {
+            for (uint64_t filled = 0; filled < rowBytes;) {
+                const int c = in.Position() <= stop ? in.Byte() : -1;
+                if (c < 0)
+                    return PictureExtent::Unknown();
+                if ((c & 0xC0) == 0xC0) {
+                    if (in.Byte() < 0)
+                        return PictureExtent::Unknown();
+                    filled += std::min<uint64_t>(c & 0x3F, rowBytes - filled);
+                } else {
+                    ++filled;
+                }
+            }
+        }
+    }
+    if (layout.depth != 8)
+        return PictureExtent::Complete(in.Position());
+    const uint64_t here = in.Position();
+    const int marker = in.Byte();
+    if (marker < 0)
+        return PictureExtent::Unknown();
+    if (marker != kPaletteMarker)
+        return PictureExtent::Complete(here);
+    return in.Skip(kTrailingPaletteBytes) ? PictureExtent::Complete(in.Position()) : PictureExtent::Unknown();
 }
 
 bool NImageFilePCX::EncodeRun(StdioStream& out, const uint8_t* bytes, int count)

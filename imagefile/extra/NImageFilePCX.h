@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class StdioStream;
 
@@ -34,6 +35,11 @@ public:
     // The position behind the data (and palette) of the picture whose header is at start, found
     // by walking its coded rows without decoding them; 0 when no PCX header is there.
     static uint64_t MeasureImage(StdioStream& in, uint64_t start);
+    // The same end, found by a walk over the source: Complete past the rows and the trailing
+    // palette as ReadImage and MeasureImage read them; Broken when ReadImage refuses the header
+    // (no PCX header, a size no picture can have); Unknown when the rows or the palette run past
+    // what can be read.
+    static PictureExtent FindImageExtent(ByteSource& source, uint64_t start);
     // Writes the picture at the stream's position. 400 no valid picture; 402 too large for the
     // format; 102 a write failed.
     static NRESULT WriteImage(StdioStream& out, NImageBuffer* source);

@@ -1,6 +1,7 @@
 #include "imagefile/extra/NImageFilePSD.h"
 
 #include "docobjects/NObjectDocument.h"
+#include "imagefile/ByteCursor.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/BigEndianIO.h"
 #include "imagefile/extra/FormatStream.h"
@@ -73,6 +74,30 @@ bool ReadPackBitsRow(FILE* file, uint8_t* row, size_t length)
     return true;
 }
 
+// One PackBits row as ReadPackBitsRow reads it, without the bytes. False at the cursor's limit
+// or once the reading passes `stop`.
+bool SkipPackBitsRow(ByteCursor& in, size_t length, uint64_t stop)
+{
+    size_t filled = 0;
+    while (filled < length) {
+        if (in.Position() > stop)
+            return false;
+        const int header = in.Byte();
+        if (header < 0)
+            return false;
+        if (header < 128) {
+            if (!in.Skip(static_cast<uint64_t>(header) + 1))
+                return false;
+            filled += std::min<size_t>(static_cast<size_t>(header) + 1, length - filled);
+        } else if (header > 128) {
+            if (in.Byte() < 0)
+                return false;
+            filled += std::min(257 - static_cast<size_t>(header), length - filled);
+        }
+    }
+    return true;
+}
+
 // Removes a file whose writing failed.
 void RemovePartial(const wchar_t* path)
 {
@@ -106,6 +131,76 @@ void NImageFilePSD::ClearLayers()
 }
 
 // ---- Reading ----
+
+PictureExtent NImageFilePSD::FindExtent(ByteSource& source)
+{
+    ByteCursor in(source);
+    uint8_t head[26];
+    if (!in.Read(head, sizeof head))
+        return PictureExtent::Unknown();
+    if (!SignatureIs(head, "8BPS") || BigU16(head + 4) != 1)
+        return PictureExtent::Broken();
+    const unsigned channels = BigU16(head + 12);
+    const uint32_t height = BigU32(head + 14);
+    const uint32_t width = BigU32(head + 18);
+    const unsigned depth = BigU16(head + 22);
+    const unsigned mode = BigU16(head + 24);
+    if (channels == 0 || channels > kMaxChannels || !IsReadColourMode(mode))
+        return PictureExtent::Broken();
+    int pictureBits = 0;
+    unsigned planesRead = 0;
+    if (depth == 1 && channels == 1) {
+        pictureBits = 1;
+        planesRead = 1;
+    } else if (depth == 8 || depth == 16) {
+        pictureBits = channels <= 2 ? 8 : channels == 3 ? 24 : 32;
+        planesRead = channels <= 2 ? 1 : channels == 3 ? 3 : 4;
+    } else {
+        return PictureExtent::Broken();
+    }
+    if (!NImageBuffer::CreatableSize(width, height, pictureBits, pictureBits <= 8))
+        return PictureExtent::Broken();
+    const size_t planeRow = pictureBits == 1 ? (static_cast<size_t>(width) + 7) / 8 : width;
+    const size_t fileRow = planeRow * (depth == 16 ? 2 : 1);
+
+    // Colour mode data, image resources, layers and masks: each a length and its bytes.
+    for (int section = 0; section < 3; ++section) {
+        uint32_t length = 0;
+        if (!in.U32BE(length) || !in.Skip(length))
+            return PictureExtent::Unknown();
+    }
+    uint16_t compression = 0;
+    if (!in.U16BE(compression))
+        return PictureExtent::Unknown();
+    if (compression > 1)
+        return PictureExtent::Broken();
+    const uint64_t rows = uint64_t{channels} * height;
+    if (compression == 0) {
+        const uint64_t end = in.Position() + rows * fileRow;
+        return end <= in.Limit() ? PictureExtent::Complete(end) : PictureExtent::Unknown();
+    }
+
+    // Run-length rows: the byte counts of every row of every channel give the composite's end;
+    // Load also decodes the rows of the planes it shows, which end there in any real file.
+    if (!in.Holds(rows * 2))
+        return PictureExtent::Unknown();
+    uint64_t sum = 0;
+    for (uint64_t i = 0; i < rows; ++i) {
+        uint16_t count = 0;
+        if (!in.U16BE(count))
+            return PictureExtent::Unknown();
+        sum += count;
+    }
+    const uint64_t compositeEnd = in.Position() + sum;
+    if (compositeEnd > in.Limit())
+        return PictureExtent::Unknown();
+    const uint64_t shownRows = uint64_t{planesRead} * height;
+    for (uint64_t y = 0; y < shownRows; ++y) {
+        if (!SkipPackBitsRow(in, fileRow, compositeEnd) || in.Position() > compositeEnd)
+            return PictureExtent::Unknown();
+    }
+    return PictureExtent::Complete(compositeEnd);
+}
 
 NRESULT NImageFilePSD::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
 {

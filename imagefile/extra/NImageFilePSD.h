@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NObjectDocument;
 
@@ -23,6 +24,10 @@ public:
 
     // Signature check: "8BPS". Needs 4 bytes from the offset.
     static bool IsFormat(const uint8_t* bytes, size_t offset, size_t length);
+    // Where a file at byte 0 ends, as Load measures it: the end of the composite (every
+    // channel), or of the run-length rows Load reads when they run further. Broken for a header
+    // Load refuses (version, channels, colour mode, depth, compression, picture size).
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 0; 103 the file does not open; 200 no "8BPS"; 204 the file ends
     // before the picture data; 206 version not 1, more than 16 channels, a colour mode, depth,

@@ -55,20 +55,22 @@ void CloseLoopsFrom(std::vector<OpenLoop>& loops, uint8_t level)
 }
 
 // The CRC of a chunk whose first data bytes are replaced by head (headSize bytes), the rest read
-// from the file at its current position. False when the file ends first.
-bool ChunkCrcWithHead(FILE* file, const uint8_t* type, const uint8_t* head, uint32_t headSize, uint32_t length,
-                      uint32_t& crc)
+// from the source from `data` on. False when the source ends first.
+bool ChunkCrcWithHead(ByteSource& source, uint64_t data, const uint8_t* type, const uint8_t* head,
+                      uint32_t headSize, uint32_t length, uint32_t& crc)
 {
     uLong value = crc32(0L, Z_NULL, 0);
     value = crc32(value, type, 4);
     value = crc32(value, head, headSize);
     uint8_t buffer[4096];
+    uint64_t at = data + headSize;
     uint32_t left = length - headSize;
     while (left > 0) {
         const uint32_t step = std::min<uint32_t>(left, sizeof(buffer));
-        if (fread(buffer, 1, step, file) != step)
+        if (!source.ReadAt(at, buffer, step))
             return false;
         value = crc32(value, buffer, step);
+        at += step;
         left -= step;
     }
     crc = static_cast<uint32_t>(value);
@@ -77,8 +79,9 @@ bool ChunkCrcWithHead(FILE* file, const uint8_t* type, const uint8_t* head, uint
 
 }  // namespace
 
-MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, uint32_t loopBudget)
+MngStreamLayout WalkMngStream(ByteSource& source, uint64_t fileSize, uint32_t endChunk, uint32_t loopBudget)
 {
+    fileSize = std::min(fileSize, source.Size());
     MngStreamLayout layout;
     std::vector<OpenLoop> loops;
     uint64_t position = kSignatureSize;
@@ -92,7 +95,7 @@ MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, 
             return layout;
         }
         uint8_t header[8];
-        if (_fseeki64(file, static_cast<int64_t>(position), SEEK_SET) != 0 || fread(header, 1, 8, file) != 8) {
+        if (!source.ReadAt(position, header, 8)) {
             layout.end = fileSize;
             layout.truncated = true;
             return layout;
@@ -118,7 +121,7 @@ MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, 
 
         if (name == kLoop && length >= 5) {
             uint8_t head[5];
-            if (fread(head, 1, 5, file) == 5) {
+            if (source.ReadAt(position + 8, head, 5)) {
                 const uint8_t level = head[0];
                 const uint32_t count = BigU32(head + 1);
                 CloseLoopsFrom(loops, level);
@@ -131,7 +134,7 @@ MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, 
                     patchedHead[0] = level;
                     PutBigU32(patchedHead + 1, capped);
                     uint32_t crc = 0;
-                    if (ChunkCrcWithHead(file, header + 4, patchedHead, 5, length, crc)) {
+                    if (ChunkCrcWithHead(source, position + 8, header + 4, patchedHead, 5, length, crc)) {
                         MngStreamPatch countPatch{position + 9, {}};
                         std::memcpy(countPatch.bytes, patchedHead + 1, 4);
                         MngStreamPatch crcPatch{position + 8 + length, {}};
@@ -143,7 +146,7 @@ MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, 
             }
         } else if (name == kEndLoop && length >= 1) {
             uint8_t level = 0;
-            if (fread(&level, 1, 1, file) == 1)
+            if (source.ReadAt(position + 8, &level, 1))
                 CloseLoopsFrom(loops, level);
         }
         position = next;

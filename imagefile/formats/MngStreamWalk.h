@@ -8,8 +8,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <vector>
+
+#include "imagefile/ByteSource.h"
 
 // Four bytes of the stream to be read differently from the file.
 struct MngStreamPatch {
@@ -38,10 +39,10 @@ constexpr uint32_t MngChunkName(char a, char b, char c, char d)
 constexpr uint32_t kMngLoopBudget = 256;
 
 // Walks the chunks that follow the 8-byte signature up to the first chunk named endChunk
-// (MEND for MNG, IEND for JNG). The file position is left anywhere. LOOP chunks get patches
-// that keep the product of the counts of the open loops at most loopBudget (every count at
-// least 1).
-MngStreamLayout WalkMngStream(FILE* file, uint64_t fileSize, uint32_t endChunk, uint32_t loopBudget);
+// (MEND for MNG, IEND for JNG), reading no further than `size` bytes of the source (a file: its
+// size). LOOP chunks get patches that keep the product of the counts of the open loops at most
+// loopBudget (every count at least 1).
+MngStreamLayout WalkMngStream(ByteSource& source, uint64_t size, uint32_t endChunk, uint32_t loopBudget);
 
 // Overlays the patches that meet the count bytes read from stream offset `start`.
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,

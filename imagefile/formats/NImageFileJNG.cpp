@@ -413,6 +413,18 @@ bool NImageFileJNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t len
     return SignatureIs(p, "\x8BJNG");
 }
 
+PictureExtent NImageFileJNG::FindExtent(ByteSource& source)
+{
+    uint8_t signature[8];
+    if (!source.ReadAt(0, signature, sizeof(signature)))
+        return PictureExtent::Unknown();
+    if (std::memcmp(signature, "\x8BJNG\r\n\x1A\n", sizeof(signature)) != 0)
+        return PictureExtent::Broken();
+    // No loop is capped: only the end matters here.
+    const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kIend, UINT32_MAX);
+    return layout.complete ? PictureExtent::Complete(layout.end) : PictureExtent::Unknown();
+}
+
 FileType NImageFileJNG::GetFormatId() const
 {
     return FT_JNG;
@@ -456,7 +468,8 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
 
     _fseeki64(file, 0, SEEK_END);
     const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
-    const MngStreamLayout layout = WalkMngStream(file, fileSize, kIend, kMngLoopBudget);
+    StdioByteSource fileBytes(file);
+    const MngStreamLayout layout = WalkMngStream(fileBytes, fileSize, kIend, kMngLoopBudget);
     const MngMemoryLimit memoryLimit(fileSize);
     _fseeki64(file, 0, SEEK_SET);
 

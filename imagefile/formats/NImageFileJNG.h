@@ -18,12 +18,17 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileJNG : public NImageFile {
 public:
     // Signature check: 8B 4A 4E 47, the first four bytes of the JNG signature. Needs 5 bytes from
     // the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where a stream at byte 0 ends, as Load measures it: just after its IEND chunk, found by
+    // the chunk walk Load makes. Broken for a signature libmng refuses; Unknown when the chunk
+    // structure breaks off or runs past what can be read.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 0; 300 when the read context cannot be made; 103 when the file does
     // not open; 200 without a JNG signature; 205 when libmng cannot be set up; 403 when the

@@ -378,6 +378,18 @@ bool NImageFileMNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t len
     return SignatureIs(p, "\x8AMNG");
 }
 
+PictureExtent NImageFileMNG::FindExtent(ByteSource& source)
+{
+    uint8_t signature[8];
+    if (!source.ReadAt(0, signature, sizeof(signature)))
+        return PictureExtent::Unknown();
+    if (std::memcmp(signature, "\x8AMNG\r\n\x1A\n", sizeof(signature)) != 0)
+        return PictureExtent::Broken();
+    // No loop is capped: only the end matters here.
+    const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kMend, UINT32_MAX);
+    return layout.complete ? PictureExtent::Complete(layout.end) : PictureExtent::Unknown();
+}
+
 FileType NImageFileMNG::GetFormatId() const
 {
     return FT_MNG;
@@ -420,7 +432,8 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     }
     _fseeki64(file, 0, SEEK_END);
     const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
-    const MngStreamLayout layout = WalkMngStream(file, fileSize, kMend, kMngLoopBudget);
+    StdioByteSource fileBytes(file);
+    const MngStreamLayout layout = WalkMngStream(fileBytes, fileSize, kMend, kMngLoopBudget);
     const MngMemoryLimit memoryLimit(fileSize);
     _fseeki64(file, 0, SEEK_SET);
 

@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
 
 class NImageFileMNG : public NImageFile {
 public:
@@ -38,6 +39,10 @@ public:
     // Signature check: 8A 4D 4E 47, the first four bytes of the MNG signature. Needs 5 bytes from
     // the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
+    // Where a stream at byte 0 ends, as Load measures it: just after its MEND chunk, found by
+    // the chunk walk Load makes. Broken for a signature libmng refuses; Unknown when the chunk
+    // structure breaks off or runs past what can be read.
+    static PictureExtent FindExtent(ByteSource& source);
 
     // 0; 300 when the read context cannot be made; 103 when the file does not open; 200 without
     // an MNG signature; 205 when libmng cannot be set up; 403 when a picture cannot be made; 404
