@@ -8,10 +8,11 @@
 //     -l         print the extensions of the seeds and stop
 //
 // The seeds are made at start: pictures written by the project's own writers (BMP, PCX, ICO, PNG,
-// GIF, JPEG, TIFF, PSD, PDF, LMC, TGA, Sun raster, SGI, PIX, PPP), small files built byte by byte
-// for the formats without a writer or with variants the writers do not make (animated PNG, CUR,
-// ANI, DCX, FLT, GEM, IFF, HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP, CUT, the PIC family, HRZ,
-// MSP, MacPaint, RLA, ZBR, PPP text, WBMP, XBM, PFM, drawings and EPS files), and metafiles
+// GIF, JPEG, TIFF, PSD, PDF, TGA, Sun raster, SGI, PIX, PPP, and LMC through its document), small
+// files built byte by byte for the formats without a writer or with variants the writers do not
+// make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF, HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP,
+// CUT, the PIC family, HRZ, MSP, MacPaint, RLA, ZBR, PPP text, WBMP, XBM, PFM, drawings and EPS
+// files), and metafiles
 // recorded with GDI (WMF, placeable WMF, and EMF only with -f .emf). A fixture folder, when given,
 // adds every file of its subfolders whose extension a loader knows.
 //
@@ -30,6 +31,15 @@
 // new) are replaced by counting versions, and pictures and decoder leases by the decode budget's
 // scope. Both peaks during a load are added up.
 //
+// The formats with a structure walk (FindExtent) also meet their walk: every mutated input, and
+// a few dozen further mutations of it made in memory, go through the walk of its format, whose
+// answer must keep its promises: an end inside the bytes, the same answer again, no other end
+// for the bytes cut there and the same end for any other bytes after it (except where the bytes
+// right after the end are looked at: a document's next record id, a PCX palette marker). For
+// the mutated input itself the walk is held against the loader with the scan's flags: a broken
+// answer means the loader refuses, a complete one that the loader stops there (a document's
+// loader may read on) and that the cut file loads to the same picture.
+//
 // The budget (default 200000) is divided by 200 and held to 2000 iterations, and the run stops
 // after about 20 seconds whatever the budget: the loads go through files under Wine.
 #include <windows.h>
@@ -45,9 +55,23 @@
 #include <string>
 #include <vector>
 
+#include "docobjects/NObjectDocument.h"
+#include "imagefile/ByteSource.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/NImageFile.h"
+#include "imagefile/PictureExtent.h"
+#include "imagefile/extra/NImageFileBMP.h"
+#include "imagefile/extra/NImageFileDCX.h"
+#include "imagefile/extra/NImageFileFLT.h"
+#include "imagefile/extra/NImageFileHDR.h"
+#include "imagefile/extra/NImageFileICO.h"
+#include "imagefile/extra/NImageFileIFF.h"
+#include "imagefile/extra/NImageFileLMC.h"
+#include "imagefile/extra/NImageFilePCD.h"
+#include "imagefile/extra/NImageFilePSD.h"
+#include "imagefile/formats/NImageFileJNG.h"
+#include "imagefile/formats/NImageFileMNG.h"
 #include "imaging/DecodeBudget.h"
 #include "imaging/NImageBuffer.h"
 
@@ -956,6 +980,37 @@ bool Written(const std::wstring& folder, const wchar_t* extension, int bpp, Byte
     return ok && !bytes.empty();
 }
 
+// A document as its writer makes it: metadata, a preview, the base picture and objects of
+// several kinds (the format class writes only with a document attached).
+bool DocumentWritten(const std::wstring& folder, Bytes& bytes)
+{
+    NImageBuffer base;
+    Ramp(base, 21, 13, 24);
+    NObjectDocument doc;
+    DocObject o;
+    o.rect = RECT{1, 2, 15, 9};
+    RectanglePayload rectangle;
+    o.id = 1;
+    doc.AddRectangle(o, &rectangle);
+    PolylinePayload polyline;
+    polyline.points = {{0, 0}, {4, 5}, {9, 1}};
+    o.id = 2;
+    doc.AddPolyline(o, &polyline);
+    TextPayload text;
+    text.text = L"seed";
+    o.id = 3;
+    doc.AddText(o, &text);
+    PicturePayload picture;
+    Ramp(picture.picture, 5, 4, 24);
+    o.id = 4;
+    doc.AddPicture(o, &picture);
+    const std::wstring path = folder + L"\\seed.lmcdoc";
+    const bool ok = doc.Save(base, path.c_str(), true, &base, "<x:xmpmeta/>", std::string()) == NR_OK &&
+                    ReadFile(path, bytes);
+    DeleteFileW(path.c_str());
+    return ok && !bytes.empty();
+}
+
 void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhancedMetafiles)
 {
     struct Made {
@@ -967,7 +1022,7 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhance
                 {"ICO 8", L".ico", 8},   {"PNG 24", L".png", 24}, {"PNG 32", L".png", 32},   {"PNG 8", L".png", 8},
                 {"GIF 8", L".gif", 8},   {"JPEG", L".jpg", 24},   {"TIFF 24", L".tif", 24},  {"TIFF 1", L".tif", 1},
                 {"PSD 24", L".psd", 24}, {"PSD 32", L".psd", 32}, {"PSD 8", L".psd", 8},     {"PDF", L".pdf", 24},
-                {"LMC", L".lmcdoc", 24}, {"TGA 8", L".tga", 8},   {"TGA 32", L".tga", 32},   {"TGA 1", L".tga", 1},
+                {"TGA 8", L".tga", 8},   {"TGA 32", L".tga", 32}, {"TGA 1", L".tga", 1},
                 {"RAS 8", L".ras", 8},   {"RAS 24", L".ras", 24}, {"RAS 32", L".ras", 32},   {"RAS 1", L".ras", 1},
                 {"SGI 24", L".sgi", 24}, {"SGI 32", L".sgi", 32}, {"PIX", L".pix", 24},      {"PPP", L".ppp", 24}};
     Bytes bytes;
@@ -988,6 +1043,10 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhance
             tiff = bytes;
     }
 
+    if (DocumentWritten(folder, bytes))
+        seeds.push_back({"LMC", L".lmcdoc", bytes});
+    else
+        printf("note: no LMC seed from the writer\n");
     seeds.push_back({"APNG", L".png", AnimatedPng()});
     if (ico.size() > 4) {
         Bytes cur = ico;
@@ -1146,6 +1205,126 @@ void Mutate(Random& random, Bytes& data)
     }
     if (data.size() > kMaxInput)
         data.resize(kMaxInput);
+}
+
+// ---- Structure walks ------------------------------------------------------------------------
+
+struct Walker {
+    const wchar_t* extensions;   // dot-separated, each with its dot and a dot after
+    PictureExtent (*find)(ByteSource&);
+    NImageFile* (*make)();
+    bool looksPastEnd;    // the bytes after the end decide whether it is the end: the next
+                          // record id of a document, the marker of a PCX palette
+    bool loaderReadsOn;   // the loader reads on into what follows (a document's records)
+};
+
+template <class T>
+NImageFile* MakeLoader()
+{
+    return new T();
+}
+
+const Walker kWalkers[] = {
+    {L".bmp.", &NImageFileBMP::FindExtent, &MakeLoader<NImageFileBMP>, false, false},
+    {L".psd.", &NImageFilePSD::FindExtent, &MakeLoader<NImageFilePSD>, false, false},
+    {L".iff.", &NImageFileIFF::FindExtent, &MakeLoader<NImageFileIFF>, false, false},
+    {L".hdr.", &NImageFileHDR::FindExtent, &MakeLoader<NImageFileHDR>, false, false},
+    {L".pcd.", &NImageFilePCD::FindExtent, &MakeLoader<NImageFilePCD>, false, false},
+    {L".flt.", &NImageFileFLT::FindExtent, &MakeLoader<NImageFileFLT>, false, false},
+    {L".dcx.", &NImageFileDCX::FindExtent, &MakeLoader<NImageFileDCX>, true, false},
+    {L".ico.cur.", &NImageFileICO::FindExtent, &MakeLoader<NImageFileICO>, false, false},
+    {L".lmcdoc.", &NImageFileLMC::FindExtent, &MakeLoader<NImageFileLMC>, true, true},
+    {L".jng.", &NImageFileJNG::FindExtent, &MakeLoader<NImageFileJNG>, false, false},
+    {L".mng.", &NImageFileMNG::FindExtent, &MakeLoader<NImageFileMNG>, false, false},
+};
+
+const Walker* WalkerFor(const std::wstring& extension)
+{
+    const std::wstring key = extension + L".";
+    for (const Walker& w : kWalkers) {
+        if (wcsstr(w.extensions, key.c_str()))
+            return &w;
+    }
+    return nullptr;
+}
+
+PictureExtent WalkOver(const Walker& walker, const uint8_t* data, size_t size)
+{
+    MemoryByteSource source(data, size);
+    return walker.find(source);
+}
+
+bool SameExtent(const PictureExtent& a, const PictureExtent& b)
+{
+    return a.kind == b.kind && (!a.IsComplete() || a.end == b.end);
+}
+
+// The walk's promises that need no loader. False (and a report) when one is broken.
+bool CheckWalk(const Walker& walker, const Bytes& data, const char* seedName, uint64_t iteration)
+{
+    const PictureExtent e = WalkOver(walker, data.data(), data.size());
+    const char* broken = nullptr;
+    if (!SameExtent(e, WalkOver(walker, data.data(), data.size())))
+        broken = "another answer for the same bytes";
+    else if (e.IsComplete() && e.end > data.size())
+        broken = "an end past the bytes";
+    if (!broken && e.IsComplete()) {
+        // Cut at its end the picture is still complete there; or unknown, where the walk would
+        // have to look past the end to rule out more (a trailing palette after 8-bit PCX rows).
+        const PictureExtent cut = WalkOver(walker, data.data(), static_cast<size_t>(e.end));
+        if (cut.IsBroken() || (cut.IsComplete() && cut.end != e.end))
+            broken = "another answer for the bytes cut at the end";
+    }
+    if (!broken && e.IsComplete() && !walker.looksPastEnd && e.end < data.size()) {
+        Bytes changed = data;
+        for (size_t i = static_cast<size_t>(e.end); i < changed.size(); ++i)
+            changed[i] ^= 0xA5;
+        if (!SameExtent(e, WalkOver(walker, changed.data(), changed.size())))
+            broken = "another answer when the bytes after the end change";
+    }
+    if (broken)
+        printf("FAIL %s iteration %llu: walk of %zu bytes (end %llu): %s\n", seedName,
+               static_cast<unsigned long long>(iteration), data.size(), static_cast<unsigned long long>(e.end), broken);
+    return broken == nullptr;
+}
+
+// The walk against the loader with the scan's flags (no preview, quick).
+bool CheckWalkAgainstLoader(const Walker& walker, const std::wstring& path, const Bytes& data, const char* seedName,
+                            uint64_t iteration)
+{
+    const PictureExtent e = WalkOver(walker, data.data(), data.size());
+    if (!e.IsComplete() && !e.IsBroken())
+        return true;
+    NImageFile* whole = walker.make();
+    const NRESULT result = whole->Load(path.c_str(), 0, 1, nullptr);
+    const uint64_t consumed = whole->GetConsumedSize();
+    const char* broken = nullptr;
+    if (e.IsBroken() && result == NR_OK)
+        broken = "broken, yet the loader reads a picture";
+    else if (e.IsComplete() && result == NR_OK && (walker.loaderReadsOn ? consumed < e.end : consumed != e.end))
+        broken = "complete, yet the loader stops elsewhere";
+    if (!broken && e.IsComplete() && result == NR_OK && e.end < data.size()) {
+        const std::wstring cutPath = path + L".cut" + path.substr(path.rfind(L'.'));
+        WriteFile(cutPath, Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(e.end)));
+        NImageFile* cut = walker.make();
+        if (cut->Load(cutPath.c_str(), 0, 1, nullptr) != NR_OK)
+            broken = "the file cut at the end does not load";
+        else if (cut->GetConsumedSize() != e.end)
+            broken = "the file cut at the end loads with another consumed size";
+        else if (cut->picture.valid != whole->picture.valid || cut->picture.width != whole->picture.width ||
+                 cut->picture.height != whole->picture.height || cut->picture.stride != whole->picture.stride ||
+                 (cut->picture.valid && memcmp(cut->picture.bits, whole->picture.bits,
+                                               static_cast<size_t>(cut->picture.stride) * cut->picture.height) != 0))
+            broken = "the file cut at the end loads to another picture";
+        delete cut;
+        DeleteFileW(cutPath.c_str());
+    }
+    if (broken)
+        printf("FAIL %s iteration %llu: walk %s (end %llu), load %d consumed %llu of %zu bytes\n", seedName,
+               static_cast<unsigned long long>(iteration), broken, static_cast<unsigned long long>(e.end),
+               static_cast<int>(result), static_cast<unsigned long long>(consumed), data.size());
+    delete whole;
+    return broken == nullptr;
 }
 
 // ---- One load -------------------------------------------------------------------------------
@@ -1363,6 +1542,7 @@ int wmain(int argc, wchar_t** argv)
     // The three ways the program loads: scan verification, thumbnail, full view.
     static const uint8_t ways[3][2] = {{0, 1}, {1, 1}, {0, 0}};
     Random random(options.randomSeed);
+    Random walkRandom(options.randomSeed + 1);   // its own sequence: the loads meet the same inputs as without it
     const ULONGLONG start = GetTickCount64();
     ULONGLONG lastReport = start;
     uint64_t passed = 0;
@@ -1383,6 +1563,7 @@ int wmain(int argc, wchar_t** argv)
         Mutate(random, input);
 
         bool ok = true;
+        const Walker* walker = WalkerFor(seed.extension);
         rightPath = folder + L"\\input" + seed.extension;
         if (WriteFile(rightPath, input)) {
             currentPath = rightPath.c_str();
@@ -1396,8 +1577,22 @@ int wmain(int argc, wchar_t** argv)
                     ++loads;
                 }
             }
+            if (walker)
+                ok = CheckWalkAgainstLoader(*walker, rightPath, input, seed.name.c_str(), i) && ok;
             DeleteFileW(rightPath.c_str());
         }
+        if (walker) {
+            // Walks are cheap: more mutations of the seed, in memory only, and the input
+            // through every other walk.
+            ok = CheckWalk(*walker, input, seed.name.c_str(), i) && ok;
+            for (int extra = 0; extra < 32; ++extra) {
+                Bytes more = seed.bytes;
+                Mutate(walkRandom, more);
+                ok = CheckWalk(*walker, more, seed.name.c_str(), i) && ok;
+            }
+        }
+        for (const Walker& other : kWalkers)
+            ok = CheckWalk(other, input, seed.name.c_str(), i) && ok;
         if (!campaign || (i / formats.size()) % 8 == 0) {
             const wchar_t* wrong =
                 wrongExtensions[random.Below(sizeof(wrongExtensions) / sizeof(wrongExtensions[0]))];
