@@ -4,7 +4,8 @@
 //
 // The bytes readable end at the source's size or at kLargestPicture, whichever comes first (the
 // cursor's limit). A read that would pass the limit fails; a walk then answers Unknown, since
-// the picture may go on where it cannot look. Positions never wrap: every step is checked
+// the picture may go on where it cannot look, or Broken where its loader needs those bytes and
+// they lie past the largest picture. Positions never wrap: every step is checked
 // against the limit before it is taken. Nothing is allocated.
 #pragma once
 
@@ -25,6 +26,9 @@ public:
     uint64_t Remaining() const { return position_ < limit_ ? limit_ - position_ : 0; }
     // True when count bytes from the position lie inside the limit.
     bool Holds(uint64_t count) const { return count <= Remaining(); }
+    // True when count bytes from the position reach past kLargestPicture: no picture holds them,
+    // so a loader that needs them in its file certainly refuses.
+    bool PastLargest(uint64_t count) const { return count > kLargestPicture || position_ > kLargestPicture - count; }
 
     // False (and the position unchanged) past the limit; the limit itself may be reached.
     bool Seek(uint64_t position);

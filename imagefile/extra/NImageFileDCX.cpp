@@ -64,7 +64,9 @@ PictureExtent NImageFileDCX::FindExtent(ByteSource& source)
     // The table decides which page is the furthest: a file cut inside it would measure another.
     const uint64_t tableEnd = in.Position();
 
-    const PictureExtent page = NImageFilePCX::FindImageExtent(source, first);
+    // A first page beyond the largest picture is in no file that Load could read it from.
+    const PictureExtent page = uint64_t{first} + 128 > kLargestPicture ? PictureExtent::Broken()
+                                                                       : NImageFilePCX::FindImageExtent(source, first);
     if (page.IsBroken())
         return page;
     PictureExtent extent = page;

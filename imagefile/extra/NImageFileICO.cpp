@@ -284,24 +284,30 @@ PictureExtent NImageFileICO::FindExtent(ByteSource& source)
         if (i < kMaxEntries)
             entries[i] = entry;
     }
-    if (dataEnd > in.Limit())
-        return PictureExtent::Unknown();
 
-    // What ChooseEntry and LoadEntry read of each entry must lie before that end, or a file cut
-    // there would rate and load its entries otherwise.
+    // Rate the entries as ChooseEntry does. One whose header lies past the largest picture is
+    // in no file Load could read it from; one past what can be read leaves the answer open.
     bool usable = false;
+    bool unread = false;
+    bool inconsistent = false;
     for (int i = 0; i < std::min<int>(count, kMaxEntries); ++i) {
         const uint64_t at = entries[i].offset;
         uint8_t head[kBitmapHeaderBytes];
-        // A PNG entry is rated by its first 26 bytes, a bitmap by its 40-byte header.
-        if (at + kPngHeadBytes > dataEnd || !in.Seek(at) || !in.Read(head, kPngHeadBytes))
-            return PictureExtent::Unknown();
-        if (NImageFilePNG::IsFormat(head, 0, 8)) {
-            usable = usable || RatePngHead(head).usable;
+        if (!in.Seek(at) || !in.Read(head, kPngHeadBytes)) {
+            unread = unread || at + kPngHeadBytes <= kLargestPicture;
             continue;
         }
-        if (at + sizeof(head) > dataEnd || !in.Read(head + kPngHeadBytes, sizeof(head) - kPngHeadBytes))
-            return PictureExtent::Unknown();
+        if (NImageFilePNG::IsFormat(head, 0, 8)) {
+            usable = usable || RatePngHead(head).usable;
+            // The rating must not look past the entries' end, or a file cut there rates it otherwise.
+            inconsistent = inconsistent || at + kPngHeadBytes > dataEnd;
+            continue;
+        }
+        if (!in.Read(head + kPngHeadBytes, sizeof(head) - kPngHeadBytes)) {
+            unread = unread || at + sizeof(head) <= kLargestPicture;
+            continue;
+        }
+        inconsistent = inconsistent || at + sizeof(head) > dataEnd;
         const uint32_t headerSize = SignatureU32(head);
         const int32_t width = static_cast<int32_t>(SignatureU32(head + 4));
         const int32_t storedHeight = static_cast<int32_t>(SignatureU32(head + 8));
@@ -309,16 +315,21 @@ PictureExtent NImageFileICO::FindExtent(ByteSource& source)
         if (!BitmapEntryFits(width, storedHeight, depth))
             continue;
         usable = true;
+        // Nor may the entry's bitmap and mask reach past it: the end Load reports would then
+        // depend on the entry it shows.
         const uint64_t height = static_cast<uint64_t>(storedHeight / 2);
         const uint64_t paletteStart =
             headerSize > kBitmapHeaderBytes && headerSize <= 124 ? headerSize : kBitmapHeaderBytes;
         const uint64_t palette = depth <= 8 ? (uint64_t{4} << depth) : 0;
         const uint64_t stride = static_cast<uint64_t>(NImageBuffer::StrideFor(width, depth));
         const uint64_t maskStride = ((static_cast<uint64_t>(width) + 31) / 32) * 4;
-        if (at + paletteStart + palette + (stride + maskStride) * height > dataEnd)
-            return PictureExtent::Unknown();
+        inconsistent = inconsistent || at + paletteStart + palette + (stride + maskStride) * height > dataEnd;
     }
-    return usable ? PictureExtent::Complete(dataEnd) : PictureExtent::Broken();
+    if (!usable && !unread)
+        return PictureExtent::Broken();
+    if (unread || inconsistent || dataEnd > in.Limit())
+        return PictureExtent::Unknown();
+    return PictureExtent::Complete(dataEnd);
 }
 
 NRESULT NImageFileICO::Load(const wchar_t* path, uint8_t preview, uint8_t quick, NImageBuffer* target)

@@ -265,7 +265,7 @@ PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
         }
         // Any other chunk ("CMAP" included) is passed over; Load stops where one leaves the file.
         if (!in.Seek(next))
-            return PictureExtent::Unknown();
+            return next > kLargestPicture ? PictureExtent::Broken() : PictureExtent::Unknown();
     }
     return PictureExtent::Unknown();
 }

@@ -128,6 +128,7 @@ struct BlockInfo {
     bool sized = false;        // stride x height fits 64 bits
     uint64_t needed = 0;       // stride x height
     uint32_t packed = 0;
+    bool pastLargest = false;  // its data would reach past the largest picture
 };
 
 // A picture block passed over as the reader reads it: false when it runs past what can be read.
@@ -152,9 +153,18 @@ bool SkipPictureBlock(ByteCursor& in, BlockForm form, BlockInfo& b)
     const uint64_t stride = ((uint64_t{b.width} * b.depth + 31) / 32) * 4;
     b.sized = b.height == 0 || stride <= UINT64_MAX / b.height;
     b.needed = b.sized ? stride * b.height : 0;
-    if (b.compressed)
-        return in.U32LE(b.packed) && in.Skip(b.packed);
-    return b.sized && in.Skip(b.needed);
+    uint64_t data = b.needed;
+    if (b.compressed) {
+        if (!in.U32LE(b.packed))
+            return false;
+        data = b.packed;
+    } else if (!b.sized) {
+        return false;
+    }
+    if (in.Skip(data))
+        return true;
+    b.pastLargest = in.PastLargest(data);
+    return false;
 }
 
 // A u32 size and that many bytes.
@@ -215,19 +225,29 @@ PictureExtent NImageFileLMC::FindExtent(ByteSource& source)
         return PictureExtent::Unknown();
     if (!IsFormat(signature, 0, sizeof(signature)) || SignatureU16(signature + 14) != 0)
         return PictureExtent::Broken();
+    // Up to the base picture Load needs every byte in its file; what would lie past the
+    // largest picture is in none.
     const uint16_t version = SignatureU16(signature + 12) - '0';
-    if (version == 3 && (!SkipSized(in) || !SkipSized(in)))   // XMP text, EXIF block
-        return PictureExtent::Unknown();
+    bool pastLargest = false;
+    auto skipSized = [&] {
+        uint32_t size = 0;
+        if (!in.U32LE(size))
+            return false;
+        pastLargest = !in.Holds(size) && in.PastLargest(size);
+        return in.Skip(size);
+    };
+    if (version == 3 && (!skipSized() || !skipSized()))   // XMP text, EXIF block
+        return pastLargest ? PictureExtent::Broken() : PictureExtent::Unknown();
     if (version >= 2) {
         const int hasPreview = in.Byte();
-        if (hasPreview < 0 || (hasPreview != 0 && (!in.Skip(8) || !SkipSized(in))))
-            return PictureExtent::Unknown();
+        if (hasPreview < 0 || (hasPreview != 0 && (!in.Skip(8) || !skipSized())))
+            return pastLargest ? PictureExtent::Broken() : PictureExtent::Unknown();
     }
 
     // The base picture: Load refuses one it cannot make or that cannot inflate to its rows.
     BlockInfo base;
     if (!SkipPictureBlock(in, BlockForm::Full, base))
-        return base.sized ? PictureExtent::Unknown() : PictureExtent::Broken();
+        return !base.sized || base.pastLargest ? PictureExtent::Broken() : PictureExtent::Unknown();
     if (!base.sized || !NImageBuffer::CreatableSize(base.width, base.height, static_cast<int>(base.depth), base.depth <= 8) ||
         (base.compressed && base.needed > base.packed * kDeflateRatio + kDeflateSlack))
         return PictureExtent::Broken();

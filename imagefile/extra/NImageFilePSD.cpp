@@ -163,11 +163,14 @@ PictureExtent NImageFilePSD::FindExtent(ByteSource& source)
     const size_t planeRow = pictureBits == 1 ? (static_cast<size_t>(width) + 7) / 8 : width;
     const size_t fileRow = planeRow * (depth == 16 ? 2 : 1);
 
-    // Colour mode data, image resources, layers and masks: each a length and its bytes.
+    // Colour mode data, image resources, layers and masks: each a length and its bytes, which
+    // Load needs in the file.
     for (int section = 0; section < 3; ++section) {
         uint32_t length = 0;
-        if (!in.U32BE(length) || !in.Skip(length))
+        if (!in.U32BE(length))
             return PictureExtent::Unknown();
+        if (!in.Skip(length))
+            return in.PastLargest(length) ? PictureExtent::Broken() : PictureExtent::Unknown();
     }
     uint16_t compression = 0;
     if (!in.U16BE(compression))
@@ -175,6 +178,13 @@ PictureExtent NImageFilePSD::FindExtent(ByteSource& source)
     if (compression > 1)
         return PictureExtent::Broken();
     const uint64_t rows = uint64_t{channels} * height;
+    // Load believes the header's size only as far as the first plane can fit into the file (at
+    // two bytes for 128 when run-length coded), after the row counts.
+    const uint64_t counts = compression == 0 ? 0 : rows * 2;
+    const uint64_t firstPlaneBytes =
+        uint64_t{height} * (compression == 0 ? fileRow : 2 * ((uint64_t{fileRow} + 127) / 128));
+    if (in.PastLargest(counts) || firstPlaneBytes > kLargestPicture - in.Position() - counts)
+        return PictureExtent::Broken();
     if (compression == 0) {
         const uint64_t end = in.Position() + rows * fileRow;
         return end <= in.Limit() ? PictureExtent::Complete(end) : PictureExtent::Unknown();
@@ -182,7 +192,7 @@ PictureExtent NImageFilePSD::FindExtent(ByteSource& source)
 
     // Run-length rows: the byte counts of every row of every channel give the composite's end;
     // Load also decodes the rows of the planes it shows, which end there in any real file.
-    if (!in.Holds(rows * 2))
+    if (!in.Holds(counts))
         return PictureExtent::Unknown();
     uint64_t sum = 0;
     for (uint64_t i = 0; i < rows; ++i) {

@@ -426,7 +426,15 @@ TEST(PictureExtent, HeadersTheLoaderRefusesAreBroken)
                  at += 4 + ((uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3]);
              b[at + 1] = 3;
          }},
+        {"PSD resources past the largest picture", &kPsd, psd,
+         [&](Blob& b) {
+             const size_t modeData = 26;
+             const uint32_t skip = (uint32_t{b[modeData]} << 24) | (uint32_t{b[modeData + 1]} << 16) |
+                                   (uint32_t{b[modeData + 2]} << 8) | b[modeData + 3];
+             put32be(b, modeData + 4 + skip, 0xF0000000);
+         }},
         {"IFF body first", &kIff, iff, [&](Blob& b) { std::memcpy(b.data() + chunkAt("BMHD"), "XXXX", 4); }},
+        {"IFF chunk past the largest picture", &kIff, iff, [&](Blob& b) { put32be(b, chunkAt("CMAP") + 4, 0xF0000000); }},
         {"IFF chunk size 0", &kIff, iff, [&](Blob& b) { put32be(b, chunkAt("CMAP") + 4, 0); }},
         {"IFF short header", &kIff, iff, [&](Blob& b) { put32be(b, chunkAt("BMHD") + 4, 10); }},
         {"IFF no planes", &kIff, iff, [&](Blob& b) { b[chunkAt("BMHD") + 16] = 0; }},
@@ -451,9 +459,12 @@ TEST(PictureExtent, HeadersTheLoaderRefusesAreBroken)
         {"FLT width 0", &kFlt, FltFile(4, 4, 8), [&](Blob& b) { put32(b, 14, 0); }},
         {"DCX no pages", &kDcx, dcx, [&](Blob& b) { put32(b, 4, 0); }},
         {"DCX first page no PCX", &kDcx, dcx, [](Blob& b) { b[16] = 0x0B; }},
+        {"DCX first page past the largest picture", &kDcx, dcx, [&](Blob& b) { put32(b, 4, 0xFFFFFF00); }},
         {"ICO no usable entry", &kIco, ico, [&](Blob& b) { put32(b, 22 + 4, 2); }},
+        {"ICO entry past the largest picture", &kIco, ico, [&](Blob& b) { put32(b, 6 + 12, 0x90000000); }},
         {"LMC no end of signature", &kLmc, lmc, [](Blob& b) { b[14] = '4'; }},
         {"LMC picture width 0", &kLmc, lmc, [&](Blob& b) { put32(b, 18 + 8 + 1, 0); }},
+        {"LMC metadata past the largest picture", &kLmc, lmc, [&](Blob& b) { put32(b, 18, 0xFFFFFFF0); }},
         {"LMC data that cannot inflate", &kLmc, lmc::MinimalDocument(base, "LMCDOC3", true).data,
          [&](Blob& b) { put32(b, 27, 10000), put32(b, 31, 10000); }},
         {"JNG signature", &kJng, jng, [](Blob& b) { b[6] = 0x1B; }},
