@@ -61,7 +61,8 @@ bool ChunkCrcWithHead(ByteSource& source, uint64_t data, const uint8_t* type, co
 {
     uLong value = crc32(0L, Z_NULL, 0);
     value = crc32(value, type, 4);
-    value = crc32(value, head, headSize);
+    if (headSize > 0)
+        value = crc32(value, head, headSize);
     uint8_t buffer[4096];
     uint64_t at = data + headSize;
     uint32_t left = length - headSize;
@@ -151,6 +152,27 @@ MngStreamLayout WalkMngStream(ByteSource& source, uint64_t fileSize, uint32_t en
         }
         position = next;
     }
+}
+
+MngHeaderCheck CheckMngHeaderChunk(ByteSource& source, uint64_t size)
+{
+    size = std::min(size, source.Size());
+    uint8_t header[8];
+    if (size < kSignatureSize + 12 || !source.ReadAt(kSignatureSize, header, sizeof(header)))
+        return MngHeaderCheck::Unknown;
+    const uint32_t name = BigU32(header + 4);
+    if (name != MngChunkName('M', 'H', 'D', 'R') && name != MngChunkName('J', 'H', 'D', 'R') &&
+        name != MngChunkName('I', 'H', 'D', 'R'))
+        return MngHeaderCheck::Refused;
+    const uint32_t length = BigU32(header);
+    if (length > kMaxChunkLength || length > size - kSignatureSize - 12)
+        return MngHeaderCheck::Unknown;
+    uint32_t crc = 0;
+    uint32_t stored = 0;
+    if (!ChunkCrcWithHead(source, kSignatureSize + 8, header + 4, nullptr, 0, length, crc) ||
+        !source.ReadU32BE(kSignatureSize + 8 + length, stored))
+        return MngHeaderCheck::Unknown;
+    return crc == stored ? MngHeaderCheck::Accepted : MngHeaderCheck::Refused;
 }
 
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,

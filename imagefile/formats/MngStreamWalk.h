@@ -44,6 +44,13 @@ constexpr uint32_t kMngLoopBudget = 256;
 // loopBudget (every count at least 1).
 MngStreamLayout WalkMngStream(ByteSource& source, uint64_t size, uint32_t endChunk, uint32_t loopBudget);
 
+// What libmng makes of the chunk after the signature: the stream's header (MHDR, JHDR or IHDR)
+// whose checksum is right is Accepted; a wrong checksum is an error, and any other chunk ends
+// the stream before it has a header (Refused either way); Unknown when the chunk is not all in
+// the source's first `size` bytes.
+enum class MngHeaderCheck { Accepted, Refused, Unknown };
+MngHeaderCheck CheckMngHeaderChunk(ByteSource& source, uint64_t size);
+
 // Overlays the patches that meet the count bytes read from stream offset `start`.
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,
                            uint64_t count);

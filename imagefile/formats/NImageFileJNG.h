@@ -26,8 +26,9 @@ public:
     // the offset.
     static bool IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length);
     // Where a stream at byte 0 ends, as Load measures it: just after its IEND chunk, found by
-    // the chunk walk Load makes. Broken for a signature libmng refuses; Unknown when the chunk
-    // structure breaks off or runs past what can be read.
+    // the chunk walk Load makes. Broken for a signature or a first chunk libmng refuses (no header
+    // chunk, a wrong checksum); Unknown when the chunk structure breaks off or runs past what can
+    // be read.
     static PictureExtent FindExtent(ByteSource& source);
 
     // Both flags are ignored. 0; 300 when the read context cannot be made; 103 when the file does

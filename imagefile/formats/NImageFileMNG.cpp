@@ -385,6 +385,14 @@ PictureExtent NImageFileMNG::FindExtent(ByteSource& source)
         return PictureExtent::Unknown();
     if (std::memcmp(signature, "\x8AMNG\r\n\x1A\n", sizeof(signature)) != 0)
         return PictureExtent::Broken();
+    switch (CheckMngHeaderChunk(source, kLargestPicture)) {
+    case MngHeaderCheck::Refused:
+        return PictureExtent::Broken();
+    case MngHeaderCheck::Unknown:
+        return PictureExtent::Unknown();
+    case MngHeaderCheck::Accepted:
+        break;
+    }
     // No loop is capped: only the end matters here.
     const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kMend, UINT32_MAX);
     return layout.complete ? PictureExtent::Complete(layout.end) : PictureExtent::Unknown();

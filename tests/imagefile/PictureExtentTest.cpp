@@ -469,6 +469,8 @@ TEST(PictureExtent, HeadersTheLoaderRefusesAreBroken)
          [&](Blob& b) { put32(b, 27, 10000), put32(b, 31, 10000); }},
         {"JNG signature", &kJng, jng, [](Blob& b) { b[6] = 0x1B; }},
         {"MNG signature", &kMng, mng, [](Blob& b) { b[4] = 0x0A; }},
+        {"MNG header checksum", &kMng, mng, [](Blob& b) { b[8 + 8 + 3] ^= 1; }},
+        {"JNG first chunk no header", &kJng, jng, [](Blob& b) { b[8 + 7] = 'X'; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
