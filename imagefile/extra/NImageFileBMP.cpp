@@ -269,6 +269,9 @@ PictureExtent NImageFileBMP::FindExtent(ByteSource& source)
     const int depth = fields16 ? 24 : CreatedDepth(bitCount);
     if (!NImageBuffer::CreatableSize(width, height, depth, true))
         return PictureExtent::Broken();
+    // Load believes the size only as far as the data after the pixel offset can fill it.
+    if (!PixelsFit(width, height, bitCount, compression, kLargestPicture, pixelOffset))
+        return PictureExtent::Broken();
     const uint64_t stride = static_cast<uint64_t>(NImageBuffer::StrideFor(static_cast<int>(width), depth));
     const uint64_t rows = static_cast<uint64_t>(height);
     // Everything else Load reads (header, bit-field masks, palette) must lie before the end, or
@@ -293,7 +296,8 @@ PictureExtent NImageFileBMP::FindExtent(ByteSource& source)
             rowBytes = StoredRowBytes(static_cast<int>(width), 2);
         end = uint64_t{pixelOffset} + rowBytes * rows;
     }
-    if (end > in.Limit() || end < before)
+    // Cut at its end, the file must still be believed (run-length data can be small).
+    if (end > in.Limit() || end < before || !PixelsFit(width, height, bitCount, compression, end, pixelOffset))
         return PictureExtent::Unknown();
     return PictureExtent::Complete(end);
 }

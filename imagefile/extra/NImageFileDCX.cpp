@@ -75,7 +75,8 @@ PictureExtent NImageFileDCX::FindExtent(ByteSource& source)
         const PictureExtent last = NImageFilePCX::FindImageExtent(source, furthest);
         extent = last.IsComplete() ? PictureExtent::Complete(std::max(page.end, last.end)) : PictureExtent::Unknown();
     }
-    if (extent.IsComplete() && extent.end < tableEnd)
+    // Cut at its end, the file must still hold the table and let the first page be believed.
+    if (extent.IsComplete() && (extent.end < tableEnd || !NImageFilePCX::ImageFitsFile(source, first, extent.end)))
         return PictureExtent::Unknown();
     return extent;
 }

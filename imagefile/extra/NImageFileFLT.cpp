@@ -49,13 +49,16 @@ PictureExtent NImageFileFLT::FindExtent(ByteSource& source)
     const uint32_t height = SignatureU32(header + 18);
     const uint16_t depth = SignatureU16(header + 22);
     if ((depth != 1 && depth != 8 && depth != 16 && depth != 32) ||
-        !NImageBuffer::CreatableSize(width, height, depth == 1 ? 1 : 8, true))
+        !NImageBuffer::CreatableSize(width, height, depth == 1 ? 1 : 8, true) ||
+        !DataBound::Fits(width, height, depth, kLargestPicture, DataBound::kRawCutShort))
         return PictureExtent::Broken();
     // 1 bit: the picture's padded rows in one read; else width samples a row.
     const uint64_t rowBytes = depth == 1 ? static_cast<uint64_t>(NImageBuffer::StrideFor(static_cast<int>(width), 1))
                                          : uint64_t{width} * (depth / 8);
     const uint64_t end = sizeof(header) + static_cast<uint16_t>(b - a) + rowBytes * height;
-    return end <= in.Limit() ? PictureExtent::Complete(end) : PictureExtent::Unknown();
+    if (end > in.Limit() || !DataBound::Fits(width, height, depth, end, DataBound::kRawCutShort))
+        return PictureExtent::Unknown();
+    return PictureExtent::Complete(end);
 }
 
 NRESULT NImageFileFLT::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)

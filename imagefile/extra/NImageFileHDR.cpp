@@ -186,7 +186,9 @@ PictureExtent NImageFileHDR::FindExtent(ByteSource& source)
     int xSize = 0;
     int ySize = 0;
     int bits = 0;
-    if (!ParseResolution(resolution, xSize, ySize, bits) || !NImageBuffer::CreatableSize(xSize, ySize, 24, false))
+    // Load believes the size only as far as the file can fill it at the densest run-length coding.
+    if (!ParseResolution(resolution, xSize, ySize, bits) || !NImageBuffer::CreatableSize(xSize, ySize, 24, false) ||
+        !DataBound::Fits(xSize, ySize, 32, kLargestPicture, DataBound::kPackBits))
         return PictureExtent::Broken();
 
     const bool yMajor = (bits & kYMajor) != 0;
@@ -198,6 +200,8 @@ PictureExtent NImageFileHDR::FindExtent(ByteSource& source)
         if (SkipScanline(in, scanlineLength, stop) != Scan::Read)
             return PictureExtent::Unknown();   // damaged: Load counts the whole file
     }
+    if (!DataBound::Fits(xSize, ySize, 32, in.Position(), DataBound::kPackBits))
+        return PictureExtent::Unknown();   // cut at its end, the file would not be believed
     return PictureExtent::Complete(in.Position());
 }
 

@@ -245,7 +245,11 @@ PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
             } else {
                 fileRow = ((static_cast<size_t>(bmhd.width) * planes + 7) / 8 + 1) & ~size_t{1};
             }
-            if (!NImageBuffer::CreatableSize(bmhd.width, bmhd.height, depth, depth <= 8))
+            // Load believes the size only as far as the file can fill it.
+            const uint64_t storedPlanes = uint64_t{bmhd.planes} + (bmhd.masking == 1 ? 1 : 0);
+            const uint64_t ratio = bmhd.compression ? DataBound::kPackBits : DataBound::kRawCutShort;
+            if (!NImageBuffer::CreatableSize(bmhd.width, bmhd.height, depth, depth <= 8) ||
+                !DataBound::Fits(bmhd.width, bmhd.height, storedPlanes, kLargestPicture, ratio))
                 return PictureExtent::Broken();
             const uint64_t rows = bmhd.height;
             if (bmhd.compression == 0) {
@@ -259,9 +263,10 @@ PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
                         return PictureExtent::Unknown();
                 }
             }
-            if (containerEnd > in.Limit())
+            const uint64_t end = std::max(in.Position(), containerEnd);
+            if (end > in.Limit() || !DataBound::Fits(bmhd.width, bmhd.height, storedPlanes, end, ratio))
                 return PictureExtent::Unknown();
-            return PictureExtent::Complete(std::max(in.Position(), containerEnd));
+            return PictureExtent::Complete(end);
         }
         // Any other chunk ("CMAP" included) is passed over; Load stops where one leaves the file.
         if (!in.Seek(next))

@@ -50,6 +50,21 @@ PcxLayout ParseHeader(const uint8_t* h)
     return layout;
 }
 
+// The rows after the header at `start` of a file of `length` bytes must be able to fill most of
+// the picture: 63 bytes from a 2-byte run (raw rows of a file cut short: a sixteenth). A row's
+// planes may be shorter than the width (the rest reads as 0), but not without bound.
+bool DataCanFill(const PcxLayout& layout, uint64_t start, uint64_t length)
+{
+    const uint64_t rowBytes = static_cast<uint64_t>(layout.planes) * layout.bytesPerLine;
+    const uint64_t dataStart = start + kHeaderBytes;
+    const uint64_t data = length > dataStart ? length - dataStart : 0;
+    const uint64_t ratio = layout.runLength ? 32 : DataBound::kRawCutShort;
+    const uint64_t width = static_cast<uint64_t>(layout.width);
+    const uint64_t height = static_cast<uint64_t>(layout.height);
+    return DataBound::Fits(width, height, std::min(layout.depth, 32), data, ratio * kShortPlaneRatio) &&
+           (rowBytes == 0 || DataBound::Fits(rowBytes, height, 8, data, ratio));
+}
+
 // Decodes one row of `count` bytes (all planes); a run is cut at the row's end. With out null
 // the bytes are only passed over. Answers the bytes produced before the file ended.
 size_t DecodeRow(StdioStream& in, bool runLength, uint8_t* out, size_t count)
@@ -144,19 +159,9 @@ NRESULT NImageFilePCX::ReadImage(StdioStream& in, NImageBuffer* target)
     pic.Destroy();
     if (layout.width <= 0 || layout.height <= 0)
         return NR_PICTURE_CREATE_FAILED;
-    // The rows after the header must be able to fill most of the picture: 63 bytes from a 2-byte
-    // run (raw rows of a file cut short: a sixteenth). A row's planes may be shorter than the
-    // width (the rest reads as 0), but not without bound.
-    const size_t rowBytes = static_cast<size_t>(layout.planes) * layout.bytesPerLine;
-    const uint64_t dataStart = static_cast<uint64_t>(start) + kHeaderBytes;
-    const uint64_t length = in.Length();
-    const uint64_t data = length > dataStart ? length - dataStart : 0;
-    const uint64_t ratio = layout.runLength ? 32 : DataBound::kRawCutShort;
-    const uint64_t width = static_cast<uint64_t>(layout.width);
-    const uint64_t height = static_cast<uint64_t>(layout.height);
-    if (!DataBound::Fits(width, height, std::min(layout.depth, 32), data, ratio * kShortPlaneRatio) ||
-        (rowBytes && !DataBound::Fits(rowBytes, height, 8, data, ratio)))
+    if (!DataCanFill(layout, static_cast<uint64_t>(start), in.Length()))
         return NR_INVALID_DATA;
+    const size_t rowBytes = static_cast<size_t>(layout.planes) * layout.bytesPerLine;
     if (!pic.Create(static_cast<int>(layout.width), static_cast<int>(layout.height), layout.depth, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
     memset(pic.bits, 0, static_cast<size_t>(pic.stride) * pic.height);
@@ -218,7 +223,8 @@ PictureExtent NImageFilePCX::FindImageExtent(ByteSource& source, uint64_t start)
     if (!IsPcxHeader(h))
         return PictureExtent::Broken();
     const PcxLayout layout = ParseHeader(h);
-    if (!NImageBuffer::CreatableSize(layout.width, layout.height, layout.depth, true))
+    if (!NImageBuffer::CreatableSize(layout.width, layout.height, layout.depth, true) ||
+        !DataCanFill(layout, start, kLargestPicture))
         return PictureExtent::Broken();
     const uint64_t rowBytes = static_cast<uint64_t>(layout.planes) * layout.bytesPerLine;
     const uint64_t rows = static_cast<uint64_t>(layout.height);
@@ -252,6 +258,12 @@ PictureExtent NImageFilePCX::FindImageExtent(ByteSource& source, uint64_t start)
     if (marker != kPaletteMarker)
         return PictureExtent::Complete(here);
     return in.Skip(kTrailingPaletteBytes) ? PictureExtent::Complete(in.Position()) : PictureExtent::Unknown();
+}
+
+bool NImageFilePCX::ImageFitsFile(ByteSource& source, uint64_t start, uint64_t fileLength)
+{
+    uint8_t h[kHeaderBytes];
+    return source.ReadAt(start, h, sizeof(h)) && IsPcxHeader(h) && DataCanFill(ParseHeader(h), start, fileLength);
 }
 
 bool NImageFilePCX::EncodeRun(StdioStream& out, const uint8_t* bytes, int count)

@@ -37,9 +37,12 @@ public:
     static uint64_t MeasureImage(StdioStream& in, uint64_t start);
     // The same end, found by a walk over the source: Complete past the rows and the trailing
     // palette as ReadImage and MeasureImage read them; Broken when ReadImage refuses the header
-    // (no PCX header, a size no picture can have); Unknown when the rows or the palette run past
-    // what can be read.
+    // (no PCX header, a size no picture can have, more than any file's data could fill);
+    // Unknown when the rows or the palette run past what can be read.
     static PictureExtent FindImageExtent(ByteSource& source, uint64_t start);
+    // Whether ReadImage believes the picture whose header is at start in a file of fileLength
+    // bytes (its data there can fill the picture).
+    static bool ImageFitsFile(ByteSource& source, uint64_t start, uint64_t fileLength);
     // Writes the picture at the stream's position. 400 no valid picture; 402 too large for the
     // format; 102 a write failed.
     static NRESULT WriteImage(StdioStream& out, NImageBuffer* source);

@@ -428,9 +428,20 @@ PictureExtent NImageFileJNG::FindExtent(ByteSource& source)
     case MngHeaderCheck::Accepted:
         break;
     }
+    // Load believes the size of the header only as far as the file can fill it (512 pixels a
+    // byte of JPEG data at best).
+    uint32_t headerName = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const bool sized = source.ReadU32BE(12, headerName) && headerName == MngChunkName('J', 'H', 'D', 'R') &&
+                       source.ReadU32BE(16, width) && source.ReadU32BE(20, height);
+    if (sized && !DataBound::Fits(width, height, 8, kLargestPicture, 512))
+        return PictureExtent::Broken();
     // No loop is capped: only the end matters here.
     const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kIend, UINT32_MAX);
-    return layout.complete ? PictureExtent::Complete(layout.end) : PictureExtent::Unknown();
+    if (!layout.complete || (sized && !DataBound::Fits(width, height, 8, layout.end, 512)))
+        return PictureExtent::Unknown();   // (cut at its end, the file would not be believed)
+    return PictureExtent::Complete(layout.end);
 }
 
 FileType NImageFileJNG::GetFormatId() const

@@ -393,9 +393,20 @@ PictureExtent NImageFileMNG::FindExtent(ByteSource& source)
     case MngHeaderCheck::Accepted:
         break;
     }
+    // Load believes the frame size of the header only as far as the file can fill it at
+    // deflate's best ratio (24 bits a pixel at least, 32 with alpha).
+    uint32_t headerName = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const bool sized = source.ReadU32BE(12, headerName) && headerName == MngChunkName('M', 'H', 'D', 'R') &&
+                       source.ReadU32BE(16, width) && source.ReadU32BE(20, height);
+    if (sized && !DataBound::Fits(width, height, 24, kLargestPicture, DataBound::kDeflate))
+        return PictureExtent::Broken();
     // No loop is capped: only the end matters here.
     const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kMend, UINT32_MAX);
-    return layout.complete ? PictureExtent::Complete(layout.end) : PictureExtent::Unknown();
+    if (!layout.complete || (sized && !DataBound::Fits(width, height, 32, layout.end, DataBound::kDeflate)))
+        return PictureExtent::Unknown();   // (cut at its end, the file might not be believed)
+    return PictureExtent::Complete(layout.end);
 }
 
 FileType NImageFileMNG::GetFormatId() const

@@ -483,6 +483,20 @@ TEST(PictureExtent, HeadersTheLoaderRefusesAreBroken)
     }
 }
 
+TEST(PictureExtent, EndThatTheCutFileCouldNotBeBelievedAtIsUnknown)
+{
+    // A large run-length bitmap whose data is only the end-of-bitmap escape: with data after it
+    // the loader believes the size and stops at the escape, cut there it refuses the header.
+    TestDir dir;
+    const Blob bmp = BitmapFile(2000, 2000, 8, 1, {0, 1});
+    const Blob carved = Joined(bmp, Noise(60000, 4));
+    const Loaded uncut = Load(kBmp, dir, carved);
+    ASSERT_EQ(NR_OK, uncut.result);
+    EXPECT_EQ(bmp.size(), uncut.consumed);
+    EXPECT_NE(NR_OK, Load(kBmp, dir, bmp).result);
+    EXPECT_EQ(PictureExtent::Kind::Unknown, Walk(kBmp, carved).kind);
+}
+
 namespace {
 
 // A source of `size` bytes: a header, then one byte over and over. Every read is recorded.
