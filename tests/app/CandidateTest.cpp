@@ -2,12 +2,18 @@
 // the error texts and placeholders of files that do not decode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "ScanTestSupport.h"
 #include "app/AppSettings.h"
+#include "app/CandidateBytes.h"
+#include "app/CandidateVerify.h"
 #include "app/CandidateView.h"
 #include "app/ImageErrorText.h"
 #include "app/ScanDlg.h"
 #include "common/TestFiles.h"
+#include "docobjects/NObjectDocument.h"
 #include "imagefile/ImageFactory.h"
 
 namespace {
@@ -123,6 +129,115 @@ TEST_F(CandidateTest, AFolderThatCannotBeWrittenSavesNothing)
     EXPECT_FALSE(Save(Candidate(Fixture(L"jpeg\\grey.jpg")), L"jpg"));
     EXPECT_NE(std::wstring::npos, ReadAppLog().find(L"Failed: Saving. File: " + dir_.Path() + L"\\missing"));
     EXPECT_TRUE(dialog_.KeptFiles.empty());
+}
+
+// A candidate measured as the scan measures it: the picture at `at` of a source of noise (up to
+// `sourceBytes`), over one chunk that holds it all.
+struct Measured {
+    PictureExtent extent;
+    uint64_t length = 0;
+    size_t head = 0;
+};
+
+Measured Measure(FileType type, const Bytes& picture, size_t at = 3000, size_t sourceBytes = 200000)
+{
+    Bytes data = Noise(std::max(sourceBytes, at + picture.size()), 17);
+    Place(data, at, picture);
+    data.resize(std::min(data.size(), sourceBytes));
+    MemorySource source(data);
+    CandidateBytes candidate(source, at, 0, data.data(), static_cast<uint32_t>(data.size()), nullptr, 0);
+    CandidateJob job;
+    job.hit.type = type;
+    job.hit.position = at;
+    PrepareCandidate(job, candidate, kCandidateLength, kCandidateLength);
+    return {job.extent, job.length, job.head.size()};
+}
+
+// A document as the program writes it, with a preview and two objects.
+Bytes WrittenDocument()
+{
+    TestDir dir;
+    NImageBuffer base;
+    base.Create(30, 20, 24, RGB(40, 90, 200));
+    NObjectDocument doc;
+    for (int32_t id = 1; id <= 2; ++id) {
+        DocObject object;
+        object.id = id;
+        object.rect = RECT{0, 0, 20, 10};
+        RectanglePayload payload;
+        doc.AddRectangle(object, &payload);
+    }
+    const std::wstring path = dir.File(L"written.lmcdoc");
+    Bytes bytes;
+    EXPECT_EQ(NR_OK, doc.Save(base, path.c_str(), true, &base, "<x:xmpmeta/>", std::string()));
+    EXPECT_TRUE(ReadWholeFile(path, bytes));
+    return bytes;
+}
+
+TEST(CandidateMeasure, EveryStructuredFormatIsWrittenAtItsOwnSize)
+{
+    // Candidates of every format whose structure tells its end are written at exactly that end,
+    // not at a whole block, however much noise follows.
+    const struct {
+        FileType type;
+        Bytes picture;
+    } cases[] = {
+        {FT_BMP, Fixture(L"bmp\\v3-24.bmp")}, {FT_BMP, Fixture(L"bmp\\rle8.bmp")},
+        {FT_PSD, Fixture(L"psd\\rgb-rle.psd")}, {FT_JNG, Fixture(L"detect\\sample.jng")},
+        {FT_MNG, Fixture(L"mng\\anim3.mng")}, {FT_IFF, Fixture(L"iff\\rgb24.iff")},
+        {FT_HDR, Fixture(L"hdr\\small.hdr")}, {FT_DCX, Fixture(L"dcx\\three.dcx")},
+        {FT_ICO, Fixture(L"ico\\multi.ico")}, {FT_ICO, Fixture(L"ico\\arrow.cur")},
+        {FT_LMC, WrittenDocument()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        ASSERT_FALSE(c.picture.empty());
+        const Measured m = Measure(c.type, c.picture);
+        EXPECT_TRUE(m.extent.IsComplete());
+        EXPECT_EQ(c.picture.size(), m.length);
+        EXPECT_EQ(c.picture.size(), m.head);
+
+        // Cut short by the source's end: its end is not known, it keeps a whole block.
+        const Measured cut = Measure(c.type, c.picture, 3000, 3000 + c.picture.size() - 1);
+        EXPECT_FALSE(cut.extent.IsComplete());
+        EXPECT_FALSE(cut.extent.IsBroken());
+        EXPECT_EQ(kCandidateLength, cut.length);
+    }
+
+    // An FLT picture: header, a four-byte extension, 13 x 5 samples of 8 bits.
+    Bytes flt = {'I', 'M', 'A', 'G', 'E', '1', '1', 0, 2, 0, 6, 0, 0, 0, 13, 0, 0, 0, 5, 0, 0, 0, 8, 0};
+    flt.resize(flt.size() + 4 + 13 * 5, 0x5A);
+    const Measured m = Measure(FT_FLT, flt);
+    EXPECT_TRUE(m.extent.IsComplete());
+    EXPECT_EQ(flt.size(), m.length);
+}
+
+TEST(CandidateMeasure, AHeaderTheLoaderRefusesIsNeverWritten)
+{
+    // A bitmap header claiming 60000 x 60000 pixels of 24 bits, more than any bitmap the loader
+    // believes: a false hit, dropped before anything is written.
+    Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 0x60, 0xEA, 0, 0, 0x60, 0xEA, 0, 0, 1, 0, 24, 0};
+    bmp.resize(54, 0);
+    const Measured m = Measure(FT_BMP, bmp);
+    EXPECT_TRUE(m.extent.IsBroken());
+    EXPECT_EQ(0u, m.length);
+
+    TestDir dir;
+    CandidateJob job;
+    job.hit.type = FT_BMP;
+    job.extent = PictureExtent::Broken();
+    const std::wstring path = dir.File(L"false.bmp");
+    VerifyCandidate(job, path);
+    EXPECT_EQ(CandidateJob::Outcome::LoadFailed, job.outcome);
+    EXPECT_EQ(0u, job.bytesWritten);
+    EXPECT_FALSE(FileExists(path));
+
+    // A PhotoCD pack is never measured: it keeps its block.
+    Bytes pcd(0x1000, 0x80);
+    std::memcpy(pcd.data() + 2048, "PCD_IPI", 7);
+    const Measured photoCd = Measure(FT_PCD, pcd, 3000, 0x100000);
+    EXPECT_FALSE(photoCd.extent.IsComplete());
+    EXPECT_EQ(kCandidateLength, photoCd.length);
 }
 
 TEST(CandidateView, LoadImageForView)
