@@ -16,8 +16,11 @@
 #include "app/AppSettings.h"
 #include "app/ScanDlg.h"
 #include "app/ScanWorker.h"
+#include "common/MultiPictureJpeg.h"
 #include "common/TestFiles.h"
 #include "imagefile/ImageFactory.h"
+#include "imagefile/extra/NImageFilePSD.h"
+#include "imagefile/formats/NImageFileJPG.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWinApp.h"
 
@@ -179,6 +182,76 @@ TEST_F(ScanWorkerTest, RecoversEveryFormatBetweenNoise)
     const std::vector<std::wstring> files = ListFiles(folder);
     ASSERT_EQ(dialog.KeptFiles.size(), files.size());
     EXPECT_EQ(0u, files[0].find(L"VSTScan0001."));
+}
+
+// A picture of noise written by the format class, with its writer's options: big files.
+Bytes NoisePicture(NImageFile& writer, const wchar_t* extension, int width, int height)
+{
+    NImageBuffer picture;
+    picture.Create(width, height, 24, 0);
+    const Bytes noise = Noise(static_cast<size_t>(picture.stride) * height, 77);
+    std::copy(noise.begin(), noise.end(), picture.bits);
+    TestDir dir;
+    const std::wstring path = dir.File(std::wstring(L"big.") + extension);
+    EXPECT_EQ(NR_OK, writer.Save(path.c_str(), &picture, nullptr));
+    Bytes bytes;
+    ReadWholeFile(path, bytes);
+    return bytes;
+}
+
+TEST_F(ScanWorkerTest, PicturesLongerThanABlockAndMultiPictureJpegsAreWhole)
+{
+    NImageFileJPG jpegWriter;
+    ImageSaveOptions best;
+    best.jpegQuality = 100;
+    jpegWriter.SetSaveOptions(&best);
+    const Bytes bigJpeg = NoisePicture(jpegWriter, L"jpg", 2000, 1500);
+    NImageFilePSD psdWriter;
+    const Bytes bigPsd = NoisePicture(psdWriter, L"psd", 1400, 1400);
+    ASSERT_GT(bigJpeg.size(), kChunk);
+    ASSERT_GT(bigPsd.size(), kChunk);
+    const Bytes mpo = MakeMultiPictureJpeg(
+        {Fixture(L"jpeg\\rgb-gradient.jpg"), Fixture(L"jpeg\\grey.jpg"), Fixture(L"jpeg\\rose-baseline.jpg")});
+    // An HEIC file whose meta box is damaged: its structure says no picture.
+    Bytes brokenHeic = Fixture(L"detect\\sample.heic");
+    for (size_t i = 0; i + 4 <= brokenHeic.size(); ++i) {
+        if (std::memcmp(&brokenHeic[i], "meta", 4) == 0) {
+            brokenHeic[i + 1] = 'x';
+            break;
+        }
+    }
+
+    Bytes image = Noise(bigJpeg.size() + bigPsd.size() + mpo.size() + brokenHeic.size() + 4 * 100000, 9);
+    const size_t jpegAt = 77777;
+    const size_t psdAt = jpegAt + bigJpeg.size() + 90001;
+    const size_t mpoAt = psdAt + bigPsd.size() + 50003;
+    const size_t heicAt = mpoAt + mpo.size() + 40009;
+    Place(image, jpegAt, bigJpeg);
+    Place(image, psdAt, bigPsd);
+    Place(image, mpoAt, mpo);
+    Place(image, heicAt, brokenHeic);
+
+    ScanDlg dialog;
+    Scan(image, dialog);
+    std::map<std::wstring, Bytes> kept;
+    for (const NString& path : dialog.KeptFiles) {
+        const std::wstring name = path.c_str();
+        ReadWholeFile(name, kept[name.substr(name.rfind(L'.') + 1) + L"@" + std::to_wstring(kept.size())]);
+    }
+    auto keptAs = [&](const std::wstring& extension, const Bytes& wanted, size_t length) {
+        for (const auto& [key, bytes] : kept) {
+            if (key.rfind(extension + L"@", 0) == 0 && bytes.size() == length &&
+                std::equal(wanted.begin(), wanted.end(), bytes.begin()))
+                return true;
+        }
+        return false;
+    };
+    // A JPEG runs to the end of its reader's last 4096-byte block; the others end with their data.
+    EXPECT_TRUE(keptAs(L"jpg", bigJpeg, (bigJpeg.size() + 4095) / 4096 * 4096)) << "the long JPEG, whole";
+    EXPECT_TRUE(keptAs(L"psd", bigPsd, bigPsd.size())) << "the long PSD, whole";
+    EXPECT_TRUE(keptAs(L"jpg", mpo, mpo.size())) << "the multi-picture JPEG with its three pictures";
+    for (const auto& entry : kept)
+        EXPECT_NE(0u, entry.first.rfind(L"heic@", 0)) << "a damaged HEIC is not kept";
 }
 
 TEST_F(ScanWorkerTest, WholeChunksAndEmptyImages)
