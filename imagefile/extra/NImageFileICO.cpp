@@ -287,6 +287,8 @@ PictureExtent NImageFileICO::FindExtent(ByteSource& source)
 
     // Rate the entries as ChooseEntry does. One whose header lies past the largest picture is
     // in no file Load could read it from; one past what can be read leaves the answer open.
+    // Where the data ends for good, no file Load could be given reaches further either.
+    const uint64_t reach = source.EndIsFinal() ? source.Size() : kLargestPicture;
     bool usable = false;
     bool unread = false;
     bool inconsistent = false;
@@ -294,7 +296,7 @@ PictureExtent NImageFileICO::FindExtent(ByteSource& source)
         const uint64_t at = entries[i].offset;
         uint8_t head[kBitmapHeaderBytes];
         if (!in.Seek(at) || !in.Read(head, kPngHeadBytes)) {
-            unread = unread || at + kPngHeadBytes <= kLargestPicture;
+            unread = unread || at + kPngHeadBytes <= reach;
             continue;
         }
         if (NImageFilePNG::IsFormat(head, 0, 8)) {
@@ -304,7 +306,7 @@ PictureExtent NImageFileICO::FindExtent(ByteSource& source)
             continue;
         }
         if (!in.Read(head + kPngHeadBytes, sizeof(head) - kPngHeadBytes)) {
-            unread = unread || at + sizeof(head) <= kLargestPicture;
+            unread = unread || at + sizeof(head) <= reach;
             continue;
         }
         inconsistent = inconsistent || at + sizeof(head) > dataEnd;

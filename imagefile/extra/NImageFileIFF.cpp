@@ -213,7 +213,7 @@ PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
     for (int chunks = 0; chunks < kMaxChunksWalked; ++chunks) {
         uint8_t chunk[8];
         if (!in.Read(chunk, sizeof chunk))
-            return PictureExtent::Unknown();
+            return source.EndIsFinal() ? PictureExtent::Broken() : PictureExtent::Unknown();
         const uint32_t size = BigU32(chunk + 4);
         if (size == 0)
             return PictureExtent::Broken();
@@ -269,8 +269,10 @@ PictureExtent NImageFileIFF::FindExtent(ByteSource& source)
             return PictureExtent::Complete(end);
         }
         // Any other chunk ("CMAP" included) is passed over; Load stops where one leaves the file.
+        // Load stops at a chunk that leaves the file: one that leaves the data for good, or any
+        // file it could be given, ends the walk as broken.
         if (!in.Seek(next))
-            return next > kLargestPicture ? PictureExtent::Broken() : PictureExtent::Unknown();
+            return next > kLargestPicture || source.EndIsFinal() ? PictureExtent::Broken() : PictureExtent::Unknown();
     }
     return PictureExtent::Unknown();
 }
