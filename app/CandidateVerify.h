@@ -29,6 +29,9 @@ struct CandidateJob {
     std::vector<uint8_t> head;       // its first bytes, copied (a candidate handed over alone)
     std::shared_ptr<const ScanChunk> chunks[2];   // or the scan's chunks that hold its start
     ScanSource* source = nullptr;    // the rest comes from here (zeros past the source's end)
+    // An earlier candidate a few bytes before this one in the same chunk: when that one is kept,
+    // this one lies behind it and is dropped unverified.
+    std::shared_ptr<CandidateJob> shadowedBy;
 
     // Filled by the verification.
     Outcome outcome = Outcome::LoadFailed;

@@ -139,6 +139,14 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     m_costs.measureSeconds += Now() - start;
     if (job->extent.IsBroken())
         ++m_costs.refused;
+    if (m_lastAnchor && m_lastAnchor->hit.chunkIndex == hit.chunkIndex &&
+        hit.offsetInChunk > m_lastAnchor->hit.offsetInChunk &&
+        hit.offsetInChunk - m_lastAnchor->hit.offsetInChunk <= kSkipAfterKept) {
+        // Verified only once it is known that the candidate before it was not kept.
+        job->shadowedBy = m_lastAnchor;
+    } else {
+        m_lastAnchor = job;
+    }
     m_heldBytes += job->head.size();
     ++m_heldJobs;
     {
@@ -347,8 +355,21 @@ void ScanPipeline::Work()
             job = m_queue.front();
             m_queue.pop_front();
         }
-        const std::wstring path = WorkingPath(*job);
-        if (path.empty())
+        bool hidden = false;
+        if (job->shadowedBy) {
+            // Jobs are taken in hit order: the earlier one is being verified or done already.
+            std::unique_lock<std::mutex> hold(m_lock);
+            const std::shared_ptr<CandidateJob> before = std::move(job->shadowedBy);
+            m_jobDone.wait(hold, [&] { return before->done.load(std::memory_order_acquire); });
+            hidden = before->outcome == CandidateJob::Outcome::Kept;
+        }
+        const std::wstring path = hidden ? std::wstring() : WorkingPath(*job);
+        if (hidden) {
+            // The commit drops it behind the kept picture; its chunks go back to the reader now.
+            job->chunks[0].reset();
+            job->chunks[1].reset();
+            job->outcome = CandidateJob::Outcome::LoadFailed;
+        } else if (path.empty())
             job->outcome = CandidateJob::Outcome::SaveFailed;
         else
             m_verifier(*job, path);

@@ -105,6 +105,7 @@ private:
     ScanCosts m_costs;
     // The kept hit that hides the next 200 offsets of its chunk.
     bool m_shadow = false;
+    std::shared_ptr<CandidateJob> m_lastAnchor;   // the last candidate that may hide the hits behind it
     uint64_t m_shadowChunk = 0;
     uint32_t m_shadowOffset = 0;
 

@@ -80,18 +80,23 @@ TEST_F(ScanPipelineTest, AKeptHitHidesTheNext200OffsetsOfItsChunk)
         Bytes data(4096, 0);
         Place(data, 0, kJpegHead);
         Place(data, second, kJpegHead);
-        const std::vector<std::string> kept = Scan(data, 2048, FakeVerifier{});
+        std::atomic<int> calls{0};
+        const std::vector<std::string> kept = Scan(data, 2048, FakeVerifier{true, &calls});
         const std::vector<std::string> expected =
             second <= 200 ? std::vector<std::string>{"0"} : std::vector<std::string>{"0", std::to_string(second)};
         EXPECT_EQ(expected, kept) << second;
         EXPECT_EQ(expected.size(), hitsTaken_);
+        // A hit hidden behind a kept one is never written or decoded, even while the first is.
+        EXPECT_EQ(static_cast<int>(expected.size()), calls.load()) << second;
     }
     // Nothing kept: both are tried. Behind the end of a chunk the next one is not hidden.
     Bytes data(4096, 0);
     Place(data, 0, kJpegHead);
     Place(data, 150, kJpegHead);
-    EXPECT_TRUE(Scan(data, 2048, FakeVerifier{false}).empty());
+    std::atomic<int> calls{0};
+    EXPECT_TRUE(Scan(data, 2048, FakeVerifier{false, &calls}).empty());
     EXPECT_EQ(2u, hitsTaken_);
+    EXPECT_EQ(2, calls.load());
     Bytes across(4096, 0);
     Place(across, 2000, kJpegHead);
     Place(across, 2060, kJpegHead);
