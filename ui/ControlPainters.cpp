@@ -8,6 +8,7 @@
 #include "base/NString.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
+#include "ui/FocusCue.h"
 #include "ui/NButton.h"
 #include "ui/NComboBox.h"
 #include "ui/NSkin.h"
@@ -159,9 +160,12 @@ void DrawSkinButton(NSkin& skin, HWND button, HDC dc, UINT flags, const RECT* it
             text = {textLeft, (height - (measure.bottom - measure.top)) / 2, width - margin, height};
             OffsetRect(&text, pressed, pressed);
             DrawTextW(canvas.dc, caption, -1, &text, DT_WORDBREAK | DT_PATH_ELLIPSIS | centre);
+            DrawFocusCue(button, canvas.dc, flags, caption, text, DT_WORDBREAK | centre, {0, 0, width, height});
         } else {
             OffsetRect(&text, pressed, pressed);
             DrawTextW(canvas.dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | centre);
+            DrawFocusCue(button, canvas.dc, flags, caption, text, DT_SINGLELINE | DT_VCENTER | centre,
+                         {0, 0, width, height});
         }
         if (oldFont)
             SelectObject(canvas.dc, oldFont);
@@ -268,6 +272,8 @@ void DrawSkinComboBoxHead(NSkin& skin, NComboBox& comboBox, HDC dc, const RECT* 
     if (HFONT font = comboBox.GetFont())
         oldFont = SelectObject(dc, font);
     DrawTextW(dc, text.c_str(), -1, &textRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    const UINT focus = window && GetFocus() == window && !comboBox.GetDroppedState() ? ODS_FOCUS : 0;
+    DrawFocusCue(window, dc, focus, text.c_str(), textRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX, *rc);
     if (oldFont)
         SelectObject(dc, oldFont);
     DrawRectOutline(dc, rc->left, rc->top, rc->right, rc->bottom, 1, skin.GetColor(L"AppComboBoxHeadBorderColor"));

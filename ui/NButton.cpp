@@ -5,6 +5,7 @@
 #include "base/WindowPlacement.h"
 #include "imaging/ImageDraw.h"
 #include "ui/ControlPainters.h"
+#include "ui/FocusCue.h"
 #include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinPainters.h"
@@ -480,9 +481,12 @@ void NButton::Paint(HWND window, HDC dc, UINT flags, const RECT* rect, int iconI
             text = {textLeft, (height - (measure.bottom - measure.top)) / 2, width - 2, height};
             OffsetRect(&text, pressed, pressed);
             DrawTextW(canvas.dc, caption, -1, &text, DT_WORDBREAK | DT_PATH_ELLIPSIS | centre);
+            DrawFocusCue(window, canvas.dc, flags, caption, text, DT_WORDBREAK | centre, {0, 0, width, height});
         } else {
             OffsetRect(&text, pressed, pressed);
             DrawTextW(canvas.dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | centre);
+            DrawFocusCue(window, canvas.dc, flags, caption, text, DT_SINGLELINE | DT_VCENTER | centre,
+                         {0, 0, width, height});
         }
         if (oldFont)
             SelectObject(canvas.dc, oldFont);

@@ -236,6 +236,11 @@ INT_PTR NDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
         return result ? 1 : 0;
     }
+    case WM_UPDATEUISTATE:
+        // Focus cues shown or hidden (Tab, Alt): the focused control draws its cue afresh.
+        if (HWND focus = GetFocus(); focus && IsChild(window, focus))
+            InvalidateRect(focus, nullptr, FALSE);
+        return 0;
     case WM_GETMINMAXINFO:
         OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
         return 1;

@@ -7,6 +7,7 @@
 #include "base/Dpi.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
+#include "ui/FocusCue.h"
 #include "ui/NDialog.h"
 #include "ui/NSkin.h"
 #include "ui/NWinApp.h"
@@ -105,8 +106,10 @@ void DrawCheckFamily(NSkin& skin, const NImageBuffer& picture, int frameWidth, i
         DrawTextW(canvas.dc, text, -1, &measure, DT_WORDBREAK | DT_CALCRECT);
         textRect.top = (height - (measure.bottom - measure.top)) / 2;
         DrawTextW(canvas.dc, text, -1, &textRect, DT_WORDBREAK);
+        DrawFocusCue(control, canvas.dc, flags, text, textRect, DT_WORDBREAK, {0, 0, width, height});
     } else {
         DrawTextW(canvas.dc, text, -1, &textRect, DT_SINGLELINE | DT_VCENTER);
+        DrawFocusCue(control, canvas.dc, flags, text, textRect, DT_SINGLELINE | DT_VCENTER, {0, 0, width, height});
     }
     if (oldFont)
         SelectObject(canvas.dc, oldFont);

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ScanTestSupport.h"
+#include "ShippedSkin.h"
 #include "app/AppSettings.h"
 #include "app/LanguageDlg.h"
 #include "app/MyMainMenu.h"
@@ -20,7 +23,9 @@
 #include "common/MessageBoxAnswerer.h"
 #include "common/TestFiles.h"
 #include "common/WindowDriver.h"
+#include "ui/NButton.h"
 #include "ui/NCheckBox.h"
+#include "ui/NComboBox.h"
 #include "ui/NWinApp.h"
 
 namespace {
@@ -744,4 +749,115 @@ TEST_F(StartUpDlgTest, AnEmptyMenuLeavesTheBarUsableAndNoSeparatorStandsAlone)
     EXPECT_EQ(help, opened[0]);
     EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 2, 0));
     EXPECT_FALSE(SendMessageW(barWindow, TB_ISBUTTONPRESSED, 3, 0));
+}
+
+namespace {
+
+// Where two captures of one control differ, and whether every difference lies on the outline of
+// the box around them (as a focus rectangle's dots do).
+struct CaptureDifference {
+    int count = 0;
+    RECT box{};
+    bool onOutline = true;
+};
+
+CaptureDifference Compare(const Capture& a, const Capture& b)
+{
+    CaptureDifference d;
+    if (a.width != b.width || a.height != b.height)
+        return d;
+    d.box = {a.width, a.height, -1, -1};
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (a.At(x, y) != b.At(x, y)) {
+                ++d.count;
+                d.box = {std::min<LONG>(d.box.left, x), std::min<LONG>(d.box.top, y), std::max<LONG>(d.box.right, x),
+                         std::max<LONG>(d.box.bottom, y)};
+            }
+    for (int y = 0; d.count && y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (a.At(x, y) != b.At(x, y) && x != d.box.left && x != d.box.right && y != d.box.top &&
+                y != d.box.bottom)
+                d.onOutline = false;
+    return d;
+}
+
+// Makes the control answer that its window hides focus rectangles, as the system's UI state does
+// before the keyboard is used (Wine keeps no UI state and always shows them).
+LRESULT CALLBACK HideFocusCues(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_QUERYUISTATE)
+        return DefSubclassProc(window, message, wParam, lParam) | UISF_HIDEFOCUS;
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// Tab moves through the skinned controls, and the one reached shows the dotted focus rectangle
+// around its text while the window shows keyboard cues; hiding the cues takes it away.
+TEST_F(StartUpDlgTest, TabShowsAFocusRectangleOnEachControlItReaches)
+{
+    ShippedSkin skin(app_);
+    ASSERT_TRUE(skin.Loaded());
+    Open();
+    auto pump = [&](int milliseconds) {
+        const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+        do {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (!IsDialogMessageW(window_, &message)) {
+                    TranslateMessage(&message);
+                    DispatchMessageW(&message);
+                }
+            }
+            Sleep(5);
+        } while (GetTickCount() < end);
+    };
+    auto capture = [&](HWND control) {
+        Capture shot;
+        RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        EXPECT_TRUE(CaptureClient(control, shot));
+        return shot;
+    };
+    SetFocus(Item(IDC_START_SOURCE_DRIVE));
+    pump(50);
+
+    std::set<std::wstring> kinds;
+    std::set<HWND> visited;
+    for (int step = 0; step < 20; ++step) {
+        HWND focus = GetFocus();
+        PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC0000000);
+        pump(120);
+        focus = GetFocus();
+        ASSERT_TRUE(focus && IsChild(window_, focus));
+        if (!visited.insert(focus).second)
+            break;  // round the window once
+        const int id = GetDlgCtrlID(focus);
+        SCOPED_TRACE(id);
+        EXPECT_EQ(0, SendMessageW(focus, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+        const Capture shown = capture(focus);
+        // A change of the UI state repaints the focused control.
+        ValidateRect(focus, nullptr);
+        SendMessageW(window_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
+        EXPECT_TRUE(GetUpdateRect(focus, nullptr, FALSE));
+        ASSERT_TRUE(SetWindowSubclass(focus, HideFocusCues, 1, 0));
+        const Capture hidden = capture(focus);
+        RemoveWindowSubclass(focus, HideFocusCues, 1);
+        const CaptureDifference d = Compare(shown, hidden);
+        // A rectangle of dots around the text, inside the control.
+        EXPECT_GT(d.count, 20);
+        EXPECT_TRUE(d.onOutline);
+        EXPECT_GE(d.box.right - d.box.left, 8);
+        EXPECT_GE(d.box.bottom - d.box.top, 6);
+        EXPECT_LT(d.box.right - d.box.left, shown.width);
+        NWindow* object = NWindow::FromHandle(focus);
+        kinds.insert(dynamic_cast<NRadioItem*>(object)  ? L"radio item"
+                     : dynamic_cast<NCheckBox*>(object) ? L"check box"
+                     : dynamic_cast<NComboBox*>(object) ? L"combo box"
+                     : dynamic_cast<NButton*>(object)   ? L"button"
+                                                        : L"other");
+    }
+    EXPECT_GE(visited.size(), 8u);
+    EXPECT_EQ((std::set<std::wstring>{L"radio item", L"check box", L"combo box", L"button"}), kinds);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ScanTestSupport.h"
+#include "ShippedSkin.h"
 #include "app/LanguageDlg.h"
 #include "app/ResultDlg.h"
 #include "app/ScanDlg.h"
@@ -122,55 +123,6 @@ void SaveScreenshot(HWND window, const wchar_t* name)
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_TRUE(SaveCaptureBmp(CaptureWindow(window, true), folder + L"\\" + name)) << name;
 }
-
-// The skin shipped with the program, put beside the test program only while screenshots are
-// taken (other tests expect no skin there).
-class ShippedSkin {
-public:
-    explicit ShippedSkin(NWinApp& app)
-    {
-        if (ScreenshotFolder().empty())
-            return;
-        const std::wstring skins = ProgramFolder() + L"\\Skins";
-        const std::wstring target = skins + L"\\Default";
-        madeSkins_ = CreateDirectoryW(skins.c_str(), nullptr) != FALSE;
-        if (!CreateDirectoryW(target.c_str(), nullptr))
-            return;  // one is there already: use it as it is
-        folder_ = target;
-        const std::wstring source = ResourcePath(L"Skins\\Default");
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((source + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    const std::wstring copy = target + L"\\" + data.cFileName;
-                    if (CopyFileW((source + L"\\" + data.cFileName).c_str(), copy.c_str(), TRUE))
-                        files_.push_back(copy);
-                }
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        app.GetSkin()->Load(L"Default");
-        skin_ = app.GetSkin();
-    }
-    ~ShippedSkin()
-    {
-        if (skin_)
-            skin_->Unload();
-        for (const std::wstring& file : files_)
-            DeleteFileW(file.c_str());
-        if (!folder_.empty())
-            RemoveDirectoryW(folder_.c_str());
-        if (madeSkins_)
-            RemoveDirectoryW((ProgramFolder() + L"\\Skins").c_str());
-    }
-
-private:
-    NSkin* skin_ = nullptr;
-    bool madeSkins_ = false;
-    std::wstring folder_;
-    std::vector<std::wstring> files_;
-};
 
 // What the driver saw, step by step.
 struct Flow {
@@ -333,7 +285,7 @@ TEST(StartUpFlowTest, AScanStartedFromTheStartWindowShowsEveryRecoveredPicture)
     NLanguage* language = app.GetLanguage();
     language->Init(ResourcePath(L"lang").c_str(), L"VST", L"polylex");
     ASSERT_TRUE(language->Load(L"en-us"));
-    ShippedSkin skin(app);
+    ShippedSkin skin(app, !ScreenshotFolder().empty());
     MessageBoxAnswerer answers(IDOK, true);
     TestDir output;
     TestDir images;
