@@ -36,6 +36,7 @@ int Settings_GeneralDlg::OnInitDialog()
     LoadBackgroundImage(L"DlgBackground", true, false);
     m_okButton.AttachControl(IDOK, this, 0);
     m_browseButton.AttachControl(IDC_SETTINGS_BROWSE, this, 4);
+    m_folderGroup.AttachDlgItem(IDC_SETTINGS_FOLDER_GROUP, this);
     wmemcpy(m_folder, GeneralOutputFolder, MAX_PATH);
     m_folder[MAX_PATH - 1] = 0;
     ShowFolder();

@@ -8,6 +8,7 @@
 #include "base/NString.h"
 #include "ui/NButton.h"
 #include "ui/NDialog.h"
+#include "ui/NStatic.h"
 
 class Settings_GeneralDlg : public NDialog {
 public:
@@ -37,6 +38,7 @@ private:
 
     NButton m_okButton;
     NButton m_browseButton;
+    NGroupBox m_folderGroup;  // skinned, so that its frame stops at the caption over the background
     wchar_t m_folder[MAX_PATH];
     NString m_settingsFile;
 };

@@ -6,8 +6,12 @@
 #include <string>
 
 #include "LanguageDlgTestSupport.h"
+#include "ShippedSkin.h"
 #include "app/LanguageDlg.h"
 #include "app/SettingsDlg.h"
+#include "app/LanguageSettingsRes.h"
+#include "common/WindowDriver.h"
+#include "ui/NWinApp.h"
 
 namespace {
 
@@ -126,5 +130,41 @@ TEST_F(SettingsWindowTest, TextsFollowTheLanguage)
         EXPECT_EQ(WindowText(window), L"Optionen");
         EXPECT_EQ(ItemText(window, 1007), L"Ordner, in dem jede Suche die wiederhergestellten Bilder speichert");
         Press(window, IDCANCEL);
+    });
+}
+
+// The frame of the folder group stops at its caption: along the frame's top edge, the pixels
+// beside the caption are the frame's, those under the caption are not.
+TEST_F(SettingsWindowTest, TheGroupFrameLeavesItsCaptionFree)
+{
+    ShippedSkin skin(*NGetApp());
+    ASSERT_TRUE(skin.Loaded());
+    RunModal(dialog, [&](HWND window) {
+        HWND group = GetDlgItem(window, IDC_SETTINGS_FOLDER_GROUP);
+        Capture capture;
+        ASSERT_TRUE(CaptureClient(group, capture));
+        wchar_t caption[260] = {};
+        GetWindowTextW(group, caption, 260);
+        HDC dc = GetDC(group);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(group, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, caption, lstrlenW(caption), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(group, dc);
+        ASSERT_GT(extent.cx, 100);
+        // The top edge: the darkest row near the top, right of the caption.
+        const int right = capture.width - 30;
+        int line = 0;
+        for (int y = 1; y < 20; ++y)
+            if (GetRValue(capture.At(right, y)) + GetGValue(capture.At(right, y)) <
+                GetRValue(capture.At(right, line)) + GetGValue(capture.At(right, line)))
+                line = y;
+        const COLORREF edge = capture.At(right, line);
+        ASSERT_GT(ColourDistance(edge, capture.At(right, line + 8)), 30) << "no frame edge found";
+        int onEdge = 0, total = 0;
+        for (int x = 12 + extent.cx / 3; x < 12 + 2 * extent.cx / 3; ++x, ++total)
+            onEdge += ColourDistance(capture.At(x, line), edge) <= 8 ? 1 : 0;
+        EXPECT_LT(onEdge * 4, total) << onEdge << " of " << total << " caption pixels on the edge";
+        Press(window, IDOK);
     });
 }
