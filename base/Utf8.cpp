@@ -1,6 +1,9 @@
 #include "base/Utf8.h"
 
+#include <windows.h>
+
 #include <climits>
+#include <cwchar>
 #include <cstring>
 
 #include "base/NString.h"
@@ -159,4 +162,43 @@ bool NStringToUtf8(const NString& text, std::string& result)
     }
     result.swap(out);
     return true;
+}
+
+std::wstring WideFromAnsi(const char* text, size_t length)
+{
+    std::wstring result;
+    if (!text || length == 0 || length > static_cast<size_t>(INT_MAX))
+        return result;
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+    if (units <= 0)
+        return result;
+    result.resize(static_cast<size_t>(units));
+    if (MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), result.data(), units) != units)
+        result.clear();
+    return result;
+}
+
+std::wstring WideFromAnsi(const char* text)
+{
+    return text ? WideFromAnsi(text, std::strlen(text)) : std::wstring();
+}
+
+std::string AnsiFromWide(const wchar_t* text, size_t length)
+{
+    std::string result;
+    if (!text || length == 0 || length > static_cast<size_t>(INT_MAX))
+        return result;
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return result;
+    result.resize(static_cast<size_t>(bytes));
+    if (WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), result.data(), bytes, nullptr, nullptr) !=
+        bytes)
+        result.clear();
+    return result;
+}
+
+std::string AnsiFromWide(const wchar_t* text)
+{
+    return text ? AnsiFromWide(text, std::wcslen(text)) : std::string();
 }

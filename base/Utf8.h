@@ -1,5 +1,8 @@
-// UTF-8 <-> UTF-16 (NString) conversions and a UTF-8 validity test, following RFC 3629: code points
-// up to U+10FFFF, no surrogates, no overlong forms; those above U+FFFF are surrogate pairs in UTF-16.
+// Conversions between UTF-16 and 8-bit texts.
+// UTF-8 <-> UTF-16 (NString) and a UTF-8 validity test follow RFC 3629: code points up to
+// U+10FFFF, no surrogates, no overlong forms; those above U+FFFF are surrogate pairs in UTF-16.
+// The ANSI code page (CP_ACP) <-> UTF-16 convert as Windows does: a character the code page lacks
+// becomes its default character ('?'), bytes that form no character become U+FFFD.
 #pragma once
 
 #include <cstddef>
@@ -20,3 +23,15 @@ bool NStringFromUtf8(const std::string& text, NString& result);
 // Converts the text to UTF-8 and replaces `result` with it. A text holding an unpaired surrogate
 // answers false and leaves `result` as it was; a string in the null state gives an empty result.
 bool NStringToUtf8(const NString& text, std::string& result);
+
+// `length` bytes of ANSI text as UTF-16; zero bytes are converted like any other. Empty for a
+// null text, a length of 0 or above INT_MAX, or when the conversion fails.
+std::wstring WideFromAnsi(const char* text, size_t length);
+// A NUL-terminated ANSI text (null counts as empty).
+std::wstring WideFromAnsi(const char* text);
+
+// `length` UTF-16 units as ANSI bytes; zero units are converted like any other. Empty for a null
+// text, a length of 0 or above INT_MAX, or when the conversion fails.
+std::string AnsiFromWide(const wchar_t* text, size_t length);
+// A NUL-terminated UTF-16 text (null counts as empty).
+std::string AnsiFromWide(const wchar_t* text);

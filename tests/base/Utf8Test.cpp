@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "base/NString.h"
@@ -135,4 +136,42 @@ TEST(Utf8Test, EveryCodePointAgreesWithThePlatformCodec)
     NString back;
     ASSERT_TRUE(NStringFromUtf8(ours, back));
     EXPECT_TRUE(std::wstring(back.c_str()) == wide);
+}
+
+TEST(Utf8Test, AnsiConversionsKeepLengthsAndZeroUnits)
+{
+    const struct {
+        std::string ansi;
+        std::wstring wide;
+    } cases[] = {
+        {"", L""},
+        {"abc", L"abc"},
+        {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
+        {"C:\\Photos\\a b.jpg", L"C:\\Photos\\a b.jpg"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WideFromAnsi(c.ansi.data(), c.ansi.size()), c.wide) << c.ansi;
+        EXPECT_EQ(AnsiFromWide(c.wide.data(), c.wide.size()), c.ansi) << c.ansi;
+    }
+    // The NUL-terminated forms stop at the first zero; null counts as empty.
+    EXPECT_EQ(WideFromAnsi("a\0b"), L"a");
+    EXPECT_EQ(AnsiFromWide(L"a\0b"), "a");
+    EXPECT_EQ(WideFromAnsi(nullptr), L"");
+    EXPECT_EQ(AnsiFromWide(nullptr), "");
+    EXPECT_EQ(WideFromAnsi(nullptr, 3), L"");
+    EXPECT_EQ(AnsiFromWide(nullptr, 3), "");
+    EXPECT_EQ(WideFromAnsi("abc", 0), L"");
+    EXPECT_EQ(AnsiFromWide(L"abc", 0), "");
+    EXPECT_EQ(WideFromAnsi("abc", static_cast<size_t>(INT_MAX) + 1), L"");
+}
+
+TEST(Utf8Test, AnsiConversionsFollowTheCodePage)
+{
+    // Every code page the program meets holds e-acute.
+    EXPECT_EQ(WideFromAnsi(AnsiFromWide(L"caf\u00E9").c_str()), L"caf\u00E9");
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "code page " << GetACP();
+    EXPECT_EQ(AnsiFromWide(L"caf\u00E9 \u20AC"), "caf\xE9 \x80");
+    EXPECT_EQ(WideFromAnsi("caf\xE9 \x80"), L"caf\u00E9 \u20AC");
+    EXPECT_EQ(AnsiFromWide(L"\u4E2D"), "?") << "a character the code page lacks";
 }
