@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/CrashReportInstallInfo.h"
+#include "dlls/CrashRpt1403/CrashRptInterface.h"
 #include "base/NString.h"
 
 namespace CrashRpt {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "docobjects/DocFileStream.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 #include "imaging/NImageBuffer.h"
 
 #include <cstdint>

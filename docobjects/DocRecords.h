@@ -5,7 +5,7 @@
 
 #include "docobjects/DocFileStream.h"
 #include "docobjects/NObjectDocument.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 
 // Writes the object's record (record id 50). Objects of the old types, and of numbers that are
 // no type, are passed over. A missing payload is written as an empty record of its type.

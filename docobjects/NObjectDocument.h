@@ -14,7 +14,7 @@
 #pragma once
 
 #include "docobjects/DocObject.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 #include "imaging/NGraphics.h"
 #include "imaging/NImageBuffer.h"
 

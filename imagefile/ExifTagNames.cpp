@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "ui/NLanguage.h"
-#include "ui/NWinApp.h"
+#include "base/TextSource.h"
+#include "imagefile/LibraryTexts.h"
 
 namespace {
 
@@ -134,16 +134,16 @@ const wchar_t* GetExifTagKey(int32_t tag)
     return found != end && found->tag == tag ? found->key : nullptr;
 }
 
-bool GetExifTagDisplayName(NString& text, int32_t tag, const NLanguage* language)
+bool GetExifTagDisplayName(NString& text, int32_t tag, const NTextSource* texts)
 {
-    if (!language)
+    if (!texts)
         return false;
     const wchar_t* key = GetExifTagKey(tag);
     if (!key) {
         text = kUnknown;
         return false;
     }
-    text = language->GetText(L"EXIF", key, true);
+    text = texts->GetText(L"EXIF", key);
     // A file without the text must not leave the caller with an empty name that it takes as a
     // translation: the standard name is shown instead.
     if (text.IsEmpty()) {
@@ -155,6 +155,5 @@ bool GetExifTagDisplayName(NString& text, int32_t tag, const NLanguage* language
 
 bool GetExifTagDisplayName(NString& text, int32_t tag)
 {
-    NWinApp* app = NGetApp();
-    return GetExifTagDisplayName(text, tag, app ? app->GetLanguage() : nullptr);
+    return GetExifTagDisplayName(text, tag, GetLibraryTextSource());
 }

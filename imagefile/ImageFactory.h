@@ -14,9 +14,9 @@
 
 #include <cstdint>
 
+#include "docobjects/NResult.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageOptions.h"
-#include "imagefile/NResult.h"
 
 class NImageBuffer;
 class NImageFile;

@@ -11,10 +11,10 @@
 // defaults, and a colour count of 256.
 #pragma once
 
+#include "docobjects/NResult.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageMetadata.h"
 #include "imagefile/ImageOptions.h"
-#include "imagefile/NResult.h"
 #include "imagefile/PictureExtent.h"
 #include "imaging/NImageBuffer.h"
 #include "base/NString.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/NString.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 #include "imagefile/PlugInInterface.h"
 
 class NImageBuffer;

@@ -2,13 +2,11 @@
 
 #include <windows.h>
 
-#include <atomic>
-
+#include "base/NString.h"
 #include "base/ProgressSink.h"
+#include "imagefile/LibraryTexts.h"
 
 namespace {
-
-std::atomic<ImageTextSource> g_source{nullptr};
 
 // Runs at most limit pending messages of this thread. A quit message ends the pumping and is
 // posted again for the thread's own loop.
@@ -27,26 +25,12 @@ void PumpPendingMessages(int limit)
 
 }  // namespace
 
-void SetImageTextSource(ImageTextSource source)
-{
-    g_source.store(source);
-}
-
-NString GetImageFormatText(const wchar_t* section, const wchar_t* key, const wchar_t* argumentKinds,
-                           const wchar_t* builtIn)
-{
-    const ImageTextSource source = g_source.load();
-    if (source)
-        return source(section, key, argumentKinds, builtIn);
-    return NString(builtIn ? builtIn : L"");
-}
-
 void ReportFrameProgress(NProgressSink* sink, const wchar_t* key, const wchar_t* builtIn, const wchar_t* path,
                          int number, int count)
 {
     if (!sink)
         return;
-    const NString format = GetImageFormatText(L"Dlg_CreateAnimation", key, L"dd", builtIn);
+    const NString format = GetLibraryFormatText(L"Dlg_CreateAnimation", key, L"dd", builtIn);
     NString line;
     line.Format(format.c_str(), number, count);
     NString message;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/NString.h"
+#include "base/TextSource.h"
 
 struct NLanguageSection {
     NString name;
@@ -28,7 +29,7 @@ struct NLanguageSection {
     std::vector<NString> values;          // "" when the text is empty
 };
 
-class NLanguage {
+class NLanguage : public NTextSource {
 public:
     NLanguage();
     ~NLanguage();
@@ -52,6 +53,11 @@ public:
     // The text of the key; with useReference its reference text when the text is empty. "" when
     // the section or key is missing.
     NString GetText(const wchar_t* section, const wchar_t* key, bool useReference) const;
+    // The text of the key, or its reference text when the text is empty.
+    NString GetText(const wchar_t* section, const wchar_t* key) const override
+    {
+        return GetText(section, key, true);
+    }
     void GetText(NString& text, const wchar_t* section, const wchar_t* key, bool useReference) const;
     NString GetReferenceText(const wchar_t* section, const wchar_t* key) const;
     // The '|'-separated items of the text (the reference text's items when it has more). An empty
@@ -62,7 +68,7 @@ public:
     // the text when its conversions fit them, else the reference text when that fits, else the
     // built-in text (which the caller must make fit). A misfit is logged.
     NString GetFormatText(const wchar_t* section, const wchar_t* key, const wchar_t* argumentKinds,
-                          const wchar_t* builtIn) const;
+                          const wchar_t* builtIn) const override;
 
     // ---- Writing and merging (NLanguageFile.cpp) ----
     // A new table of one "Header" section (language names, and prompts for the translator) for the

@@ -2,8 +2,7 @@
 
 #include <atomic>
 
-#include "imagefile/ProgressText.h"
-#include "ui/NLanguage.h"
+#include "imagefile/LibraryTexts.h"
 #include "ui/NWinException.h"
 #include "ui/NWindow.h"
 
@@ -16,21 +15,6 @@ NWinApp* NGetApp()
 {
     return g_app.load();
 }
-
-namespace {
-
-// The image library's progress texts come from the application's language table.
-NString LanguageFormatText(const wchar_t* section, const wchar_t* key, const wchar_t* argumentKinds,
-                           const wchar_t* builtIn)
-{
-    NWinApp* app = NGetApp();
-    NLanguage* language = app ? app->GetLanguage() : nullptr;
-    if (!language)
-        return NString(builtIn ? builtIn : L"");
-    return language->GetFormatText(section, key, argumentKinds, builtIn);
-}
-
-}  // namespace
 
 NWinApp::NWinApp(HINSTANCE instance, WORD accelerators, NString name)
     : m_accelerators(nullptr), m_instance(instance), m_registered(false), m_mainWindow(nullptr)
@@ -45,8 +29,9 @@ NWinApp::NWinApp(HINSTANCE instance, WORD accelerators, NString name)
         g_tlsIndex = index;
         g_app = this;
         m_registered = true;
-        SetImageTextSource(LanguageFormatText);
         m_appName = name;
+        // The image library takes its display texts from the application's table.
+        SetLibraryTextSource(&m_language);
         if (accelerators != 0)
             m_accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(accelerators));
     } catch (const NWinException& error) {
@@ -80,7 +65,8 @@ NWinApp::~NWinApp()
             TlsFree(index);
             g_tlsIndex = TLS_OUT_OF_INDEXES;
         }
-        SetImageTextSource(nullptr);
+        if (GetLibraryTextSource() == &m_language)
+            SetLibraryTextSource(nullptr);
         g_app = nullptr;
     }
     DeleteCriticalSection(&m_mapLock);

@@ -8,9 +8,9 @@
 #include <cwchar>
 #include <string>
 
+#include "CrashRptInterface.h"
 #include "CrashState.h"
 #include "ReportWriter.h"
-#include "app/CrashReportInstallInfo.h"
 
 namespace {
 

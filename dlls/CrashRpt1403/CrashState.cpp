@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "app/CrashReportInstallInfo.h"
+#include "CrashRptInterface.h"
 
 namespace {
 

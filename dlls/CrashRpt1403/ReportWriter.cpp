@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "CrashRptInterface.h"
 #include "RegistryExport.h"
 #include "ReportXml.h"
 #include "Screenshot.h"
-#include "app/CrashReportInstallInfo.h"
 
 namespace {
 

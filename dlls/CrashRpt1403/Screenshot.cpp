@@ -12,7 +12,7 @@ using std::min;
 
 #include <vector>
 
-#include "app/CrashReportInstallInfo.h"
+#include "CrashRptInterface.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // animated cursor's frame) to the load and save factories, which pick the format class.
 #pragma once
 
+#include "docobjects/NResult.h"
 #include "imagefile/FormatRegistry.h"
-#include "imagefile/NResult.h"
 
 class NImageBuffer;
 

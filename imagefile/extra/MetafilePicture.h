@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "base/FileMappingView.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 
 class NImageBuffer;
 

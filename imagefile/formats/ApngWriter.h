@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/NString.h"
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 
 class NImageFile;
 class NProgressSink;

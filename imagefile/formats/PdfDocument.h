@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 
 struct PdfPage {
     std::vector<uint8_t> data;   // the image stream's bytes (a JPEG file, or deflated R,G,B rows)

@@ -2,7 +2,7 @@
 // whatever codecs the system has installed (the HEIF codec for HEIC files, for one).
 #pragma once
 
-#include "imagefile/NResult.h"
+#include "docobjects/NResult.h"
 
 class NImageBuffer;
 

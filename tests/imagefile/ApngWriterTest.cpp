@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/ProgressSink.h"
+#include "base/TextSource.h"
+#include "imagefile/LibraryTexts.h"
 #include "imagefile/ProgressText.h"
 #include "imagefile/formats/NImageFileGIF.h"
 #include "imagefile/formats/NImageFilePNG.h"
@@ -409,13 +411,18 @@ TEST_F(ApngWriterTest, GifSourceAndProgress)
                                          head + L"Writing frame 2 of 2"}),
               sink.texts);
     // ... or in those of the text source, when they fit their arguments.
-    SetImageTextSource([](const wchar_t*, const wchar_t* key, const wchar_t* kinds, const wchar_t*) {
-        EXPECT_STREQ(L"dd", kinds);
-        return NString(wcscmp(key, L"Frame1") == 0 ? L"P %d/%d" : L"W %d/%d");
-    });
+    struct Texts : NTextSource {
+        NString GetText(const wchar_t*, const wchar_t*) const override { return NString(L""); }
+        NString GetFormatText(const wchar_t*, const wchar_t* key, const wchar_t* kinds, const wchar_t*) const override
+        {
+            EXPECT_STREQ(L"dd", kinds);
+            return NString(wcscmp(key, L"Frame1") == 0 ? L"P %d/%d" : L"W %d/%d");
+        }
+    } texts;
+    SetLibraryTextSource(&texts);
     RecordingSink translated;
     ASSERT_EQ(NR_OK, png.SaveAnimationFrom(path.c_str(), &gif, &translated, true, false, false));
-    SetImageTextSource(nullptr);
+    SetLibraryTextSource(nullptr);
     ASSERT_EQ(5u, translated.texts.size());
     EXPECT_EQ(head + L"P 1/3", translated.texts[0]);
     EXPECT_EQ(head + L"W 2/2", translated.texts[4]);

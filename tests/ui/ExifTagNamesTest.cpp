@@ -1,10 +1,11 @@
-// Display names of EXIF tags from the language table.
+// Display names of EXIF tags: the image library takes them from the language table.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/TestFiles.h"
 #include "imagefile/ExifTagNames.h"
+#include "imagefile/LibraryTexts.h"
 #include "ui/NLanguage.h"
 #include "ui/NWinApp.h"
 
@@ -147,9 +148,16 @@ TEST(ExifTagNames, TheApplicationsTableIsUsedWhenThereIsOne)
         EXPECT_FALSE(GetExifTagDisplayName(text, 271));
         EXPECT_EQ(Str(text), L"before");
     }
-    NWinApp app(GetModuleHandleW(nullptr), 0, NString(L"ExifTagNames"));
-    ASSERT_TRUE(app.IsRegistered());
-    ASSERT_TRUE(LoadShipped(*app.GetLanguage(), L"de-de"));
-    EXPECT_TRUE(GetExifTagDisplayName(text, 271));
-    EXPECT_EQ(Str(text), L"Kamerahersteller");
+    {
+        NWinApp app(GetModuleHandleW(nullptr), 0, NString(L"ExifTagNames"));
+        ASSERT_TRUE(app.IsRegistered());
+        ASSERT_TRUE(LoadShipped(*app.GetLanguage(), L"de-de"));
+        EXPECT_TRUE(GetExifTagDisplayName(text, 271));
+        EXPECT_EQ(Str(text), L"Kamerahersteller");
+    }
+    // The table goes with the application object: the library no longer asks it.
+    EXPECT_EQ(GetLibraryTextSource(), nullptr);
+    text = L"after";
+    EXPECT_FALSE(GetExifTagDisplayName(text, 271));
+    EXPECT_EQ(Str(text), L"after");
 }
