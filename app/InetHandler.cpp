@@ -183,8 +183,6 @@ bool InetHandler::SetOwner(HWND owner)
 void InetHandler::ClearItems()
 {
     // The library keeps its own icons; the ones made here from its pictures go with the list.
-    for (HICON icon : m_madeIcons)
-        DestroyIcon(icon);
     m_madeIcons.clear();
     m_icons.clear();
     m_commandIds.clear();
@@ -252,7 +250,7 @@ bool InetHandler::FillMenu(HMENU submenu, int libraryMenu)
                 if (LoadImageIntoBitmap(picture, pngPath.c_str(), 0, 0, nullptr, 0) == 0) {
                     icon = picture.CreateIcon();
                     if (icon)
-                        m_madeIcons.push_back(icon);
+                        m_madeIcons.emplace_back(icon);
                 }
                 picture.Destroy();
             }

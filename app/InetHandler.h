@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/IconOwner.h"
 #include "base/NString.h"
 
 class InetHandler {
@@ -70,7 +71,7 @@ private:
     BYTE m_closeRequested;
     std::vector<int> m_commandIds;
     std::vector<HICON> m_icons;
-    std::vector<HICON> m_madeIcons;  // the icons made here from the library's pictures
+    std::vector<IconOwner> m_madeIcons;  // the icons made here from the library's pictures
     NString m_libraryPath;
     std::unique_ptr<Library> m_library;
 };

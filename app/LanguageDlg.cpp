@@ -6,6 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "app/LanguageSettingsRes.h"
+#include "base/GdiOwners.h"
 #include "base/Log.h"
 #include "ui/LanguageHelpers.h"
 #include "ui/NLanguage.h"
@@ -61,23 +62,22 @@ void AddEmptyPicture(HIMAGELIST images)
     if (!images)
         return;
     const COLORREF key = RGB(255, 0, 255);
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateCompatibleBitmap(screen, 16, 16);
-    ReleaseDC(nullptr, screen);
-    if (dc && picture) {
-        HGDIOBJ old = SelectObject(dc, picture);
-        HBRUSH brush = CreateSolidBrush(key);
-        const RECT all = {0, 0, 16, 16};
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-        SelectObject(dc, old);
-        ImageList_AddMasked(images, picture, key);
+    MemoryDcOwner dc;
+    BitmapOwner picture;
+    {
+        const WindowDc screen(nullptr);
+        dc.Reset(CreateCompatibleDC(screen.Get()));
+        picture.Reset(CreateCompatibleBitmap(screen.Get(), 16, 16));
     }
-    if (picture)
-        DeleteObject(picture);
-    if (dc)
-        DeleteDC(dc);
+    if (dc && picture) {
+        {
+            ObjectSelection selection(dc.Get(), picture.Get());
+            const BrushOwner brush(CreateSolidBrush(key));
+            const RECT all = {0, 0, 16, 16};
+            FillRect(dc.Get(), &all, brush.Get());
+        }
+        ImageList_AddMasked(images, picture.Get(), key);
+    }
 }
 
 }  // namespace
@@ -225,16 +225,14 @@ int LanguageDlg::OnInitDialog()
             SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
         }
 
-        HBITMAP flag = LoadFlag(folder, code.c_str());
+        BitmapOwner flag(LoadFlag(folder, code.c_str()));
         if (!flag)
-            flag = LoadFlag(folder, L"unknown");
-        if (!m_flags || !flag || ImageList_Add(m_flags, flag, nullptr) < 0) {
+            flag.Reset(LoadFlag(folder, L"unknown"));
+        if (!m_flags || !flag || ImageList_Add(m_flags, flag.Get(), nullptr) < 0) {
             Beep(200, 200);
             // An empty picture keeps image i on row i for the rows that follow.
             AddEmptyPicture(m_flags);
         }
-        if (flag)
-            DeleteObject(flag);
     }
     files.Clear();
 

@@ -6,6 +6,7 @@
 #include "app/ScanDlg.h"
 #include "app/resource.h"
 #include "base/FileUtils.h"
+#include "base/IconOwner.h"
 #include "ui/NLanguage.h"
 #include "ui/NWinApp.h"
 
@@ -80,11 +81,9 @@ void ResultDlg::ApplyLanguage()
 int ResultDlg::OnInitDialog()
 {
     LoadSmallIcon(IDI_APP_ICON);
-    if (HICON big = static_cast<HICON>(
-            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 48, 48, 0))) {
-        SetBigIcon(big);  // the window keeps its own copy
-        DestroyIcon(big);
-    }
+    if (const IconOwner big{static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 48, 48, 0))})
+        SetBigIcon(big.Get());  // the window keeps its own copy
     LoadBackgroundImage(L"ResultScreenBack", true, false);
 
     m_keepButton.AttachControl(IDOK, this, 0);

@@ -13,6 +13,7 @@
 #include "app/resource.h"
 #include "base/BitmapUtils.h"
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "base/TimeUtils.h"
 #include "imagefile/ExifDirectory.h"
 #include "imagefile/FormatRegistry.h"
@@ -62,7 +63,7 @@ HICON LoadIconFile(const wchar_t* name)
 }  // namespace
 
 ResultList::ResultList()
-    : m_dialog(nullptr), m_list(nullptr), m_captionFont(nullptr), m_tiles(nullptr), m_smallIcons(nullptr), m_count(0)
+    : m_dialog(nullptr), m_list(nullptr), m_count(0)
 {
 }
 
@@ -123,16 +124,13 @@ bool ResultList::Setup(HWND dialog, HWND list)
             m_photoNo.PremultiplyAlpha();
     }
 
-    if (m_captionFont) {
-        DeleteObject(m_captionFont);
-        m_captionFont = nullptr;
-    }
+    m_captionFont.Reset();
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         metrics.lfMessageFont.lfHeight = PointsToFontHeight(8);
         metrics.lfMessageFont.lfItalic = FALSE;
-        m_captionFont = CreateFontIndirectW(&metrics.lfMessageFont);
+        m_captionFont.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
     }
     return m_list != nullptr;
 }
@@ -185,43 +183,36 @@ bool ResultList::Fill(const wchar_t* folder)
     // The check boxes of the report view show the selection: the list asks for their state.
     SendMessageW(m_list, LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK, 0);
 
-    if (m_tiles)
-        ImageList_Destroy(m_tiles);
-    if (m_smallIcons)
-        ImageList_Destroy(m_smallIcons);
-    m_tiles = ImageList_Create(TileSide(), TileSide(), ILC_COLOR32 | ILC_MASK, 3, 0);
-    m_smallIcons = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0);
-    if (!m_tiles) {
+    ImageListOwner tiles(ImageList_Create(TileSide(), TileSide(), ILC_COLOR32 | ILC_MASK, 3, 0));
+    ImageListOwner smallIcons(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
+    if (!tiles) {
         ErrorBox(L"Failed to create ImageList!!");
-        if (m_smallIcons) {
-            ImageList_Destroy(m_smallIcons);
-            m_smallIcons = nullptr;
-        }
         return false;
     }
-    if (m_smallIcons) {
+    if (smallIcons) {
         for (const wchar_t* name : {L"Icons\\Video.ico", L"Icons\\Sound.ico", L"Icons\\Image.ico"}) {
-            HICON icon = LoadIconFile(name);
-            ImageList_AddIcon(m_smallIcons, icon);
-            if (icon)
-                DestroyIcon(icon);
+            const IconOwner icon(LoadIconFile(name));
+            ImageList_AddIcon(smallIcons.Get(), icon.Get());
         }
     }
-    HBITMAP placeholder = LoadCenteredBitmap(GetModuleHandleW(nullptr), TileSide(), TileSide(), 64, 64,
-                                             IDB_SYMBOL_PICTURE, RGB(0xC0, 0xC0, 0xC0), GetSysColor(COLOR_WINDOW));
+    const BitmapOwner placeholder(LoadCenteredBitmap(GetModuleHandleW(nullptr), TileSide(), TileSide(), 64, 64,
+                                                     IDB_SYMBOL_PICTURE, RGB(0xC0, 0xC0, 0xC0),
+                                                     GetSysColor(COLOR_WINDOW)));
     if (placeholder) {
-        ImageList_Add(m_tiles, placeholder, nullptr);
-        ImageList_Add(m_tiles, placeholder, nullptr);
-        DeleteObject(placeholder);
+        ImageList_Add(tiles.Get(), placeholder.Get(), nullptr);
+        ImageList_Add(tiles.Get(), placeholder.Get(), nullptr);
     }
-    HIMAGELIST old = reinterpret_cast<HIMAGELIST>(
-        SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(m_tiles)));
-    if (old && old != m_tiles)
-        ImageList_Destroy(old);
-    old = reinterpret_cast<HIMAGELIST>(
-        SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_smallIcons)));
-    if (old && old != m_smallIcons)
-        ImageList_Destroy(old);
+    // The view takes the new lists before the old ones go; a list it held that is not ours goes
+    // with them.
+    auto install = [this](int which, ImageListOwner& fresh, ImageListOwner& kept) {
+        ImageListOwner previous(reinterpret_cast<HIMAGELIST>(
+            SendMessageW(m_list, LVM_SETIMAGELIST, which, reinterpret_cast<LPARAM>(fresh.Get()))));
+        if (previous.Get() == kept.Get())
+            previous.Release();
+        kept = std::move(fresh);
+    };
+    install(LVSIL_NORMAL, tiles, m_tiles);
+    install(LVSIL_SMALL, smallIcons, m_smallIcons);
 
     ResetList();
     SendMessageW(m_list, LVM_SETITEMCOUNT, m_count, LVSICF_NOINVALIDATEALL);
@@ -475,11 +466,11 @@ LRESULT ResultList::DrawTile(NMLVCUSTOMDRAW* draw)
     text[MAX_PATH - 1] = 0;
     SetBkMode(tile.dc, TRANSPARENT);
     SetTextColor(tile.dc, GetSysColor(COLOR_MENUTEXT));
-    HGDIOBJ oldFont = m_captionFont ? SelectObject(tile.dc, m_captionFont) : nullptr;
-    DrawTextW(tile.dc, text, -1, &caption,
-              DT_CENTER | DT_TABSTOP | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
-    if (oldFont)
-        SelectObject(tile.dc, oldFont);
+    {
+        ObjectSelection font(tile.dc, m_captionFont.Get());
+        DrawTextW(tile.dc, text, -1, &caption,
+                  DT_CENTER | DT_TABSTOP | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
+    }
 
     if (selected && m_photoYes.valid)
         AlphaBlendImage(tile.dc, 0, side - m_photoYes.height, m_photoYes, 255, AC_SRC_ALPHA);
@@ -497,22 +488,13 @@ void ResultList::Clear()
         SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_NORMAL, 0);
         SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
     }
-    if (m_tiles) {
-        ImageList_Destroy(m_tiles);
-        m_tiles = nullptr;
-    }
-    if (m_smallIcons) {
-        ImageList_Destroy(m_smallIcons);
-        m_smallIcons = nullptr;
-    }
+    m_tiles.Reset();
+    m_smallIcons.Reset();
     m_records.reset();
     m_count = 0;
     m_cache.clear();
     m_selection.clear();
     m_photoYes.Destroy();
     m_photoNo.Destroy();
-    if (m_captionFont) {
-        DeleteObject(m_captionFont);
-        m_captionFont = nullptr;
-    }
+    m_captionFont.Reset();
 }

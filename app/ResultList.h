@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/FoundFileRecord.h"
+#include "base/GdiOwners.h"
+#include "base/IconOwner.h"
 #include "imaging/NImageBuffer.h"
 
 class ResultList {
@@ -57,9 +59,9 @@ private:
 
     HWND m_dialog;
     HWND m_list;
-    HFONT m_captionFont;
-    HIMAGELIST m_tiles;
-    HIMAGELIST m_smallIcons;
+    FontOwner m_captionFont;
+    ImageListOwner m_tiles;
+    ImageListOwner m_smallIcons;
     int m_count;
     std::unique_ptr<FoundFileRecord[]> m_records;
     std::vector<std::unique_ptr<NImageBuffer>> m_cache;  // null until the tile is drawn

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "base/NString.h"
+#include "base/Utf8.h"
 
 namespace {
 
@@ -118,11 +119,9 @@ bool DecodeBase64Text(const NString& source, NString& result)
     const int units = source.GetLength();
     if (units == 0)
         return false;
-    const int narrowLength = WideCharToMultiByte(CP_ACP, 0, source.c_str(), units, nullptr, 0, nullptr, nullptr);
-    if (narrowLength <= 0)
+    const std::string narrow = AnsiFromWide(source.c_str(), static_cast<size_t>(units));
+    if (narrow.empty())
         return false;
-    std::string narrow(static_cast<size_t>(narrowLength), '\0');
-    WideCharToMultiByte(CP_ACP, 0, source.c_str(), units, narrow.data(), narrowLength, nullptr, nullptr);
 
     std::string bytes;
     if (!Base64Decode(narrow, bytes))
@@ -135,13 +134,10 @@ bool DecodeBase64Text(const NString& source, NString& result)
         return false;
     NString text;
     if (!bytes.empty()) {
-        const int inLength = static_cast<int>(bytes.size());
-        const int wideLength = MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLength, nullptr, 0);
-        if (wideLength <= 0)
+        const std::wstring wide = WideFromAnsi(bytes.data(), bytes.size());
+        if (wide.empty())
             return false;
-        wchar_t* buffer = text.GetBuffer(wideLength);
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), inLength, buffer, wideLength);
-        text.ReleaseBuffer(wideLength);
+        text = wide.c_str();
     } else {
         text = L"";
     }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/GdiOwners.h"
+
 namespace {
 
 constexpr unsigned kMaxColorTableEntries = 256;
@@ -25,28 +27,16 @@ bool IsCoreHeader(const BITMAPINFOHEADER* header)
     return header->biSize == sizeof(BITMAPCOREHEADER);
 }
 
-// DC with a bitmap selected, restored and deleted on destruction.
+// A memory DC with a bitmap selected, restored and deleted on destruction.
 class SelectedDC {
 public:
-    explicit SelectedDC(HBITMAP bitmap) : dc_(CreateCompatibleDC(nullptr))
-    {
-        if (dc_)
-            old_ = SelectObject(dc_, bitmap);
-    }
-    ~SelectedDC()
-    {
-        if (dc_) {
-            SelectObject(dc_, old_);
-            DeleteDC(dc_);
-        }
-    }
-    SelectedDC(const SelectedDC&) = delete;
-    SelectedDC& operator=(const SelectedDC&) = delete;
-    HDC Get() const { return old_ && old_ != HGDI_ERROR ? dc_ : nullptr; }
+    explicit SelectedDC(HBITMAP bitmap) : dc_(CreateCompatibleDC(nullptr)), selection_(dc_.Get(), bitmap) {}
+    // Null unless the bitmap is selected.
+    HDC Get() const { return selection_.Selected() ? dc_.Get() : nullptr; }
 
 private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
+    MemoryDcOwner dc_;
+    ObjectSelection selection_;
 };
 
 }  // namespace
@@ -88,15 +78,13 @@ bool FillAndCopy(HBITMAP target, COLORREF color, int width, int height, HDC pict
                  int pictureWidth, int pictureHeight)
 {
     SelectedDC dc(target);
-    HBRUSH brush = CreateSolidBrush(color);
+    const BrushOwner brush(CreateSolidBrush(color));
     bool drawn = dc.Get() && brush;
     if (drawn) {
         RECT all = {0, 0, width, height};
-        FillRect(dc.Get(), &all, brush);
+        FillRect(dc.Get(), &all, brush.Get());
         drawn = BitBlt(dc.Get(), x, y, pictureWidth, pictureHeight, picture, 0, 0, SRCCOPY) != FALSE;
     }
-    if (brush)
-        DeleteObject(brush);
     return drawn;
 }
 
@@ -107,27 +95,23 @@ HBITMAP LoadCenteredBitmap(HINSTANCE module, int width, int height, int pictureW
 {
     if (width <= 0 || height <= 0)
         return nullptr;
-    HBITMAP picture = static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP,
-                                                      pictureWidth, pictureHeight, LR_CREATEDIBSECTION));
+    const BitmapOwner picture(static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP,
+                                                              pictureWidth, pictureHeight, LR_CREATEDIBSECTION)));
     if (!picture)
         return nullptr;
-    RecolorBitmap(&picture, keyColor, backgroundColor);
+    HBITMAP recoloured = picture.Get();
+    RecolorBitmap(&recoloured, keyColor, backgroundColor);
 
-    HBITMAP result = nullptr;
-    {
-        SelectedDC source(picture);
-        // Compatible with the loaded DIB section, so of its depth (and colour table).
-        if (source.Get())
-            result = CreateCompatibleBitmap(source.Get(), width, height);
-        if (result && !FillAndCopy(result, backgroundColor, width, height, source.Get(),
-                                   width / 2 - pictureWidth / 2, height / 2 - pictureHeight / 2, pictureWidth,
-                                   pictureHeight)) {
-            DeleteObject(result);
-            result = nullptr;
-        }
-    }
-    DeleteObject(picture);
-    return result;
+    BitmapOwner result;
+    SelectedDC source(picture.Get());
+    // Compatible with the loaded DIB section, so of its depth (and colour table).
+    if (source.Get())
+        result.Reset(CreateCompatibleBitmap(source.Get(), width, height));
+    if (result && !FillAndCopy(result.Get(), backgroundColor, width, height, source.Get(),
+                               width / 2 - pictureWidth / 2, height / 2 - pictureHeight / 2, pictureWidth,
+                               pictureHeight))
+        result.Reset();
+    return result.Release();
 }
 
 unsigned GetDibColorTableEntries(const BITMAPINFOHEADER* header)

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "base/Utf8.h"
+
 namespace {
 constexpr int kTextUnits = 348;
 }
@@ -20,8 +22,5 @@ bool SetDlgItemDouble(HWND dialog, int item, double value)
     // _gcvt needs room for 8 digits, sign, point and exponent; the rest is margin.
     char digits[kTextUnits + 1] = {};
     _gcvt(value, 8, digits);
-    wchar_t text[kTextUnits + 1] = {};
-    MultiByteToWideChar(CP_ACP, 0, digits, -1, text, kTextUnits + 1);
-    text[kTextUnits] = L'\0';
-    return SetDlgItemTextW(dialog, item, text) != FALSE;
+    return SetDlgItemTextW(dialog, item, WideFromAnsi(digits).c_str()) != FALSE;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/GdiOwners.h"
 #include "base/Log.h"
 #include "base/SystemExport.h"
 #include "base/WinVersion.h"
@@ -44,12 +45,10 @@ int PointsToFontHeight(int points)
 
 int GetDesktopDpi()
 {
-    HWND desktop = GetDesktopWindow();
-    HDC dc = GetDC(desktop);
+    WindowDc dc(GetDesktopWindow());
     if (!dc)
         return kBaseDpi;
-    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(desktop, dc);
+    const int dpi = GetDeviceCaps(dc.Get(), LOGPIXELSY);
     return dpi > 0 ? dpi : kBaseDpi;
 }
 

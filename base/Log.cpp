@@ -7,6 +7,9 @@
 #include <cwchar>
 #include <string>
 
+#include "base/ScopedFile.h"
+#include "base/Utf8.h"
+
 namespace {
 
 constexpr int kMessageUnits = 2048;  // at most 2047 units of text per line
@@ -62,19 +65,15 @@ bool AppendLogLine(const wchar_t* path, const wchar_t* text)
     line += L'\n';
 
     // The file holds 8-bit text in the ANSI code page; "at" writes line ends as CR LF.
-    int bytes = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                    nullptr);
-    if (bytes <= 0)
+    const std::string narrow = AnsiFromWide(line.c_str(), line.size());
+    if (narrow.empty())
         return false;
-    std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), narrow.data(), bytes, nullptr,
-                        nullptr);
 
     AcquireSRWLockExclusive(&g_fileLock);
     bool ok = false;
-    if (FILE* f = _wfopen(path, L"at")) {
-        ok = fwrite(narrow.data(), 1, narrow.size(), f) == narrow.size();
-        ok = (fclose(f) == 0) && ok;
+    if (ScopedFile f(path, L"at"); f) {
+        ok = fwrite(narrow.data(), 1, narrow.size(), f.Get()) == narrow.size();
+        ok = f.Close() && ok;
     }
     ReleaseSRWLockExclusive(&g_fileLock);
     return ok;

@@ -18,15 +18,10 @@ bool DocFileReader::Open(const wchar_t* path)
     Close();
     if (!path)
         return false;
-    file_ = _wfopen(path, L"rb");
-    if (!file_)
+    if (!file_.Open(path, L"rb"))
         return false;
-    if (_fseeki64(file_, 0, SEEK_END) != 0) {
-        Close();
-        return false;
-    }
-    const int64_t end = _ftelli64(file_);
-    if (end < 0 || _fseeki64(file_, 0, SEEK_SET) != 0) {
+    const int64_t end = file_.Length();
+    if (end < 0) {
         Close();
         return false;
     }
@@ -37,9 +32,7 @@ bool DocFileReader::Open(const wchar_t* path)
 
 void DocFileReader::Close()
 {
-    if (file_)
-        fclose(file_);
-    file_ = nullptr;
+    file_.Close();
     length_ = 0;
     position_ = 0;
 }
@@ -50,7 +43,7 @@ bool DocFileReader::Read(void* buffer, size_t count)
         return false;
     if (count == 0)
         return true;
-    const size_t got = fread(buffer, 1, count, file_);
+    const size_t got = fread(buffer, 1, count, file_.Get());
     position_ += got;
     if (got != count) {
         // The file changed under us: take the end as it is now.
@@ -108,7 +101,7 @@ bool DocFileReader::Skip(uint64_t count)
         return false;
     if (count == 0)
         return true;
-    if (_fseeki64(file_, static_cast<int64_t>(position_ + count), SEEK_SET) != 0)
+    if (_fseeki64(file_.Get(), static_cast<int64_t>(position_ + count), SEEK_SET) != 0)
         return false;
     position_ += count;
     return true;
@@ -122,16 +115,14 @@ bool DocFileWriter::Open(const wchar_t* path)
     failed_ = false;
     if (!path)
         return false;
-    file_ = _wfopen(path, L"wb");
-    return file_ != nullptr;
+    return file_.Open(path, L"wb");
 }
 
 bool DocFileWriter::Close()
 {
     if (!file_)
         return false;
-    const bool closed = fclose(file_) == 0;
-    file_ = nullptr;
+    const bool closed = file_.Close();
     return closed && !failed_;
 }
 
@@ -139,7 +130,7 @@ bool DocFileWriter::Write(const void* buffer, size_t count)
 {
     if (!file_ || failed_)
         return false;
-    if (count != 0 && fwrite(buffer, 1, count, file_) != count)
+    if (count != 0 && fwrite(buffer, 1, count, file_.Get()) != count)
         failed_ = true;
     return !failed_;
 }
@@ -172,12 +163,12 @@ bool DocFileWriter::F32(float value)
 
 int64_t DocFileWriter::Tell() const
 {
-    return file_ ? _ftelli64(file_) : -1;
+    return file_ ? _ftelli64(file_.Get()) : -1;
 }
 
 bool DocFileWriter::Seek(uint64_t position)
 {
-    if (!file_ || _fseeki64(file_, static_cast<int64_t>(position), SEEK_SET) != 0) {
+    if (!file_ || _fseeki64(file_.Get(), static_cast<int64_t>(position), SEEK_SET) != 0) {
         failed_ = true;
         return false;
     }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ScopedFile.h"
+
 // One little-endian u32 from the stream; 0 when fewer than four bytes remain (feof tells).
 uint32_t ReadFileU32(FILE* file);
 
@@ -38,7 +40,7 @@ public:
     bool Skip(uint64_t count);
 
 private:
-    FILE* file_ = nullptr;
+    ScopedFile file_;
     uint64_t length_ = 0;
     uint64_t position_ = 0;
 };
@@ -55,7 +57,7 @@ public:
     // True when the stream was open, every write succeeded and the close flushed everything.
     bool Close();
 
-    FILE* get() const { return file_; }
+    FILE* get() const { return file_.Get(); }
     bool Failed() const { return failed_; }
     // Marks the output as failed (for writes made on get() directly).
     void SetFailed() { failed_ = true; }
@@ -71,6 +73,6 @@ public:
     bool Seek(uint64_t position);
 
 private:
-    FILE* file_ = nullptr;
+    ScopedFile file_;
     bool failed_ = false;
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "imaging/NImageBuffer.h"
 
 namespace {
@@ -44,49 +45,39 @@ HPEN CreateStyledPen(int width, COLORREF colour, int style, bool roundCaps)
                         0, nullptr);
 }
 
-// Selects a pen for the lifetime of the object; the destructor selects the previous pen back and
-// deletes this one. Deleted() carries the result of that deletion to the caller.
-class ScopedPen {
+// Selects a pen or brush made for one drawing for the lifetime of the object; Release (or the
+// destructor) selects the previous object back and deletes this one. Release answers the result of
+// that deletion, which the drawing functions pass on (FALSE when there was no object).
+template <typename Handle>
+class DrawingObject {
 public:
-    ScopedPen(HDC dc, HPEN pen) : dc_(dc), pen_(pen), previous_(pen ? SelectObject(dc, pen) : nullptr) {}
-    ~ScopedPen() { Release(); }
+    DrawingObject(HDC dc, Handle object)
+        : dc_(dc), object_(object), previous_(object ? SelectObject(dc, object) : nullptr)
+    {
+    }
+    ~DrawingObject() { Release(); }
+    DrawingObject(const DrawingObject&) = delete;
+    DrawingObject& operator=(const DrawingObject&) = delete;
+
     BOOL Release()
     {
-        if (!pen_)
+        if (!object_)
             return FALSE;
         if (previous_)
             SelectObject(dc_, previous_);
-        const BOOL deleted = DeleteObject(pen_);
-        pen_ = nullptr;
+        const BOOL deleted = DeleteObject(object_);
+        object_ = nullptr;
         return deleted;
     }
 
 private:
     HDC dc_;
-    HPEN pen_;
+    Handle object_;
     HGDIOBJ previous_;
 };
 
-class ScopedBrush {
-public:
-    ScopedBrush(HDC dc, HBRUSH brush) : dc_(dc), brush_(brush), previous_(brush ? SelectObject(dc, brush) : nullptr) {}
-    ~ScopedBrush() { Release(); }
-    BOOL Release()
-    {
-        if (!brush_)
-            return FALSE;
-        if (previous_)
-            SelectObject(dc_, previous_);
-        const BOOL deleted = DeleteObject(brush_);
-        brush_ = nullptr;
-        return deleted;
-    }
-
-private:
-    HDC dc_;
-    HBRUSH brush_;
-    HGDIOBJ previous_;
-};
+using ScopedPen = DrawingObject<HPEN>;
+using ScopedBrush = DrawingObject<HBRUSH>;
 
 void DrawRadialGradient(HDC dc, int x, int y, int width, int height, COLORREF c1, COLORREF c2)
 {
@@ -325,18 +316,17 @@ HICON NImageBuffer::CreateIcon()
     // uses its alpha instead).
     const size_t maskStride = ((static_cast<size_t>(width) + 15) / 16) * 2;
     std::vector<uint8_t> zeros(maskStride * static_cast<size_t>(height), 0);
-    HBITMAP mask = CreateBitmap(width, height, 1, 1, zeros.data());
+    const BitmapOwner mask(CreateBitmap(width, height, 1, 1, zeros.data()));
     if (!mask)
         return nullptr;
     GdiFlush();
     DeselectBitmap();
     ICONINFO info = {};
     info.fIcon = TRUE;
-    info.hbmMask = mask;
+    info.hbmMask = mask.Get();
     info.hbmColor = bitmap;
     HICON icon = CreateIconIndirect(&info);
     SelectBitmap();
-    DeleteObject(mask);
     return icon;
 }
 

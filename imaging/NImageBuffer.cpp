@@ -1,6 +1,7 @@
 // The picture record: creation, copy, release, palette and painting.
 #include "imaging/NImageBuffer.h"
 
+#include "base/GdiOwners.h"
 #include "base/Log.h"
 #include "imaging/DecodeBudget.h"
 
@@ -281,64 +282,61 @@ bool NImageBuffer::CreateFromHBitmap(HBITMAP source)
         return false;
     Destroy();
 
-    HDC memoryDc = CreateCompatibleDC(nullptr);
-    if (!memoryDc)
-        return false;
-    // A bitmap already selected elsewhere (another record's DIB section) stays where it is.
-    HGDIOBJ old = SelectObject(memoryDc, source);
-    auto closeDc = [&]() {
-        if (old)
-            SelectObject(memoryDc, old);
-        DeleteDC(memoryDc);
-    };
-
-    BitmapInfo256 info{};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    if (!GetDIBits(memoryDc, source, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS)) {
-        closeDc();
-        LogMessage(L"CreateFromHBitmap: No GetImageInfo");
-        return false;
-    }
-    int sourceWidth = abs(info.header.biWidth);
-    int sourceHeight = abs(info.header.biHeight);
-    // Rows are asked for as plain packed pixels of a standard depth, bottom-up: a bitmap that
-    // reports bit-field masks (5-6-5, device bitmaps) is converted by GDI.
-    int depth = RoundDepth(info.header.biBitCount, true);
-    info.header.biWidth = sourceWidth;
-    info.header.biHeight = sourceHeight;
-    info.header.biBitCount = static_cast<WORD>(depth);
-    info.header.biCompression = BI_RGB;
-    info.header.biSizeImage = 0;
-    info.header.biClrUsed = 0;
-    info.header.biClrImportant = 0;
-    if (sourceWidth <= 0 || sourceHeight <= 0 || !SizeFits(sourceWidth, sourceHeight, depth)) {
-        closeDc();
-        LogMessage(L"CreateFromHBitmap: No SrcBuffer");
-        return false;
-    }
-    size_t size = static_cast<size_t>(StrideFor(sourceWidth, depth)) * sourceHeight;
-    uint8_t* rows = static_cast<uint8_t*>(malloc(size));
-    if (!rows) {
-        closeDc();
-        LogMessage(L"CreateFromHBitmap: No SrcBuffer");
-        return false;
-    }
-    if (GetDIBits(memoryDc, source, 0, sourceHeight, rows, reinterpret_cast<BITMAPINFO*>(&info),
-                  DIB_RGB_COLORS) == 0) {
-        free(rows);
-        closeDc();
-        LogMessage(L"CreateFromHBitmap: No GetImageData");
-        return false;
-    }
+    uint8_t* rows = nullptr;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    int depth = 0;
     uint8_t paletteRgb[256 * 3] = {};
-    if (depth <= 8) {
-        for (int i = 0; i < (1 << depth); ++i) {
-            paletteRgb[i * 3 + 0] = info.colours[i].rgbRed;
-            paletteRgb[i * 3 + 1] = info.colours[i].rgbGreen;
-            paletteRgb[i * 3 + 2] = info.colours[i].rgbBlue;
+    {
+        const MemoryDcOwner memoryDc(CreateCompatibleDC(nullptr));
+        if (!memoryDc)
+            return false;
+        // A bitmap already selected elsewhere (another record's DIB section) stays where it is.
+        const ObjectSelection selection(memoryDc.Get(), source);
+
+        BitmapInfo256 info{};
+        info.header.biSize = sizeof(BITMAPINFOHEADER);
+        if (!GetDIBits(memoryDc.Get(), source, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                       DIB_RGB_COLORS)) {
+            LogMessage(L"CreateFromHBitmap: No GetImageInfo");
+            return false;
+        }
+        sourceWidth = abs(info.header.biWidth);
+        sourceHeight = abs(info.header.biHeight);
+        // Rows are asked for as plain packed pixels of a standard depth, bottom-up: a bitmap that
+        // reports bit-field masks (5-6-5, device bitmaps) is converted by GDI.
+        depth = RoundDepth(info.header.biBitCount, true);
+        info.header.biWidth = sourceWidth;
+        info.header.biHeight = sourceHeight;
+        info.header.biBitCount = static_cast<WORD>(depth);
+        info.header.biCompression = BI_RGB;
+        info.header.biSizeImage = 0;
+        info.header.biClrUsed = 0;
+        info.header.biClrImportant = 0;
+        if (sourceWidth <= 0 || sourceHeight <= 0 || !SizeFits(sourceWidth, sourceHeight, depth)) {
+            LogMessage(L"CreateFromHBitmap: No SrcBuffer");
+            return false;
+        }
+        size_t size = static_cast<size_t>(StrideFor(sourceWidth, depth)) * sourceHeight;
+        rows = static_cast<uint8_t*>(malloc(size));
+        if (!rows) {
+            LogMessage(L"CreateFromHBitmap: No SrcBuffer");
+            return false;
+        }
+        if (GetDIBits(memoryDc.Get(), source, 0, sourceHeight, rows, reinterpret_cast<BITMAPINFO*>(&info),
+                      DIB_RGB_COLORS) == 0) {
+            free(rows);
+            LogMessage(L"CreateFromHBitmap: No GetImageData");
+            return false;
+        }
+        if (depth <= 8) {
+            for (int i = 0; i < (1 << depth); ++i) {
+                paletteRgb[i * 3 + 0] = info.colours[i].rgbRed;
+                paletteRgb[i * 3 + 1] = info.colours[i].rgbGreen;
+                paletteRgb[i * 3 + 2] = info.colours[i].rgbBlue;
+            }
         }
     }
-    closeDc();
     bool created = CreateFromBits(sourceWidth, sourceHeight, depth, rows, paletteRgb);
     free(rows);
     return created;
@@ -393,11 +391,10 @@ bool NImageBuffer::FillRect(const NImageRect* rect, COLORREF colour)
     if (!valid || !rect)
         return false;
     RECT area = {rect->x, rect->y, rect->x + rect->width, rect->y + rect->height};
-    HBRUSH brush = CreateSolidBrush(colour);
+    const BrushOwner brush(CreateSolidBrush(colour));
     if (!brush)
         return false;
-    ::FillRect(dc, &area, brush);
-    DeleteObject(brush);
+    ::FillRect(dc, &area, brush.Get());
     GdiFlush();
     return true;
 }

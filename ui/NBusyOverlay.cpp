@@ -8,6 +8,7 @@
 
 #include "base/Dpi.h"
 #include "base/DpiAwareness.h"
+#include "base/GdiOwners.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/NImageFile.h"
 #include "imaging/HslColour.h"
@@ -162,10 +163,12 @@ int NOverlayBase::Open(HWND owner, DWORD exStyle, HWND insertAfter, bool perMoni
     NImageBuffer copy;
     if (!copy.Create(width, height, 32, 0))
         return 0;
-    HDC desktop = GetDC(nullptr);
-    SetStretchBltMode(copy.dc, COLORONCOLOR);
-    StretchBlt(copy.dc, 0, 0, width, height, desktop, origin.x, origin.y, width, height, SRCCOPY | CAPTUREBLT);
-    ReleaseDC(nullptr, desktop);
+    {
+        const WindowDc desktop(nullptr);
+        SetStretchBltMode(copy.dc, COLORONCOLOR);
+        StretchBlt(copy.dc, 0, 0, width, height, desktop.Get(), origin.x, origin.y, width, height,
+                   SRCCOPY | CAPTUREBLT);
+    }
     GdiFlush();
     copy.SetChannel(4, 255);
 

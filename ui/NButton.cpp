@@ -6,7 +6,6 @@
 #include "imaging/ImageDraw.h"
 #include "ui/ControlPainters.h"
 #include "ui/FocusCue.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinPainters.h"
 
@@ -28,8 +27,6 @@ NButton::NButton()
       m_pulse(false),
       m_pulseRising(true),
       m_flat(false),
-      m_hoverFont(nullptr),
-      m_normalFont(nullptr),
       m_ownColours(false),
       m_textColour(0),
       m_hoverTextColour(0),
@@ -241,15 +238,15 @@ void NButton::CreateFonts()
     if (!current || !GetObjectW(current, sizeof(font), &font))
         return;
     font.lfQuality = CLEARTYPE_QUALITY;
-    m_normalFont = CreateFontIndirectW(&font);
+    m_normalFont.Reset(CreateFontIndirectW(&font));
     font.lfUnderline = 0;
-    m_hoverFont = CreateFontIndirectW(&font);
+    m_hoverFont.Reset(CreateFontIndirectW(&font));
 }
 
 void NButton::DeleteFonts()
 {
-    DeleteGdiObject(m_hoverFont);
-    DeleteGdiObject(m_normalFont);
+    m_hoverFont.Reset();
+    m_normalFont.Reset();
 }
 
 LRESULT NButton::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -292,7 +289,7 @@ LRESULT NButton::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             MoveWindowIntoWorkArea(tip, own.left, own.bottom);
         }
         if (m_flat && m_hoverFont)
-            NWindow::SetFont(m_hoverFont);
+            NWindow::SetFont(m_hoverFont.Get());
         if (m_animated) {
             KillTimer(window, kPulseTimer);
             m_animationStart = Now();
@@ -310,7 +307,7 @@ LRESULT NButton::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (m_toolTip.GetHwnd())
             ShowWindow(m_toolTip.GetHwnd(), SW_HIDE);
         if (m_flat && m_normalFont)
-            NWindow::SetFont(m_normalFont);
+            NWindow::SetFont(m_normalFont.Get());
         if (m_animated) {
             m_animationStart = Now();
             m_alpha = 0;

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NToolTip.h"
 #include "ui/NWindow.h"
@@ -86,8 +87,8 @@ private:
     bool m_ownPainting;
     NToolTip m_toolTip;
     bool m_flat;
-    HFONT m_hoverFont;
-    HFONT m_normalFont;
+    FontOwner m_hoverFont;
+    FontOwner m_normalFont;
     bool m_ownColours;
     COLORREF m_textColour;
     COLORREF m_hoverTextColour;

@@ -4,7 +4,6 @@
 
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinSeam.h"
 
@@ -25,7 +24,6 @@ const wchar_t* const kRadioKeys[] = {L"RadioItemTextColorDisabled", L"RadioItemT
 
 NCheckBox::NCheckBox()
     : checked(false),
-      m_font(nullptr),
       m_disabledColour(0),
       m_checkedColour(0),
       m_normalColour(0),
@@ -36,10 +34,7 @@ NCheckBox::NCheckBox()
     ResetState();
 }
 
-NCheckBox::~NCheckBox()
-{
-    DeleteGdiObject(m_font);
-}
+NCheckBox::~NCheckBox() = default;
 
 void NCheckBox::ResetState()
 {
@@ -155,13 +150,12 @@ void NCheckBox::CreateFont()
     if (!made)
         return;
     NWindow::SetFont(made);  // the control uses the new font before the old one goes
-    DeleteGdiObject(m_font);
-    m_font = made;
+    m_font.Reset(made);
 }
 
 void NCheckBox::DeleteFont()
 {
-    DeleteGdiObject(m_font);
+    m_font.Reset();
 }
 
 LRESULT NCheckBox::OnMessageReflect(UINT message, WPARAM wParam, LPARAM lParam)

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "ui/NWindow.h"
 
 class NCheckBox : public NWindow {
@@ -41,7 +42,7 @@ public:
     COLORREF GetCheckedColour() const { return m_checkedColour; }
     COLORREF GetNormalColour() const { return m_normalColour; }
     COLORREF GetFrameColour() const { return m_frameColour; }
-    HFONT GetOwnFont() const { return m_font; }
+    HFONT GetOwnFont() const { return m_font.Get(); }
     bool IsHovered() const { return m_hover; }
 
     // Callers may write it directly and then repaint the control.
@@ -53,7 +54,7 @@ protected:
     UINT ItemFlags(const DRAWITEMSTRUCT* item) const;
     void ResetState();
 
-    HFONT m_font;
+    FontOwner m_font;
     bool m_bold;
     bool m_italic;
     bool m_underline;

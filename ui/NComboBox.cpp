@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "base/Log.h"
 #include "imaging/ImageDraw.h"
 #include "ui/ControlPainters.h"
@@ -231,27 +232,24 @@ LRESULT NComboBox::ShowDropDown(bool show) { return Send(CB_SHOWDROPDOWN, show ?
 
 void NComboBox::FitDroppedWidth()
 {
-    HDC dc = GetDC(m_hWnd);
-    if (!dc)
-        return;
-    HGDIOBJ oldFont = nullptr;
-    if (HFONT font = GetFont())
-        oldFont = SelectObject(dc, font);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
     int widest = 0;
-    const int count = static_cast<int>(GetCount());
-    for (int i = 0; i < count; ++i) {
-        NString text;
-        if (GetLBText(i, text) < 0)
-            continue;
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text.c_str(), text.GetLength(), &size);
-        widest = std::max(widest, static_cast<int>(size.cx + metrics.tmAveCharWidth));
+    {
+        WindowDc dc(m_hWnd);
+        if (!dc)
+            return;
+        ObjectSelection font(dc.Get(), GetFont());
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc.Get(), &metrics);
+        const int count = static_cast<int>(GetCount());
+        for (int i = 0; i < count; ++i) {
+            NString text;
+            if (GetLBText(i, text) < 0)
+                continue;
+            SIZE size{};
+            GetTextExtentPoint32W(dc.Get(), text.c_str(), text.GetLength(), &size);
+            widest = std::max(widest, static_cast<int>(size.cx + metrics.tmAveCharWidth));
+        }
     }
-    if (oldFont)
-        SelectObject(dc, oldFont);
-    ReleaseDC(m_hWnd, dc);
     const int width = widest + 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL);
     SetDroppedWidth(std::max(width, 100));
 }
@@ -364,14 +362,13 @@ bool NFontComboBox::AttachDlgItem(int controlId, NWindow* parent)
 
 int NFontComboBox::AddFontFamilies()
 {
-    HDC dc = GetDC(nullptr);
+    const WindowDc dc(nullptr);
     if (!dc)
         return 0;
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     std::pair<NFontComboBox*, int> added(this, 0);
-    EnumFontFamiliesExW(dc, &wanted, AddFamily, reinterpret_cast<LPARAM>(&added), 0);
-    ReleaseDC(nullptr, dc);
+    EnumFontFamiliesExW(dc.Get(), &wanted, AddFamily, reinterpret_cast<LPARAM>(&added), 0);
     return added.second;
 }
 
@@ -395,17 +392,13 @@ void NFontComboBox::DrawItem(DRAWITEMSTRUCT* item)
         face.lfCharSet = DEFAULT_CHARSET;
         face.lfQuality = CLEARTYPE_QUALITY;
         lstrcpynW(face.lfFaceName, text.c_str(), LF_FACESIZE);
-        HFONT font = CreateFontIndirectW(&face);
-        HGDIOBJ oldFont = font ? SelectObject(item->hDC, font) : nullptr;
+        const FontOwner font(CreateFontIndirectW(&face));
+        ObjectSelection selection(item->hDC, font.Get());
         SetBkMode(item->hDC, TRANSPARENT);
         SetTextColor(item->hDC, skin->GetColor(L"AppComboBoxTextColor"));
         RECT textRect = rc;
         textRect.left += 3;
         DrawTextW(item->hDC, text.c_str(), -1, &textRect, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-        if (oldFont)
-            SelectObject(item->hDC, oldFont);
-        if (font)
-            DeleteObject(font);
     }
     if (item->itemState & ODS_SELECTED)
         DrawRectOutline(item->hDC, rc.left, rc.top, rc.right, rc.bottom, 1, skin->GetColor(L"AppComboBoxBorderColor"));

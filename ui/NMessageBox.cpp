@@ -7,7 +7,6 @@
 #include "base/Log.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/NWinException.h"
 #include "ui/SkinSeam.h"
@@ -106,18 +105,14 @@ NMessageBox::NMessageBox(int type, const wchar_t* caption, const wchar_t* text, 
       m_type(type),
       m_caption(caption ? caption : L""),
       m_text(text ? text : L""),
-      m_hasBackgroundName(false),
-      m_font(nullptr)
+      m_hasBackgroundName(false)
 {
     m_hParent = parent;
     if (backgroundName)
         SetBackgroundName(backgroundName);
 }
 
-NMessageBox::~NMessageBox()
-{
-    DeleteGdiObject(m_font);
-}
+NMessageBox::~NMessageBox() = default;
 
 void NMessageBox::SetBackgroundName(const wchar_t* name)
 {
@@ -263,10 +258,9 @@ int NMessageBox::OnInitDialog()
         LOGFONTW font = metrics.lfMessageFont;
         font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
         font.lfHeight = PointsToFontHeight(12);
-        DeleteGdiObject(m_font);
-        m_font = CreateFontIndirectW(&font);
+        m_font.Reset(CreateFontIndirectW(&font));
         if (m_font)
-            SetFont(m_font);
+            SetFont(m_font.Get());
     }
     static const int buttonIds[kButtonCount] = {IDOK, IDCANCEL, IDYES, IDNO};
     static const int iconIndexes[kButtonCount] = {0, 1, 0, 5};
@@ -276,10 +270,10 @@ int NMessageBox::OnInitDialog()
         if (m_buttons[i].AttachControl(buttonIds[i], this, -1)) {
             m_buttons[i].SetIconIndex(iconIndexes[i]);
             if (m_font)
-                m_buttons[i].SetFont(m_font);
+                m_buttons[i].SetFont(m_font.Get());
         }
     }
-    SendDlgItemMessageW(m_hWnd, textId, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    SendDlgItemMessageW(m_hWnd, textId, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
 
     if (HWND ok = GetDlgItem(m_hWnd, IDOK))
         SetFocus(ok);
@@ -336,5 +330,5 @@ void NMessageBox::OnDlgDestroy()
 {
     for (NButton& button : m_buttons)
         button.Detach();
-    DeleteGdiObject(m_font);
+    m_font.Reset();
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "ui/NButton.h"
 #include "ui/NDialog.h"
@@ -46,5 +47,5 @@ private:
     NString m_text;
     bool m_hasBackgroundName;
     NString m_backgroundName;
-    HFONT m_font;
+    FontOwner m_font;
 };

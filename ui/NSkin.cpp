@@ -75,7 +75,7 @@ NSkin::NSkin()
     : playerButtonWidth(0), playerButtonHeight(0), playerImageWidth(0), playerImageHeight(0),
       slideShowCellWidth(0), slideShowCellHeight(0), iconCellWidth(0), iconCellHeight(0),
       checkBoxFrameWidth(0), checkBoxFrameHeight(0), switchBoxFrameWidth(0), switchBoxFrameHeight(0),
-      radioFrameWidth(0), radioFrameHeight(0), m_windowBrush(nullptr), m_editTextColour(0),
+      radioFrameWidth(0), radioFrameHeight(0), m_editTextColour(0),
       m_staticTextColour(0), m_name{}, m_folder{}, m_iniPath{}, m_inSubFolder(true), m_loaded(false),
       m_previous(nullptr)
 {
@@ -172,11 +172,7 @@ HFONT NSkin::CreateSkinFont(const wchar_t* sizeKey, const wchar_t* boldKey, cons
         lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     if (sizeKey) {
         const int points = static_cast<int>(GetPrivateProfileIntW(kSection, sizeKey, 16, ini));
-        HDC desktop = GetDC(nullptr);
-        const int dpi = desktop ? GetDeviceCaps(desktop, LOGPIXELSY) : 96;
-        if (desktop)
-            ReleaseDC(nullptr, desktop);
-        font.lfHeight = -MulDiv(points, dpi, 72);
+        font.lfHeight = -MulDiv(points, GetDesktopDpi(), 72);
     }
     if (boldKey)
         font.lfWeight = GetPrivateProfileIntW(kSection, boldKey, 0, ini) == 1 ? 600 : 400;
@@ -244,7 +240,7 @@ bool NSkin::Load(const wchar_t* skinName)
         m_name[0] = m_folder[0] = m_iniPath[0] = 0;
         return false;
     }
-    m_windowBrush = CreateSolidBrush(GetColor(L"AppWindowBackColor"));
+    m_windowBrush.Reset(CreateSolidBrush(GetColor(L"AppWindowBackColor")));
     m_editTextColour = GetColor(L"AppEditTextColor");
     m_staticTextColour = GetColor(L"AppStaticTextColor");
 
@@ -297,10 +293,7 @@ void NSkin::Unload()
                                   &radioItem, &trackBar, &trackBarThumb, &groupBox, &toolbarButtonBackHover,
                                   &toolbarButtonBackPressed, &backgroundStatusBar, &grabber, &comboBoxDropDown})
         picture->Destroy();
-    if (m_windowBrush) {
-        DeleteObject(m_windowBrush);
-        m_windowBrush = nullptr;
-    }
+    m_windowBrush.Reset();
     m_name[0] = m_folder[0] = m_iniPath[0] = 0;
     m_loaded = false;
     if (&CurrentSkin() == this)
@@ -333,9 +326,9 @@ HBRUSH NSkin::OnCtlColor(HWND, UINT message, HDC dc, HWND control, const NImageB
     case WM_CTLCOLORDLG:
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, m_editTextColour);
-        return m_windowBrush;
+        return m_windowBrush.Get();
     case WM_CTLCOLORSCROLLBAR:
-        return m_windowBrush;
+        return m_windowBrush.Get();
     case WM_CTLCOLORSTATIC: {
         SetTextColor(dc, staticTextColour == RGB(0xFF, 0, 0xFF) ? m_staticTextColour : staticTextColour);
         SetBkMode(dc, TRANSPARENT);
@@ -348,7 +341,7 @@ HBRUSH NSkin::OnCtlColor(HWND, UINT message, HDC dc, HWND control, const NImageB
             return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
         }
         if (!background)
-            return m_windowBrush;
+            return m_windowBrush.Get();
         break;
     }
     default:
@@ -370,7 +363,7 @@ HBRUSH NSkin::OnCtlColor(HWND, UINT message, HDC dc, HWND control, const NImageB
     }
     SetBkMode(dc, TRANSPARENT);
     if (!background || !background->valid)
-        return m_windowBrush;
+        return m_windowBrush.Get();
     if (IsClass(className, L"BUTTON") || IsClass(className, L"STATIC") || IsClass(className, L"msctls_trackbar32")) {
         RECT client = {};
         GetClientRect(control, &client);

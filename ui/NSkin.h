@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/SkinSeam.h"
 
@@ -66,7 +67,7 @@ public:
     // A picture painted with DrawGradient (its direction codes). The caller owns the bitmap.
     HBITMAP MakeGradientBitmap(int width, int height, COLORREF colour1, COLORREF colour2, int direction);
 
-    HBRUSH GetWindowBrush() const { return m_windowBrush; }
+    HBRUSH GetWindowBrush() const { return m_windowBrush.Get(); }
     COLORREF GetEditTextColor() const { return m_editTextColour; }
     COLORREF GetStaticTextColor() const { return m_staticTextColour; }
     const wchar_t* GetName() const { return m_name; }
@@ -97,7 +98,7 @@ private:
     bool ComputeIniPath(wchar_t* buffer, int size);
     bool LoadPicture(NImageBuffer& picture, const wchar_t* name, const wchar_t* extension, bool scale);
 
-    HBRUSH m_windowBrush;
+    BrushOwner m_windowBrush;
     COLORREF m_editTextColour;
     COLORREF m_staticTextColour;
     wchar_t m_name[MAX_PATH];

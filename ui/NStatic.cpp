@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinPainters.h"
 #include "ui/SkinSeam.h"
@@ -25,17 +24,17 @@ HCURSOR HandCursor()
 // use when it had fonts before, and only then frees the old ones (the control never holds a
 // deleted font).
 template <typename SetControlFont>
-void RemakeHoverFonts(LOGFONTW font, bool hover, HFONT& normal, HFONT& hoverFont, SetControlFont setControlFont)
+void RemakeHoverFonts(LOGFONTW font, bool hover, FontOwner& normal, FontOwner& hoverFont,
+                      SetControlFont setControlFont)
 {
-    HFONT oldNormal = normal, oldHover = hoverFont;
+    const FontOwner oldNormal = std::move(normal);
+    const FontOwner oldHover = std::move(hoverFont);
     font.lfUnderline = 0;
-    normal = CreateFontIndirectW(&font);
+    normal.Reset(CreateFontIndirectW(&font));
     font.lfUnderline = 1;
-    hoverFont = CreateFontIndirectW(&font);
+    hoverFont.Reset(CreateFontIndirectW(&font));
     if (normal && (oldNormal || oldHover))
-        setControlFont(hover ? hoverFont : normal);
-    DeleteGdiObject(oldNormal);
-    DeleteGdiObject(oldHover);
+        setControlFont(hover ? hoverFont.Get() : normal.Get());
 }
 
 // The hover behaviour of the menu-title static and the hyperlink. activate: what a left-button
@@ -88,15 +87,12 @@ bool HoverMessage(HWND window, UINT message, WPARAM wParam, bool& tracking, bool
 
 // ---- NStatic ----
 
-NStatic::NStatic() : m_font(nullptr), m_ownColour(false), m_textColour(0), m_bold(false), m_italic(false), m_underline(false)
+NStatic::NStatic() : m_ownColour(false), m_textColour(0), m_bold(false), m_italic(false), m_underline(false)
 {
     Superclass(L"Static", L"NStatic");
 }
 
-NStatic::~NStatic()
-{
-    DeleteGdiObject(m_font);
-}
+NStatic::~NStatic() = default;
 
 void NStatic::ClearFlags()
 {
@@ -197,13 +193,12 @@ void NStatic::CreateFont()
     if (!made)
         return;
     NWindow::SetFont(made);
-    DeleteGdiObject(m_font);
-    m_font = made;
+    m_font.Reset(made);
 }
 
 void NStatic::DeleteFont()
 {
-    DeleteGdiObject(m_font);
+    m_font.Reset();
 }
 
 LRESULT NStatic::SetBitmap(HBITMAP bitmap)
@@ -242,7 +237,7 @@ HENHMETAFILE NStatic::GetMetafile()
 // ---- NMenuStatic ----
 
 NMenuStatic::NMenuStatic()
-    : m_tracking(false), m_hover(false), m_cursor(nullptr), m_hoverFont(nullptr), m_normalFont(nullptr)
+    : m_tracking(false), m_hover(false), m_cursor(nullptr)
 {
     Superclass(L"Static", L"NMenuStatic");
 }
@@ -290,8 +285,8 @@ COLORREF NMenuStatic::TextColour()
 
 void NMenuStatic::DeleteFont()
 {
-    DeleteGdiObject(m_hoverFont);
-    DeleteGdiObject(m_normalFont);
+    m_hoverFont.Reset();
+    m_normalFont.Reset();
 }
 
 void NMenuStatic::CreateFont()
@@ -310,7 +305,7 @@ void NMenuStatic::SetBold(bool on)
     m_bold = on;
     CreateFont();
     if (m_normalFont)
-        NWindow::SetFont(m_normalFont);
+        NWindow::SetFont(m_normalFont.Get());
 }
 
 void NMenuStatic::SetItalic(bool on)
@@ -318,7 +313,7 @@ void NMenuStatic::SetItalic(bool on)
     m_italic = on;
     CreateFont();
     if (m_normalFont)
-        NWindow::SetFont(m_normalFont);
+        NWindow::SetFont(m_normalFont.Get());
 }
 
 void NMenuStatic::SetUnderline(bool on)
@@ -326,12 +321,13 @@ void NMenuStatic::SetUnderline(bool on)
     m_underline = on;
     CreateFont();
     if (m_normalFont)
-        NWindow::SetFont(m_normalFont);
+        NWindow::SetFont(m_normalFont.Get());
 }
 
 LRESULT NMenuStatic::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont, m_normalFont, [] {}))
+    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont.Get(), m_normalFont.Get(),
+                     [] {}))
         return (message == WM_LBUTTONUP || message == WM_KEYUP) ? 0 : 1;
     return NStatic::WndProc(window, message, wParam, lParam);
 }
@@ -339,7 +335,7 @@ LRESULT NMenuStatic::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // ---- NHyperLink ----
 
 NHyperLink::NHyperLink()
-    : m_tracking(false), m_hover(false), m_visited(false), m_cursor(nullptr), m_hoverFont(nullptr), m_normalFont(nullptr)
+    : m_tracking(false), m_hover(false), m_visited(false), m_cursor(nullptr)
 {
     Superclass(L"Static", L"NHyperLink");
 }
@@ -399,8 +395,8 @@ void NHyperLink::CreateFont()
 
 void NHyperLink::DeleteFont()
 {
-    DeleteGdiObject(m_hoverFont);
-    DeleteGdiObject(m_normalFont);
+    m_hoverFont.Reset();
+    m_normalFont.Reset();
 }
 
 COLORREF NHyperLink::TextColour()
@@ -437,7 +433,8 @@ LRESULT NHyperLink::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         Open();
         InvalidateRect(window, nullptr, TRUE);
     };
-    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont, m_normalFont, activate))
+    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont.Get(), m_normalFont.Get(),
+                     activate))
         return (message == WM_LBUTTONUP || message == WM_KEYUP) ? 0 : 1;
     return NStatic::WndProc(window, message, wParam, lParam);
 }

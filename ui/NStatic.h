@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "ui/NWindow.h"
 
@@ -45,7 +46,7 @@ protected:
     // LOGFONT of the control's current font; false without one.
     bool CurrentLogFont(LOGFONTW& font) const;
 
-    HFONT m_font;
+    FontOwner m_font;
     bool m_ownColour;
     COLORREF m_textColour;
     bool m_bold;
@@ -70,8 +71,8 @@ public:
     void CreateFont() override;
     void DeleteFont() override;
 
-    HFONT GetNormalFont() const { return m_normalFont; }
-    HFONT GetHoverFont() const { return m_hoverFont; }
+    HFONT GetNormalFont() const { return m_normalFont.Get(); }
+    HFONT GetHoverFont() const { return m_hoverFont.Get(); }
     bool IsHovered() const { return m_hover; }
 
 protected:
@@ -79,8 +80,8 @@ protected:
     bool m_tracking;
     bool m_hover;
     HCURSOR m_cursor;
-    HFONT m_hoverFont;
-    HFONT m_normalFont;
+    FontOwner m_hoverFont;
+    FontOwner m_normalFont;
 };
 
 // A static that opens its target (by default its own text) with the shell.
@@ -112,8 +113,8 @@ protected:
     bool m_hover;
     bool m_visited;
     HCURSOR m_cursor;
-    HFONT m_hoverFont;
-    HFONT m_normalFont;
+    FontOwner m_hoverFont;
+    FontOwner m_normalFont;
     NString m_target;
 };
 

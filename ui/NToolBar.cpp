@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/Dpi.h"
 #include "imaging/ImageDraw.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/NWinException.h"
 #include "ui/SkinSeam.h"
@@ -18,21 +18,10 @@ NSkin* AppSkin()
 
 constexpr int kTextUnits = 80;
 
-void DeleteImageList(HIMAGELIST& list)
-{
-    if (list) {
-        ImageList_Destroy(list);
-        list = nullptr;
-    }
-}
-
 }  // namespace
 
 NToolBar::NToolBar()
-    : m_normalImages(nullptr),
-      m_hotImages(nullptr),
-      m_disabledImages(nullptr),
-      m_customDraw(false),
+    : m_customDraw(false),
       m_skinPictures(false),
       m_cornerRadius(0),
       m_selectedShadowStyle(0),
@@ -43,9 +32,7 @@ NToolBar::NToolBar()
       m_hoverShadowColour(0),
       m_hoverTextColour(0),
       m_normalShadowColour(0),
-      m_normalTextColour(0),
-      m_normalFont(nullptr),
-      m_selectedFont(nullptr)
+      m_normalTextColour(0)
 {
     Superclass(TOOLBARCLASSNAMEW, L"NToolBar");
 }
@@ -54,11 +41,6 @@ NToolBar::~NToolBar()
 {
     m_textIndex.clear();
     m_imageMap.clear();
-    DeleteGdiObject(m_normalFont);
-    DeleteGdiObject(m_selectedFont);
-    DeleteImageList(m_normalImages);
-    DeleteImageList(m_hotImages);
-    DeleteImageList(m_disabledImages);
 }
 
 LRESULT NToolBar::Send(UINT message, WPARAM wParam, LPARAM lParam)
@@ -85,11 +67,7 @@ HFONT NToolBar::MakeFont(const wchar_t* sizeKey, const wchar_t* boldKey, const w
     metrics.cbSize = sizeof(metrics);
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     LOGFONTW font = metrics.lfMenuFont;
-    HDC desktop = GetDC(nullptr);
-    const int dpi = desktop ? GetDeviceCaps(desktop, LOGPIXELSY) : 96;
-    if (desktop)
-        ReleaseDC(nullptr, desktop);
-    font.lfHeight = -MulDiv(SkinInt(sizeKey, 16), dpi, 72);
+    font.lfHeight = -MulDiv(SkinInt(sizeKey, 16), GetDesktopDpi(), 72);
     font.lfQuality = CLEARTYPE_QUALITY;
     // A style key that is missing leaves that style off.
     font.lfWeight = SkinInt(boldKey, 0) == 1 ? 600 : 400;
@@ -124,22 +102,21 @@ void NToolBar::OnCreate()
     m_customDraw = true;
     m_cornerRadius = 5;
     LoadTextColors(L"");
-    DeleteGdiObject(m_normalFont);
-    DeleteGdiObject(m_selectedFont);
-    m_normalFont = MakeFont(L"ToolBarFontSize", L"ToolBarFontBold", L"ToolBarFontItalic", L"ToolBarFontUnderline");
-    m_selectedFont = MakeFont(L"ToolBarFontSize", L"ToolBarFontSelectedBold", L"ToolBarFontSelectedItalic",
-                              L"ToolBarFontSelectedUnderline");
+    m_normalFont.Reset(
+        MakeFont(L"ToolBarFontSize", L"ToolBarFontBold", L"ToolBarFontItalic", L"ToolBarFontUnderline"));
+    m_selectedFont.Reset(MakeFont(L"ToolBarFontSize", L"ToolBarFontSelectedBold", L"ToolBarFontSelectedItalic",
+                                  L"ToolBarFontSelectedUnderline"));
     if (m_selectedFont)
-        SetFont(m_selectedFont);
+        SetFont(m_selectedFont.Get());
 }
 
 void NToolBar::OnDestroy(WPARAM, LPARAM)
 {
-    DeleteImageList(m_normalImages);
-    DeleteImageList(m_hotImages);
-    DeleteImageList(m_disabledImages);
-    DeleteGdiObject(m_normalFont);
-    DeleteGdiObject(m_selectedFont);
+    m_normalImages.Reset();
+    m_hotImages.Reset();
+    m_disabledImages.Reset();
+    m_normalFont.Reset();
+    m_selectedFont.Reset();
     m_textIndex.clear();
     m_imageMap.clear();
 }
@@ -382,20 +359,17 @@ bool NToolBar::SetImageList(int count, COLORREF mask, NImageBuffer* normal, NIma
         return list;
     };
     try {
-        DeleteImageList(m_normalImages);
-        m_normalImages = make(normal, 1);
-        if (Send(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_normalImages)) == -1)
+        m_normalImages.Reset(make(normal, 1));
+        if (Send(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_normalImages.Get())) == -1)
             throw NWinException(L"NToolBar::SetImageList ... TB_SETIMAGELIST failed ");
         if (hot && hot->valid) {
-            DeleteImageList(m_hotImages);
-            m_hotImages = make(hot, 0);
-            if (Send(TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(m_hotImages)) == -1)
+            m_hotImages.Reset(make(hot, 0));
+            if (Send(TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(m_hotImages.Get())) == -1)
                 throw NWinException(L"NToolBar::SetImageList ... TB_SETHOTIMAGELIST failed ");
         }
         if (disabled && disabled->valid) {
-            DeleteImageList(m_disabledImages);
-            m_disabledImages = make(disabled, 0);
-            if (Send(TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(m_disabledImages)) == -1)
+            m_disabledImages.Reset(make(disabled, 0));
+            if (Send(TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(m_disabledImages.Get())) == -1)
                 throw NWinException(L"NToolBar::SetImageList ... TB_SETDISABLEDIMAGELIST failed ");
         }
         return true;
@@ -505,32 +479,28 @@ void NToolBar::CustomDraw(NMCUSTOMDRAW* draw, LRESULT* result)
             DrawStyledRoundRect(dc, rect.left, rect.top + 1, rect.right, rect.bottom - 1, 1,
                                 skin->GetColor(L"ToolBarHoverBorderColor"), 0, m_cornerRadius);
         }
-        drawIcon(m_hotImages);
+        drawIcon(m_hotImages.Get());
         if (dropDown)
             rect.right -= 11;
-        HGDIOBJ oldFont = m_selectedFont ? SelectObject(dc, m_selectedFont) : nullptr;
+        ObjectSelection font(dc, m_selectedFont.Get());
         if (selected)
             DrawButtonText(dc, text, rect, m_selectedShadowStyle, m_selectedShadowColour, m_selectedTextColour);
         if (hot)
             DrawButtonText(dc, text, rect, m_hoverShadowStyle, m_hoverShadowColour, m_hoverTextColour);
-        if (oldFont)
-            SelectObject(dc, oldFont);
     } else {
-        HGDIOBJ oldFont = m_normalFont ? SelectObject(dc, m_normalFont) : nullptr;
+        ObjectSelection font(dc, m_normalFont.Get());
         if (dropDown)
             rect.right -= 11;
         if (state & CDIS_DISABLED) {
-            drawIcon(m_disabledImages);
+            drawIcon(m_disabledImages.Get());
             DrawButtonText(dc, text, rect, 0, 0, skin->GetColor(L"ToolBarTextDisabledColor"));
         } else {
-            drawIcon(m_normalImages);
+            drawIcon(m_normalImages.Get());
             if (m_normalShadowStyle == 0)
                 DrawButtonText(dc, text, rect, 0, 0, skin->GetColor(L"ToolBarTextColor"));
             else
                 DrawButtonText(dc, text, rect, m_normalShadowStyle, m_normalShadowColour, m_normalTextColour);
         }
-        if (oldFont)
-            SelectObject(dc, oldFont);
     }
     *result = CDRF_SKIPDEFAULT;
 

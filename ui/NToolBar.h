@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "base/GdiOwners.h"
+#include "base/IconOwner.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWindow.h"
 
@@ -69,9 +71,9 @@ protected:
                           const wchar_t* underlineKey);
     void DrawButtonText(HDC dc, const wchar_t* text, RECT rect, int shadowStyle, COLORREF shadow, COLORREF colour);
 
-    HIMAGELIST m_normalImages;
-    HIMAGELIST m_hotImages;
-    HIMAGELIST m_disabledImages;
+    ImageListOwner m_normalImages;
+    ImageListOwner m_hotImages;
+    ImageListOwner m_disabledImages;
     std::map<std::wstring, int> m_textIndex;
     bool m_customDraw;
     bool m_skinPictures;
@@ -79,7 +81,7 @@ protected:
     int m_selectedShadowStyle, m_hoverShadowStyle, m_normalShadowStyle;
     COLORREF m_selectedShadowColour, m_selectedTextColour, m_hoverShadowColour, m_hoverTextColour,
         m_normalShadowColour, m_normalTextColour;
-    HFONT m_normalFont;
-    HFONT m_selectedFont;
+    FontOwner m_normalFont;
+    FontOwner m_selectedFont;
     std::map<int, int> m_imageMap;
 };

@@ -1,7 +1,6 @@
 #include "ui/NToolTip.h"
 
 #include "imaging/ImageDraw.h"
-#include "ui/GdiObject.h"
 #include "ui/SkinSeam.h"
 
 namespace {
@@ -9,14 +8,11 @@ constexpr int kMaxText = 512;
 }
 
 NToolTip::NToolTip()
-    : m_font(nullptr), m_backColour(RGB(255, 255, 225)), m_textColour(0), m_textWidth(0), m_textHeight(0)
+    : m_backColour(RGB(255, 255, 225)), m_textColour(0), m_textWidth(0), m_textHeight(0)
 {
 }
 
-NToolTip::~NToolTip()
-{
-    DeleteGdiObject(m_font);
-}
+NToolTip::~NToolTip() = default;
 
 void NToolTip::PreCreateWindow(CREATESTRUCTW& cs)
 {
@@ -33,14 +29,14 @@ void NToolTip::OnCreate()
     m_textColour = skin.GetColor(L"ToolTipTextColor");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
-    DeleteGdiObject(m_font);
+    m_font.Reset();
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        m_font = CreateFontIndirectW(&metrics.lfStatusFont);
+        m_font.Reset(CreateFontIndirectW(&metrics.lfStatusFont));
 }
 
 void NToolTip::OnDestroy(WPARAM, LPARAM)
 {
-    DeleteGdiObject(m_font);
+    m_font.Reset();
 }
 
 LRESULT NToolTip::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -58,12 +54,10 @@ void NToolTip::OnPaint(HDC dc)
     DrawRectOutline(dc, client.left, client.top, client.right, client.bottom, 1, m_textColour);
     wchar_t text[260] = {};
     GetWindowTextW(m_hWnd, text, 260);
-    HGDIOBJ old = m_font ? SelectObject(dc, m_font) : nullptr;
+    ObjectSelection font(dc, m_font.Get());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, m_textColour);
     DrawTextW(dc, text, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    if (old)
-        SelectObject(dc, old);
 }
 
 bool NToolTip::SetText(const wchar_t* text)
@@ -77,16 +71,15 @@ bool NToolTip::SetText(const wchar_t* text)
     SetWindowTextW(m_hWnd, text);
     wchar_t copy[kMaxText + 1] = {};
     lstrcpynW(copy, text, kMaxText);
-    HDC dc = GetDC(m_hWnd);
-    if (!dc)
-        return true;
-    HGDIOBJ old = m_font ? SelectObject(dc, m_font) : nullptr;
     SIZE size{};
-    // The terminating NUL is measured with the text: it gives the tip a little air on the right.
-    GetTextExtentPoint32W(dc, copy, lstrlenW(copy) + 1, &size);
-    if (old)
-        SelectObject(dc, old);
-    ReleaseDC(m_hWnd, dc);
+    {
+        WindowDc dc(m_hWnd);
+        if (!dc)
+            return true;
+        ObjectSelection font(dc.Get(), m_font.Get());
+        // The terminating NUL is measured with the text: it gives the tip a little air on the right.
+        GetTextExtentPoint32W(dc.Get(), copy, lstrlenW(copy) + 1, &size);
+    }
     m_textWidth = size.cx;
     m_textHeight = size.cy;
     SetWindowPos(m_hWnd, HWND_TOP, 0, 0, m_textWidth, m_textHeight, SWP_NOMOVE | SWP_NOACTIVATE);

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "ui/NWindow.h"
 
 class NToolTip : public NWindow {
@@ -24,7 +25,7 @@ public:
     int GetTextHeight() const { return m_textHeight; }
 
 private:
-    HFONT m_font;
+    FontOwner m_font;
     COLORREF m_backColour;
     COLORREF m_textColour;
     int m_textWidth;

@@ -57,8 +57,6 @@ NWindow::NWindow()
     : m_hWnd(nullptr),
       m_hParent(nullptr),
       m_threadData(nullptr),
-      m_bigIcon(nullptr),
-      m_smallIcon(nullptr),
       m_prevWndProc(nullptr),
       m_userData(nullptr)
 {
@@ -84,14 +82,8 @@ NWindow::~NWindow()
         DestroyWindow(m_hWnd);
     m_hWnd = nullptr;
     m_hParent = nullptr;
-    if (m_bigIcon) {
-        DestroyIcon(m_bigIcon);
-        m_bigIcon = nullptr;
-    }
-    if (m_smallIcon) {
-        DestroyIcon(m_smallIcon);
-        m_smallIcon = nullptr;
-    }
+    m_bigIcon.Reset();
+    m_smallIcon.Reset();
     if (NWinApp* app = NGetApp())
         app->UnbindWindow(this);
 }
@@ -226,14 +218,8 @@ HWND NWindow::Detach()
 
 void NWindow::Destroy()
 {
-    if (m_bigIcon) {
-        DestroyIcon(m_bigIcon);
-        m_bigIcon = nullptr;
-    }
-    if (m_smallIcon) {
-        DestroyIcon(m_smallIcon);
-        m_smallIcon = nullptr;
-    }
+    m_bigIcon.Reset();
+    m_smallIcon.Reset();
     if (m_hWnd && IsWindow(m_hWnd))
         DestroyWindow(m_hWnd);
     m_hWnd = nullptr;
@@ -420,38 +406,32 @@ bool NWindow::EnableWindow(bool enable)
 
 void NWindow::SetBigIcon(HICON icon)
 {
-    if (m_bigIcon)
-        DestroyIcon(m_bigIcon);
-    m_bigIcon = icon ? CopyIcon(icon) : nullptr;
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
+    m_bigIcon.Reset(icon ? CopyIcon(icon) : nullptr);
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.Get()));
 }
 
 HICON NWindow::LoadBigIcon(int resourceId)
 {
-    HICON icon = static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    SetBigIcon(icon);
-    if (icon)
-        DestroyIcon(icon);  // the object holds its own copy
-    return m_bigIcon;
+    // The object keeps a copy of its own.
+    const IconOwner icon(static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                                       GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    SetBigIcon(icon.Get());
+    return m_bigIcon.Get();
 }
 
 void NWindow::SetSmallIcon(HICON icon)
 {
-    if (m_smallIcon)
-        DestroyIcon(m_smallIcon);
-    m_smallIcon = icon ? CopyIcon(icon) : nullptr;
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
+    m_smallIcon.Reset(icon ? CopyIcon(icon) : nullptr);
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.Get()));
 }
 
 HICON NWindow::LoadSmallIcon(int resourceId)
 {
-    HICON icon = static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SetSmallIcon(icon);
-    if (icon)
-        DestroyIcon(icon);
-    return m_smallIcon;
+    const IconOwner icon(static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+                                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                       0)));
+    SetSmallIcon(icon.Get());
+    return m_smallIcon.Get();
 }
 
 HICON NWindow::GetSmallIcon() const

@@ -12,6 +12,8 @@
 #pragma once
 #include <windows.h>
 
+#include "base/IconOwner.h"
+
 struct NThreadData;
 
 class NWindow {
@@ -116,8 +118,8 @@ protected:
     HWND m_hWnd;
     HWND m_hParent;
     NThreadData* m_threadData;
-    HICON m_bigIcon;
-    HICON m_smallIcon;
+    IconOwner m_bigIcon;
+    IconOwner m_smallIcon;
     WNDPROC m_prevWndProc;
     void* m_userData;
 };

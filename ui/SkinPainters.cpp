@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/FocusCue.h"
@@ -214,9 +215,8 @@ void NSkin::DrawTrackBar(HWND control, HDC dc, const RECT* rc)
     wchar_t className[64] = {};
     GetClassNameW(GetParent(control), className, 64);
     if (lstrcmpiW(className, L"#32770") != 0) {
-        HBRUSH brush = CreateSolidBrush(GetColor(L"AppWindowBackColor"));
-        FillRect(dc, rc, brush);
-        DeleteObject(brush);
+        const BrushOwner brush(CreateSolidBrush(GetColor(L"AppWindowBackColor")));
+        FillRect(dc, rc, brush.Get());
     } else if (const NImageBuffer* background = DialogBackgroundOf(control)) {
         CopyBackgroundUnder(control, dc, *background, rc->right - rc->left, rc->bottom - rc->top);
     }
@@ -253,7 +253,7 @@ void NSkin::DrawPlayerButton(int index, HDC dc, UINT flags)
     const int x = (playerButtonWidth - playerImageWidth) / 2;
     const int y = (playerButtonHeight - playerImageHeight) / 2;
     RECT area = {x, y, x + playerImageWidth, y + playerImageHeight};
-    FillRect(dc, &area, m_windowBrush);
+    FillRect(dc, &area, m_windowBrush.Get());
     DrawPlayerImage(index, dc, flags, x, y, nullptr);
 }
 

@@ -309,6 +309,39 @@ TEST(ResultListSize, WholeKilobytesThenMegabytes)
     }
 }
 
+// Filling the list again hands the view new image lists before the old ones go; a list the view
+// held from elsewhere is replaced.
+TEST(ResultListImages, FillingAgainKeepsTheViewOnLiveLists)
+{
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    HWND view = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_ICON | LVS_OWNERDATA, 0, 0, 400, 300, parent,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(view, nullptr);
+    TestDir dir;
+    {
+        ResultList list;
+        ASSERT_TRUE(list.Setup(parent, view));
+        SendMessageW(view, LVM_SETIMAGELIST, LVSIL_NORMAL,
+                     reinterpret_cast<LPARAM>(ImageList_Create(16, 16, ILC_COLOR32, 1, 1)));
+        HIMAGELIST before = nullptr;
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(round);
+            ASSERT_TRUE(list.Fill(dir.Path().c_str()));
+            HIMAGELIST tiles = reinterpret_cast<HIMAGELIST>(SendMessageW(view, LVM_GETIMAGELIST, LVSIL_NORMAL, 0));
+            ASSERT_NE(tiles, nullptr);
+            EXPECT_NE(tiles, before);
+            EXPECT_EQ(ImageList_GetImageCount(tiles), 2) << "the placeholder tile twice";
+            int cx = 0, cy = 0;
+            EXPECT_TRUE(ImageList_GetIconSize(tiles, &cx, &cy));
+            before = tiles;
+        }
+        list.Clear();
+        EXPECT_EQ(SendMessageW(view, LVM_GETIMAGELIST, LVSIL_NORMAL, 0), 0);
+    }
+    DestroyWindow(parent);
+}
+
 // A language file whose count text holds other conversions than an int and a string must not be
 // used as the format.
 TEST_F(ResultDlgTest, AHostileCountTextIsNotUsedAsTheFormat)
