@@ -7,6 +7,7 @@
 #include "app/AppSettings.h"
 #include "app/LanguageSettingsRes.h"
 #include "base/GdiOwners.h"
+#include "base/IconOwner.h"
 #include "base/Log.h"
 #include "ui/LanguageHelpers.h"
 #include "ui/NLanguage.h"
@@ -135,7 +136,7 @@ void TranslateLanguageWindowTitle(HWND window)
     TranslateWindowTitle(window, L"Dlg_Language");
 }
 
-LanguageDlg::LanguageDlg(HWND parent) : NDialog(kResourceId, parent), m_flags(nullptr) {}
+LanguageDlg::LanguageDlg(HWND parent) : NDialog(kResourceId, parent) {}
 
 LanguageDlg::~LanguageDlg() = default;
 
@@ -188,7 +189,8 @@ int LanguageDlg::OnInitDialog()
     files.Init(filesFolder.c_str(), L"VST", L"polylex");
     const std::vector<NString> codes = files.GetCodes();
     const int count = static_cast<int>(codes.size());
-    m_flags = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, 1);
+    // Handed to the list view below, which then owns it.
+    ImageListOwner flags(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, count, 1));
     m_rowCodes.clear();
 
     for (int i = 0; i < count; ++i) {
@@ -228,18 +230,17 @@ int LanguageDlg::OnInitDialog()
         BitmapOwner flag(LoadFlag(folder, code.c_str()));
         if (!flag)
             flag.Reset(LoadFlag(folder, L"unknown"));
-        if (!m_flags || !flag || ImageList_Add(m_flags, flag.Get(), nullptr) < 0) {
+        if (!flags || !flag || ImageList_Add(flags.Get(), flag.Get(), nullptr) < 0) {
             Beep(200, 200);
             // An empty picture keeps image i on row i for the rows that follow.
-            AddEmptyPicture(m_flags);
+            AddEmptyPicture(flags.Get());
         }
     }
     files.Clear();
 
-    HIMAGELIST previous = reinterpret_cast<HIMAGELIST>(
-        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_flags)));
-    if (previous && previous != m_flags)
-        ImageList_Destroy(previous);
+    // A list the view held before goes.
+    const ImageListOwner previous(reinterpret_cast<HIMAGELIST>(
+        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(flags.Release()))));
     int used = 0;
     for (int column = 0; column < 3; ++column) {
         SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE);

@@ -56,6 +56,5 @@ public:
 
 private:
     NButton m_okButton;
-    HIMAGELIST m_flags;  // handed to the list view, which then owns it
     std::vector<NString> m_rowCodes;
 };

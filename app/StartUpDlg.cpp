@@ -8,6 +8,8 @@
 #include "app/StartUpDlgRes.h"
 #include "app/StartUpDlgShared.h"
 #include "app/resource.h"
+#include "base/Dpi.h"
+#include "base/IconOwner.h"
 #include "ui/MenuItems.h"
 #include "ui/NLanguage.h"
 #include "ui/NWinApp.h"
@@ -54,8 +56,7 @@ StartUpDlg::StartUpDlg(HWND parent) : NDialog(kResourceId, parent) {}
 StartUpDlg::~StartUpDlg()
 {
     DeleteFonts();
-    if (m_menu)
-        DestroyMenu(m_menu);
+    m_menu.Reset();
 }
 
 INT_PTR StartUpDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -66,8 +67,8 @@ INT_PTR StartUpDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         BuildMenu();
         RefillLists();
         if (g_DlvInetHandler.IsSetUp())
-            g_DlvInetHandler.BuildMenus(m_menu);
-        RemoveStraySeparators(m_menu);
+            g_DlvInetHandler.BuildMenus(m_menu.Get());
+        RemoveStraySeparators(m_menu.Get());
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
     return NDialog::DialogProc(window, message, wParam, lParam);
@@ -76,11 +77,9 @@ INT_PTR StartUpDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 int StartUpDlg::OnInitDialog()
 {
     LoadSmallIcon(IDI_APP_ICON);
-    if (HICON big = static_cast<HICON>(
-            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 48, 48, 0))) {
-        SetBigIcon(big);  // the window keeps its own copy
-        DestroyIcon(big);
-    }
+    if (const IconOwner big{static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 48, 48, 0))})
+        SetBigIcon(big.Get());  // the window keeps its own copy
     LoadBackgroundImage(L"StartUpScreenBack", true, false);
 
     m_startButton.AttachControl(IDC_START_SCAN, this, -1);
@@ -139,11 +138,11 @@ int StartUpDlg::OnInitDialog()
     FillOptionLists();
 
     CreateFonts();
-    SendDlgItemMessageW(m_hWnd, IDC_START_SCAN, WM_SETFONT, reinterpret_cast<WPARAM>(m_startFont), TRUE);
+    SendDlgItemMessageW(m_hWnd, IDC_START_SCAN, WM_SETFONT, reinterpret_cast<WPARAM>(m_startFont.Get()), TRUE);
     const int itemFontIds[] = {IDC_START_HEADLINE, IDC_START_PRESET_LABEL, IDC_START_SOURCE_DRIVE,
                                IDC_START_SOURCE_FILE};
     for (int id : itemFontIds)
-        SendDlgItemMessageW(m_hWnd, id, WM_SETFONT, reinterpret_cast<WPARAM>(m_itemFont), TRUE);
+        SendDlgItemMessageW(m_hWnd, id, WM_SETFONT, reinterpret_cast<WPARAM>(m_itemFont.Get()), TRUE);
 
     const bool fromFile = m_fileItem.checked;
     ShowWindow(edit, fromFile ? SW_SHOW : SW_HIDE);
@@ -154,10 +153,10 @@ int StartUpDlg::OnInitDialog()
     BuildMenu();
     g_DlvInetHandler.SetOwner(m_hWnd);
     if (g_DlvInetHandler.IsSetUp())
-        g_DlvInetHandler.BuildMenus(m_menu);
+        g_DlvInetHandler.BuildMenus(m_menu.Get());
     // The Help menu's separator divides the internet library's items from the program's own; with
     // no library items above it, it would stand alone at the top.
-    RemoveStraySeparators(m_menu);
+    RemoveStraySeparators(m_menu.Get());
 
     ApplyScanMethodPreset();
     return 1;
@@ -180,10 +179,7 @@ void StartUpDlg::OnDlgDestroy()
     g_DlvInetHandler.Shutdown();
     DeleteFonts();
     m_menuBar.Destroy();
-    if (m_menu) {
-        DestroyMenu(m_menu);
-        m_menu = nullptr;
-    }
+    m_menu.Reset();
     NDialog::OnDlgDestroy();
 }
 
@@ -224,13 +220,10 @@ void StartUpDlg::ApplyLanguage()
 
 void StartUpDlg::BuildMenu()
 {
-    if (m_menu) {
-        DestroyMenu(m_menu);
-        m_menu = nullptr;
-    }
+    m_menu.Reset();
     NWinApp* app = NGetApp();
     HINSTANCE instance = app ? app->GetInstance() : GetModuleHandleW(nullptr);
-    m_menu = LoadMenuW(instance, MAKEINTRESOURCEW(kMenuResourceId));
+    m_menu.Reset(LoadMenuW(instance, MAKEINTRESOURCEW(kMenuResourceId)));
     if (!m_menu)
         return;
     if (!m_menuBar.Create(m_hWnd))
@@ -240,8 +233,8 @@ void StartUpDlg::BuildMenu()
     MapDialogRect(m_hWnd, &bar);
     SetWindowPos(m_menuBar.GetHwnd(), HWND_TOP, bar.left, bar.top, bar.right - bar.left, bar.bottom - bar.top,
                  SWP_NOACTIVATE);
-    m_menuBar.SetMenuHandle(m_menu);
-    SetMenuOwnerDraw(m_menu, true);
+    m_menuBar.SetMenuHandle(m_menu.Get());
+    SetMenuOwnerDraw(m_menu.Get(), true);
     m_menuBar.ApplyLanguage();
     m_menuBar.SetMenu();
 }
@@ -253,10 +246,7 @@ void StartUpDlg::CreateFonts()
     metrics.cbSize = sizeof(metrics);
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
         return;
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    const int dpi = GetDesktopDpi();
     auto make = [dpi](LOGFONTW font) {
         font.lfHeight = -MulDiv(13, dpi, 72);
         font.lfWeight = FW_NORMAL;
@@ -264,18 +254,12 @@ void StartUpDlg::CreateFonts()
         font.lfQuality = CLEARTYPE_QUALITY;
         return CreateFontIndirectW(&font);
     };
-    m_itemFont = make(metrics.lfCaptionFont);
-    m_startFont = make(metrics.lfMessageFont);
+    m_itemFont.Reset(make(metrics.lfCaptionFont));
+    m_startFont.Reset(make(metrics.lfMessageFont));
 }
 
 void StartUpDlg::DeleteFonts()
 {
-    if (m_itemFont) {
-        DeleteObject(m_itemFont);
-        m_itemFont = nullptr;
-    }
-    if (m_startFont) {
-        DeleteObject(m_startFont);
-        m_startFont = nullptr;
-    }
+    m_itemFont.Reset();
+    m_startFont.Reset();
 }

@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include "app/MyMainMenu.h"
+#include "base/GdiOwners.h"
+#include "base/MenuOwner.h"
 #include "base/NString.h"
 #include "ui/NButton.h"
 #include "ui/NCheckBox.h"
@@ -75,7 +77,7 @@ private:
     void OpenTabMenu(int tabId, int position);
 
     MyMainMenu m_menuBar;
-    HMENU m_menu = nullptr;  // the bar's menu, owned here
+    MenuOwner m_menu;  // the bar's menu
     NStatic m_headline;
     NStatic m_presetLabel;
     NMenuStatic m_configurationTab;
@@ -89,8 +91,8 @@ private:
     NComboBox m_fileSizeList;
     NComboBox m_photoSizeList;
     NComboBox m_presetList;
-    HFONT m_itemFont = nullptr;
-    HFONT m_startFont = nullptr;
+    FontOwner m_itemFont;
+    FontOwner m_startFont;
     NCheckBox m_fileSizeBox;
     NCheckBox m_photoSizeBox;
     NCheckBox m_chunkSizeBox;

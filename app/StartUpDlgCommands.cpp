@@ -164,7 +164,7 @@ void StartUpDlg::EnableListOf(int checkBoxId)
 
 void StartUpDlg::OpenTabMenu(int tabId, int position)
 {
-    HMENU popup = m_menu ? GetSubMenu(m_menu, position) : nullptr;
+    HMENU popup = m_menu ? GetSubMenu(m_menu.Get(), position) : nullptr;
     HWND tab = GetDlgItem(m_hWnd, tabId);
     if (!popup || !tab || !m_menuBar.GetHwnd())
         return;

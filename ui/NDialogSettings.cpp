@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/GdiOwners.h"
 #include "imaging/ImageDraw.h"
 #include "ui/DialogFrame.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinSeam.h"
 
@@ -34,7 +34,7 @@ void ForEachPageWindow(const std::vector<NDialogSettings::PageRecord>& pages, Ac
 
 // ---- NDialogSettings::NCaption ----
 
-NDialogSettings::NCaption::NCaption() : m_captionFont(nullptr), m_text(L""), m_headerMode(0)
+NDialogSettings::NCaption::NCaption() : m_text(L""), m_headerMode(0)
 {
     Superclass(L"Static", L"NCaption");
 }
@@ -59,20 +59,20 @@ void NDialogSettings::NCaption::CreateFont()
 {
     DeleteFont();
     if (m_headerMode) {
-        m_captionFont = MakeCaptionFont(20, 500, false);
+        m_captionFont.Reset(MakeCaptionFont(20, 500, false));
         if (NSkin* skin = AppSkin()) {
             if (skin->LoadPng(m_headerPicture, L"SettingsHeader", true))
                 m_headerPicture.PremultiplyAlpha();
             skin->LoadJpg(m_headerBackground, L"SettingsHeaderBack", true);
         }
     } else {
-        m_captionFont = MakeCaptionFont(13, 600, false);
+        m_captionFont.Reset(MakeCaptionFont(13, 600, false));
     }
 }
 
 void NDialogSettings::NCaption::DeleteFont()
 {
-    DeleteGdiObject(m_captionFont);
+    m_captionFont.Reset();
     m_headerPicture.Destroy();
     m_headerBackground.Destroy();
 }
@@ -105,7 +105,7 @@ void NDialogSettings::NCaption::DrawItem(DRAWITEMSTRUCT* item)
     HDC dc = canvas.dc;
     SkinSeam& skin = CurrentSkin();
     RECT text{0, 0, width, height};
-    HGDIOBJ previousFont = m_captionFont ? SelectObject(dc, m_captionFont) : nullptr;
+    ObjectSelection font(dc, m_captionFont.Get());
     SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, skin.GetColor(L"SettingsCaptionTextColor"));
     if (m_headerMode) {
@@ -120,8 +120,6 @@ void NDialogSettings::NCaption::DrawItem(DRAWITEMSTRUCT* item)
                      skin.GetColor(L"SettingsCaptionEndColor"), 3);
         DrawTextW(dc, m_text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_NOCLIP);
     }
-    if (previousFont)
-        SelectObject(dc, previousFont);
     canvas.BlitTo(item->hDC, r.left, r.top, SRCCOPY);
 }
 
@@ -136,16 +134,12 @@ NDialogSettings::NDialogSettings(int resourceId, HWND parent, int headerId, int 
       m_pageArea{},
       m_treeId(treeId),
       m_title(L""),
-      m_buttonFont(nullptr),
       m_skinned(skinned),
       m_selectingItem(false)
 {
 }
 
-NDialogSettings::~NDialogSettings()
-{
-    DeleteGdiObject(m_buttonFont);
-}
+NDialogSettings::~NDialogSettings() = default;
 
 bool NDialogSettings::AddPage(NDialog* page, const wchar_t* name, int resourceId, NDialog* parentPage)
 {
@@ -185,12 +179,11 @@ int NDialogSettings::OnInitDialog()
     m_okButton.AttachControl(IDOK, this, 0);
     m_cancelButton.AttachControl(IDCANCEL, this, 1);
     m_helpButton.AttachControl(IDHELP, this, 7);
-    DeleteGdiObject(m_buttonFont);
-    m_buttonFont = MakeBoldControlFont(GetDlgItem(m_hWnd, IDOK));
+    m_buttonFont.Reset(MakeBoldControlFont(GetDlgItem(m_hWnd, IDOK)));
     if (m_buttonFont) {
-        m_okButton.SetFont(m_buttonFont);
-        m_cancelButton.SetFont(m_buttonFont);
-        m_helpButton.SetFont(m_buttonFont);
+        m_okButton.SetFont(m_buttonFont.Get());
+        m_cancelButton.SetFont(m_buttonFont.Get());
+        m_helpButton.SetFont(m_buttonFont.Get());
     }
 
     m_tree.AttachDlgItem(m_treeId, this);
@@ -288,5 +281,5 @@ void NDialogSettings::OnDlgDestroy()
     ForEachPageWindow(m_pages, [](NDialog& page) { page.Destroy(); });
     m_pages.clear();
     m_treeItems.clear();
-    DeleteGdiObject(m_buttonFont);
+    m_buttonFont.Reset();
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NButton.h"
@@ -36,11 +37,11 @@ public:
         virtual void SetHeaderMode(int mode);
 
         const NString& GetText() const { return m_text; }
-        HFONT GetCaptionFont() const { return m_captionFont; }
+        HFONT GetCaptionFont() const { return m_captionFont.Get(); }
         int GetHeaderMode() const { return m_headerMode; }
 
     private:
-        HFONT m_captionFont;
+        FontOwner m_captionFont;
         NString m_text;
         NImageBuffer m_headerPicture;
         NImageBuffer m_headerBackground;
@@ -84,7 +85,7 @@ public:
     const RECT& GetPageArea() const { return m_pageArea; }
     NCaption& GetHeader() { return m_header; }
     NTreeView& GetTree() { return m_tree; }
-    HFONT GetButtonFont() const { return m_buttonFont; }
+    HFONT GetButtonFont() const { return m_buttonFont.Get(); }
 
 private:
     // The index of the record at that address, -1 when it is none of ours.
@@ -105,7 +106,7 @@ private:
     NButton m_okButton;
     NButton m_cancelButton;
     NButton m_helpButton;
-    HFONT m_buttonFont;
+    FontOwner m_buttonFont;
     bool m_skinned;
     bool m_selectingItem;  // ShowPage selects the page's item: that selection is no user's choice
 };

@@ -1,9 +1,9 @@
 #include "ui/NDialogWizard.h"
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "imaging/ImageDraw.h"
 #include "ui/DialogFrame.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinSeam.h"
 
@@ -25,7 +25,7 @@ void EnableItem(HWND dialog, int id, bool enable)
 
 // ---- NDialogWizard::NCaption ----
 
-NDialogWizard::NCaption::NCaption() : m_titleFont(nullptr), m_subtitleFont(nullptr), m_title(L""), m_subtitle(L"")
+NDialogWizard::NCaption::NCaption() : m_title(L""), m_subtitle(L"")
 {
     Superclass(L"Static", L"NCaption");
 }
@@ -54,8 +54,8 @@ void NDialogWizard::NCaption::OnDestroy(WPARAM, LPARAM)
 void NDialogWizard::NCaption::CreateFont()
 {
     DeleteFont();
-    m_titleFont = MakeCaptionFont(12, 500, true);
-    m_subtitleFont = MakeCaptionFont(10, 400, true);
+    m_titleFont.Reset(MakeCaptionFont(12, 500, true));
+    m_subtitleFont.Reset(MakeCaptionFont(10, 400, true));
     if (NSkin* skin = AppSkin()) {
         if (skin->LoadPng(m_headerPicture, L"WizardHeader", true))
             m_headerPicture.PremultiplyAlpha();
@@ -65,8 +65,8 @@ void NDialogWizard::NCaption::CreateFont()
 
 void NDialogWizard::NCaption::DeleteFont()
 {
-    DeleteGdiObject(m_titleFont);
-    DeleteGdiObject(m_subtitleFont);
+    m_titleFont.Reset();
+    m_subtitleFont.Reset();
     m_headerPicture.Destroy();
     m_headerBackground.Destroy();
 }
@@ -95,14 +95,17 @@ void NDialogWizard::NCaption::DrawItem(DRAWITEMSTRUCT* item)
         m_headerBackground.BlitTo(dc, 0, 0, SRCCOPY);
     SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, CurrentSkin().GetColor(L"WizardCaptionTextColor"));
-    HGDIOBJ fallback = GetStockObject(DEFAULT_GUI_FONT);
-    HGDIOBJ original = SelectObject(dc, m_titleFont ? m_titleFont : fallback);
-    RECT title{10, ScalePixelsForDpi(8), width, height};
-    DrawTextW(dc, m_title.c_str(), -1, &title, DT_NOCLIP);
-    SelectObject(dc, m_subtitleFont ? m_subtitleFont : fallback);
-    RECT subtitle{10, ScalePixelsForDpi(30), width, height};
-    DrawTextW(dc, m_subtitle.c_str(), -1, &subtitle, DT_NOCLIP);
-    SelectObject(dc, original);
+    const HGDIOBJ fallback = GetStockObject(DEFAULT_GUI_FONT);
+    {
+        const ObjectSelection font(dc, m_titleFont ? m_titleFont.Get() : fallback);
+        RECT title{10, ScalePixelsForDpi(8), width, height};
+        DrawTextW(dc, m_title.c_str(), -1, &title, DT_NOCLIP);
+    }
+    {
+        const ObjectSelection font(dc, m_subtitleFont ? m_subtitleFont.Get() : fallback);
+        RECT subtitle{10, ScalePixelsForDpi(30), width, height};
+        DrawTextW(dc, m_subtitle.c_str(), -1, &subtitle, DT_NOCLIP);
+    }
     if (m_headerPicture.valid) {
         AlphaBlendImage(dc, width - m_headerPicture.width, (height - m_headerPicture.height) / 2, m_headerPicture, 255,
                         AC_SRC_ALPHA);
@@ -119,15 +122,11 @@ NDialogWizard::NDialogWizard(int resourceId, HWND parent, int headerId, int page
       m_headerId(headerId),
       m_pageFrameId(pageFrameId),
       m_pageArea{},
-      m_title(L""),
-      m_buttonFont(nullptr)
+      m_title(L"")
 {
 }
 
-NDialogWizard::~NDialogWizard()
-{
-    DeleteGdiObject(m_buttonFont);
-}
+NDialogWizard::~NDialogWizard() = default;
 
 bool NDialogWizard::AddPage(NDialog* page, const wchar_t* title, const wchar_t* subtitle, int resourceId)
 {
@@ -162,11 +161,10 @@ int NDialogWizard::OnInitDialog()
     m_backButton.AttachControl(kBackId, this, 19);
     m_cancelButton.AttachControl(IDCANCEL, this, 1);
     m_helpButton.AttachControl(IDHELP, this, 7);
-    DeleteGdiObject(m_buttonFont);
-    m_buttonFont = MakeBoldControlFont(GetDlgItem(m_hWnd, IDOK));
+    m_buttonFont.Reset(MakeBoldControlFont(GetDlgItem(m_hWnd, IDOK)));
     if (m_buttonFont) {
         for (NButton* button : {&m_nextButton, &m_backButton, &m_cancelButton, &m_helpButton})
-            button->SetFont(m_buttonFont);
+            button->SetFont(m_buttonFont.Get());
     }
 
     SetFocus(GetDlgItem(m_hWnd, IDOK));
@@ -264,5 +262,5 @@ void NDialogWizard::OnDlgDestroy()
             record.page->Destroy();
     }
     m_pages.clear();
-    DeleteGdiObject(m_buttonFont);
+    m_buttonFont.Reset();
 }

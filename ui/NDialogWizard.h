@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NButton.h"
@@ -40,8 +41,8 @@ public:
         const NString& GetSubtitle() const { return m_subtitle; }
 
     private:
-        HFONT m_titleFont;
-        HFONT m_subtitleFont;
+        FontOwner m_titleFont;
+        FontOwner m_subtitleFont;
         NString m_title;
         NString m_subtitle;
         NImageBuffer m_headerPicture;
@@ -78,7 +79,7 @@ public:
     const std::vector<PageRecord>& GetPages() const { return m_pages; }
     const RECT& GetPageArea() const { return m_pageArea; }
     NCaption& GetHeader() { return m_header; }
-    HFONT GetButtonFont() const { return m_buttonFont; }
+    HFONT GetButtonFont() const { return m_buttonFont.Get(); }
 
 private:
     // The first page, in order, whose window is visible; -1 when none is.
@@ -97,5 +98,5 @@ private:
     NButton m_backButton;
     NButton m_cancelButton;
     NButton m_helpButton;
-    HFONT m_buttonFont;
+    FontOwner m_buttonFont;
 };

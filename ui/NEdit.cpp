@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "ui/GdiObject.h"
+#include "base/GdiOwners.h"
 #include "ui/SkinSeam.h"
 
 NEdit::NEdit()
@@ -37,11 +37,9 @@ void NEdit::DrawItem(DRAWITEMSTRUCT* item)
 {
     if (!item || !item->hDC)
         return;
-    HBRUSH brush = CreateSolidBrush(CurrentSkin().GetColor(L"AppWindowBackColor"));
-    if (!brush)
-        return;
-    FillRect(item->hDC, &item->rcItem, brush);
-    DeleteGdiObject(brush);
+    const BrushOwner brush(CreateSolidBrush(CurrentSkin().GetColor(L"AppWindowBackColor")));
+    if (brush)
+        FillRect(item->hDC, &item->rcItem, brush.Get());
 }
 
 bool NEdit::CanUndo() { return Send(EM_CANUNDO) != 0; }

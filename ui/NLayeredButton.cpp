@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "imaging/NGraphics.h"
-#include "ui/GdiObject.h"
 #include "ui/NSkin.h"
 #include "ui/NWinApp.h"
 #include "ui/NWindowLayered.h"
@@ -25,10 +25,7 @@ NLayeredButton::NLayeredButton()
     m_iconName = L"";
 }
 
-NLayeredButton::~NLayeredButton()
-{
-    DeleteGdiObject(m_font);
-}
+NLayeredButton::~NLayeredButton() = default;
 
 void NLayeredButton::Setup(HWND notify, int commandId, const wchar_t* iconName, const wchar_t* text, int textStyle,
                            int fontSize, COLORREF textColour, COLORREF outlineColour, bool bold, bool italic, int layout)
@@ -57,19 +54,17 @@ void NLayeredButton::MakeTextPicture(int textStyle, int fontSize, COLORREF textC
     font.lfItalic = italic ? 1 : 0;
     font.lfQuality = ANTIALIASED_QUALITY;
     font.lfHeight = PointsToFontHeight(fontSize);
-    DeleteGdiObject(m_font);
-    m_font = CreateFontIndirectW(&font);
+    m_font.Reset(CreateFontIndirectW(&font));
     if (GetHwnd())
-        SetFont(m_font);
+        SetFont(m_font.Get());
 
     // The measured text with room for the outline, the shadow and a slant.
-    HWND window = GetHwnd();
-    HDC dc = GetDC(window);
-    HGDIOBJ previous = SelectObject(dc, m_font);
     SIZE measured = {};
-    GetTextExtentPoint32W(dc, m_text.c_str(), m_text.GetLength(), &measured);
-    SelectObject(dc, previous);
-    ReleaseDC(window, dc);
+    {
+        const WindowDc dc(GetHwnd());
+        const ObjectSelection selection(dc.Get(), m_font.Get());
+        GetTextExtentPoint32W(dc.Get(), m_text.c_str(), m_text.GetLength(), &measured);
+    }
     m_textSize = {measured.cx + (italic ? 30 : 20), measured.cy + 10};
 
     NImageBuffer colour;
@@ -137,7 +132,7 @@ void NLayeredButton::OnCreated()
             m_iconStrip.PremultiplyAlpha();
     }
     if (m_font)
-        SetFont(m_font);
+        SetFont(m_font.Get());
     SetTimer(GetHwnd(), kHoverTimer, kHoverPeriod, nullptr);
     if (!(GetExStyle() & WS_EX_LAYERED))
         ModifyExStyle(0, WS_EX_LAYERED);
@@ -148,7 +143,7 @@ void NLayeredButton::OnDestroy(WPARAM wParam, LPARAM lParam)
     KillTimer(GetHwnd(), kHoverTimer);
     KillTimer(GetHwnd(), kFadeTimer);
     m_hover = false;
-    DeleteGdiObject(m_font);
+    m_font.Reset();
     m_iconStrip.Destroy();
     m_textPicture.Destroy();
     NWindow::OnDestroy(wParam, lParam);

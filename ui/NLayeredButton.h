@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWindow.h"
@@ -45,7 +46,7 @@ private:
 
     bool m_hover = false;
     bool m_previousHover = false;
-    HFONT m_font = nullptr;
+    FontOwner m_font;
     int m_textStyle = 1;
     int m_fontSize = 10;
     COLORREF m_textColour = 0;

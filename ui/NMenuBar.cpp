@@ -1,6 +1,5 @@
 #include "ui/NMenuBar.h"
 
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/NWinException.h"
 
@@ -29,11 +28,7 @@ NMenuBar::NMenuBar()
       m_hotIndex(-1),
       m_itemCount(0),
       m_cursor{},
-      m_contextPopup(false),
-      m_itemFont(nullptr),
-      m_selectedItemFont(nullptr),
-      m_titleFont(nullptr),
-      m_selectedTitleFont(nullptr)
+      m_contextPopup(false)
 {
     if (m_threadData)
         m_threadData->menuBar = this;
@@ -67,23 +62,24 @@ void NMenuBar::OnCreate()
 bool NMenuBar::CreateFonts()
 {
     DeleteFonts();
-    m_itemFont = MakeFont(L"MenuFontSize", L"MenuFontBold", L"MenuFontItalic", L"MenuFontUnderline");
-    m_selectedItemFont =
-        MakeFont(L"MenuFontSize", L"MenuFontSelectedBold", L"MenuFontSelectedItalic", L"MenuFontSelectedUnderline");
-    m_titleFont = MakeFont(L"MenuFontSize", L"MenuTitleFontBold", L"MenuTitleFontItalic", L"MenuTitleFontUnderline");
-    m_selectedTitleFont = MakeFont(L"MenuFontSize", L"MenuTitleFontSelectedBold", L"MenuTitleFontSelectedItalic",
-                                   L"MenuTitleFontSelectedUnderline");
+    m_itemFont.Reset(MakeFont(L"MenuFontSize", L"MenuFontBold", L"MenuFontItalic", L"MenuFontUnderline"));
+    m_selectedItemFont.Reset(
+        MakeFont(L"MenuFontSize", L"MenuFontSelectedBold", L"MenuFontSelectedItalic", L"MenuFontSelectedUnderline"));
+    m_titleFont.Reset(
+        MakeFont(L"MenuFontSize", L"MenuTitleFontBold", L"MenuTitleFontItalic", L"MenuTitleFontUnderline"));
+    m_selectedTitleFont.Reset(MakeFont(L"MenuFontSize", L"MenuTitleFontSelectedBold", L"MenuTitleFontSelectedItalic",
+                                       L"MenuTitleFontSelectedUnderline"));
     if (m_selectedTitleFont)
-        NWindow::SetFont(m_selectedTitleFont);
+        NWindow::SetFont(m_selectedTitleFont.Get());
     return true;
 }
 
 bool NMenuBar::DeleteFonts()
 {
-    DeleteGdiObject(m_itemFont);
-    DeleteGdiObject(m_selectedItemFont);
-    DeleteGdiObject(m_titleFont);
-    DeleteGdiObject(m_selectedTitleFont);
+    m_itemFont.Reset();
+    m_selectedItemFont.Reset();
+    m_titleFont.Reset();
+    m_selectedTitleFont.Reset();
     return true;
 }
 

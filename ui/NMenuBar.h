@@ -9,6 +9,7 @@
 #pragma once
 #include <windows.h>
 
+#include "base/GdiOwners.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NToolBar.h"
 
@@ -89,7 +90,7 @@ protected:
     void InstallFilterHook();
     void RemoveFilterHook();
 
-    HICON m_itemIcon;
+    HICON m_itemIcon;  // not owned: the application's icon of the item being drawn
     NImageBuffer m_cornerPicture;
     int m_exitEndsMode;
     int m_keyboardMode;
@@ -103,7 +104,7 @@ protected:
     int m_itemCount;
     POINT m_cursor;
     bool m_contextPopup;
-    HFONT m_itemFont, m_selectedItemFont, m_titleFont, m_selectedTitleFont;
+    FontOwner m_itemFont, m_selectedItemFont, m_titleFont, m_selectedTitleFont;
     NImageBuffer m_hotIcons;
     NImageBuffer m_coldIcons;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/GdiOwners.h"
 #include "base/Log.h"
 #include "imaging/ImageDraw.h"
 #include "ui/NLanguage.h"
@@ -88,7 +89,7 @@ void NMenuBar::CustomDraw(NMCUSTOMDRAW* draw, LRESULT* result)
     NSkin* skin = AppSkin();
     SetBkMode(dc, TRANSPARENT);
     if (skin && skin->IsLoaded()) {
-        HFONT font = m_titleFont;
+        HFONT font = m_titleFont.Get();
         COLORREF colour = skin->GetColor(L"MenuTitleTextColor");
         if (active) {
             DrawGradient(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
@@ -96,16 +97,14 @@ void NMenuBar::CustomDraw(NMCUSTOMDRAW* draw, LRESULT* result)
                          1);
             DrawRectOutline(dc, rect.left, rect.top, rect.right, rect.bottom, 1,
                             skin->GetColor(L"MenuTitleSelectedBorderColor"));
-            font = m_selectedTitleFont;
+            font = m_selectedTitleFont.Get();
             colour = skin->GetColor(L"MenuTitleTextSelectedColor");
         } else if ((draw->uItemState & CDIS_DISABLED) && command == 0) {
             colour = skin->GetColor(L"MenuTitleTextGrayedColor");
         }
-        HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+        ObjectSelection selection(dc, font);
         SetTextColor(dc, colour);
         DrawTextW(dc, text, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        if (oldFont)
-            SelectObject(dc, oldFont);
         *result = CDRF_SKIPDEFAULT;
         return;
     }
@@ -165,17 +164,17 @@ bool NMenuBar::DrawMenuItem(DRAWITEMSTRUCT* item, HMENU menu, UINT id, int iconI
     wchar_t* shortcut = wcschr(text, L'\t');
     if (shortcut)
         *shortcut++ = 0;
-    HFONT font = (selected && !grayed) ? m_selectedItemFont : m_itemFont;
-    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
-    const MenuItemTextLayout layout = LayOutMenuItemText(rc, shortcut != nullptr, CurrentLanguageRunsRightToLeft());
-    if (shortcut) {
-        RECT shortcutRect = layout.shortcut;
-        DrawTextW(dc, shortcut, -1, &shortcutRect, layout.shortcutFormat);
+    {
+        ObjectSelection selection(dc, (selected && !grayed) ? m_selectedItemFont.Get() : m_itemFont.Get());
+        const MenuItemTextLayout layout =
+            LayOutMenuItemText(rc, shortcut != nullptr, CurrentLanguageRunsRightToLeft());
+        if (shortcut) {
+            RECT shortcutRect = layout.shortcut;
+            DrawTextW(dc, shortcut, -1, &shortcutRect, layout.shortcutFormat);
+        }
+        RECT labelRect = layout.label;
+        DrawTextW(dc, text, -1, &labelRect, layout.labelFormat);
     }
-    RECT labelRect = layout.label;
-    DrawTextW(dc, text, -1, &labelRect, layout.labelFormat);
-    if (oldFont)
-        SelectObject(dc, oldFont);
 
     const int iconTop = rc.top + (rc.bottom - rc.top) / 2 - 7;
     if (iconIndex >= 0) {
@@ -215,18 +214,16 @@ void NMenuBar::OnMeasureItem(HWND window, MEASUREITEMSTRUCT* item, HMENU menu)
         item->itemHeight = 9;
         return;
     }
-    HDC dc = GetDC(window);
-    if (!dc)
-        return;
-    HFONT font = item->itemID == 0 ? m_selectedTitleFont : m_selectedItemFont;
-    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
     SIZE size{};
-    GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
     TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    if (oldFont)
-        SelectObject(dc, oldFont);
-    ReleaseDC(window, dc);
+    {
+        const WindowDc dc(window);
+        if (!dc)
+            return;
+        const ObjectSelection font(dc.Get(), item->itemID == 0 ? m_selectedTitleFont.Get() : m_selectedItemFont.Get());
+        GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &size);
+        GetTextMetricsW(dc.Get(), &metrics);
+    }
     if (item->itemID != 0) {
         item->itemWidth = static_cast<UINT>(std::max<LONG>(0, size.cx - metrics.tmOverhang + 31));
         item->itemHeight = size.cy + 5 > 15 ? size.cy + 5 : 21;

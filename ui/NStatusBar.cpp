@@ -6,8 +6,8 @@
 #include <new>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "base/Log.h"
-#include "ui/GdiObject.h"
 #include "ui/NWinApp.h"
 #include "ui/NWinException.h"
 #include "ui/SkinSeam.h"
@@ -23,7 +23,7 @@ NSkin* LoadedSkin()
 
 }  // namespace
 
-NStatusBar::NStatusBar() : m_font(nullptr)
+NStatusBar::NStatusBar()
 {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -34,7 +34,7 @@ NStatusBar::~NStatusBar()
 {
     m_texts.clear();
     m_alignments.clear();
-    DeleteGdiObject(m_font);
+    m_font.Reset();
     m_picture.Destroy();
 }
 
@@ -64,13 +64,12 @@ void NStatusBar::OnCreated()
     if (!font)
         return;
     SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    DeleteGdiObject(m_font);
-    m_font = font;
+    m_font.Reset(font);
 }
 
 void NStatusBar::OnDestroy(WPARAM, LPARAM)
 {
-    DeleteGdiObject(m_font);
+    m_font.Reset();
 }
 
 int NStatusBar::GetPaneCount()
@@ -239,24 +238,23 @@ void NStatusBar::Paint(HWND window)
         m_picture.Fill(colours.GetColor(L"StatusBarBackColor"));
 
     HDC target = m_picture.dc;
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
-    HGDIOBJ previousFont = font ? SelectObject(target, font) : nullptr;
-    SetBkMode(target, TRANSPARENT);
-    SetTextColor(target, colours.GetColor(L"StatusBarTextColor"));
-    for (size_t i = 0; i < m_texts.size(); ++i) {
-        RECT pane{};
-        if (!SendMessageW(window, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&pane)))
-            continue;
-        InflateRect(&pane, -2, -2);
-        UINT format = DT_VCENTER | DT_SINGLELINE | DT_NOCLIP;
-        if (m_alignments[i] == kAlignCenter)
-            format |= DT_CENTER;
-        else if (m_alignments[i] == kAlignRight)
-            format |= DT_RIGHT;
-        DrawTextW(target, m_texts[i].c_str(), -1, &pane, format);
+    {
+        const ObjectSelection font(target, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+        SetBkMode(target, TRANSPARENT);
+        SetTextColor(target, colours.GetColor(L"StatusBarTextColor"));
+        for (size_t i = 0; i < m_texts.size(); ++i) {
+            RECT pane{};
+            if (!SendMessageW(window, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&pane)))
+                continue;
+            InflateRect(&pane, -2, -2);
+            UINT format = DT_VCENTER | DT_SINGLELINE | DT_NOCLIP;
+            if (m_alignments[i] == kAlignCenter)
+                format |= DT_CENTER;
+            else if (m_alignments[i] == kAlignRight)
+                format |= DT_RIGHT;
+            DrawTextW(target, m_texts[i].c_str(), -1, &pane, format);
+        }
     }
-    if (previousFont)
-        SelectObject(target, previousFont);
     if (skin && skin->grabber.valid) {
         AlphaBlendImage(target, width - skin->grabber.width - 1, height - skin->grabber.height - 1, skin->grabber,
                         255, AC_SRC_ALPHA);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWindow.h"
@@ -60,5 +61,5 @@ protected:
     std::vector<NString> m_texts;
     std::vector<int32_t> m_alignments;
     NImageBuffer m_picture;
-    HFONT m_font;
+    FontOwner m_font;
 };
