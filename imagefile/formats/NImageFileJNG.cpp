@@ -15,8 +15,9 @@
 #include <jerror.h>
 #include <libmng.h>
 
-#include "imagefile/SignatureWindow.h"
 #include "imagefile/DataBound.h"
+#include "imagefile/SignatureWindow.h"
+#include "imagefile/formats/MngCallbacks.h"
 #include "imagefile/formats/MngStreamWalk.h"
 
 namespace {
@@ -27,29 +28,14 @@ constexpr size_t kJpegBlock = 4096;
 
 // ---- Reading and writing through libmng ----
 
-struct JngIoContext {
-    uint64_t fileSize = 0;                    // of the file being read
-    std::wstring path;             // output path (writing), kept whole
-    FILE* file;
-    NImageBuffer* target;          // the picture being read into
-    NImageFileJNG* owner;
-    NRESULT result;
-    bool opened;                   // the output file was created
+struct JngIoContext : MngIoBase {
+    NImageBuffer* target = nullptr;   // the picture being read into
+    NImageFileJNG* owner = nullptr;
 };
 
 JngIoContext* ContextOf(mng_handle handle)
 {
-    return static_cast<JngIoContext*>(mng_get_userdata(handle));
-}
-
-mng_ptr MNG_DECL JngCallbackMemAlloc(mng_size_t size)
-{
-    return calloc(1, size);
-}
-
-void MNG_DECL JngCallbackMemFree(mng_ptr pointer, mng_size_t)
-{
-    free(pointer);
+    return MngContextOf<JngIoContext>(handle);
 }
 
 mng_bool MNG_DECL JngCallbackReadData(mng_handle handle, mng_ptr buffer, mng_uint32 count, mng_uint32p read)
@@ -95,17 +81,7 @@ mng_ptr MNG_DECL JngCallbackGetCanvasLine(mng_handle handle, mng_uint32 line)
     return picture.bits + static_cast<size_t>(picture.height - 1 - row) * picture.stride;
 }
 
-mng_uint32 MNG_DECL JngCallbackGetTickCount(mng_handle)
-{
-    return GetTickCount();
-}
-
 mng_bool MNG_DECL JngCallbackSetTimer(mng_handle, mng_uint32)
-{
-    return MNG_TRUE;
-}
-
-mng_bool MNG_DECL JngCallbackRefresh(mng_handle, mng_uint32, mng_uint32, mng_uint32, mng_uint32)
 {
     return MNG_TRUE;
 }
@@ -118,40 +94,6 @@ mng_bool MNG_DECL JngCallbackError(mng_handle handle, mng_int32, mng_int8, mng_c
     if (context && context->result == NR_OK)
         context->result = NR_DECODE_FAILED;
     return MNG_FALSE;
-}
-
-mng_bool MNG_DECL JngCallbackOpenStream(mng_handle handle)
-{
-    JngIoContext* context = ContextOf(handle);
-    if (!context)
-        return MNG_TRUE;
-    context->file = _wfopen(context->path.c_str(), L"wb");
-    if (!context->file) {
-        context->result = NR_FILE_OPEN_WRITE;
-        return MNG_FALSE;
-    }
-    context->opened = true;
-    return MNG_TRUE;
-}
-
-mng_bool MNG_DECL JngCallbackWriteData(mng_handle handle, mng_ptr buffer, mng_uint32 count, mng_uint32p written)
-{
-    JngIoContext* context = ContextOf(handle);
-    *written = 0;
-    if (!context || !context->file)
-        return MNG_FALSE;
-    *written = static_cast<mng_uint32>(fwrite(buffer, 1, count, context->file));
-    return *written >= count ? MNG_TRUE : MNG_FALSE;
-}
-
-mng_bool MNG_DECL JngCallbackCloseStream(mng_handle handle)
-{
-    JngIoContext* context = ContextOf(handle);
-    if (!context || !context->file)
-        return MNG_FALSE;
-    const int closed = fclose(context->file);
-    context->file = nullptr;
-    return closed == 0 ? MNG_TRUE : MNG_FALSE;
 }
 
 // ---- JPEG encoding into memory ----
@@ -344,13 +286,11 @@ NRESULT JngWriteChunks(const wchar_t* path, const JngWriteState& state, NImageFi
     context->path = path;
     context->owner = owner;
 
-    mng_handle handle = mng_initialize(context.get(), JngCallbackMemAlloc, JngCallbackMemFree, MNG_NULL);
+    mng_handle handle = MngInitializeForWriting(*context);
     if (!handle)
         return NR_FORMAT_INIT_FAILED;
     NRESULT result = NR_OK;
-    if (mng_setcb_openstream(handle, JngCallbackOpenStream) != MNG_NOERROR ||
-        mng_setcb_closestream(handle, JngCallbackCloseStream) != MNG_NOERROR ||
-        mng_setcb_writedata(handle, JngCallbackWriteData) != MNG_NOERROR || mng_create(handle) != MNG_NOERROR)
+    if (!MngSetUpWriter(handle))
         result = NR_FORMAT_INIT_FAILED;
 
     if (result == NR_OK &&
@@ -391,16 +331,7 @@ NRESULT JngWriteChunks(const wchar_t* path, const JngWriteState& state, NImageFi
     }
     if (result == NR_OK && (mng_putchunk_iend(handle) != MNG_NOERROR || mng_write(handle) != MNG_NOERROR))
         result = NR_FILE_ERROR;
-    mng_cleanup(&handle);
-    if (context->file) {
-        fclose(context->file);
-        context->file = nullptr;
-        if (result == NR_OK)
-            result = NR_FILE_ERROR;
-    }
-    if (result != NR_OK && context->opened)
-        _wremove(context->path.c_str());
-    return result;
+    return MngFinishWriter(handle, *context, result);
 }
 
 }  // namespace
@@ -498,7 +429,7 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     context->result = NR_OK;
     context->target = target ? target : &picture;
 
-    mng_handle handle = mng_initialize(context.get(), MngAllocate, MngRelease, MNG_NULL);
+    mng_handle handle = MngInitializeForReading(*context);
     if (!handle) {
         fclose(file);
         return NR_FORMAT_INIT_FAILED;
@@ -513,9 +444,9 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     mng_setcb_readdata(handle, JngCallbackReadData);
     mng_setcb_processheader(handle, JngCallbackProcessHeader);
     mng_setcb_getcanvasline(handle, JngCallbackGetCanvasLine);
-    mng_setcb_gettickcount(handle, JngCallbackGetTickCount);
+    mng_setcb_gettickcount(handle, MngTickCount);
     mng_setcb_settimer(handle, JngCallbackSetTimer);
-    mng_setcb_refresh(handle, JngCallbackRefresh);
+    mng_setcb_refresh(handle, MngRefreshNothing);
 
     // A JNG is one picture: a timer break can only come before its end, so one resumption
     // finishes it. After an error libmng is not resumed.

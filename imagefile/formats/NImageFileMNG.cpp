@@ -19,6 +19,7 @@
 #include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
+#include "imagefile/formats/MngCallbacks.h"
 #include "imagefile/formats/MngStreamWalk.h"
 
 namespace {
@@ -28,11 +29,7 @@ constexpr size_t kMaxDelayEntries = 65536;
 constexpr int kExtraDisplayCalls = 64;   // timer breaks followed beyond the frame limit
 constexpr uint16_t kNoTransparency = 0xFFFF;
 
-struct MngIoContext {
-    uint64_t fileSize = 0;                    // of the file being read
-    std::wstring path;                        // output path (writers), kept whole
-    FILE* file = nullptr;
-    bool opened = false;                      // the output file was created
+struct MngIoContext : MngIoBase {
     const std::vector<MngStreamPatch>* patches = nullptr;
     NImageFileMNG* owner = nullptr;
     NImageBuffer* target = nullptr;           // the picture a load returns
@@ -44,22 +41,11 @@ struct MngIoContext {
     uint32_t headerFrames = 0;                // the MHDR frame count
     int frameLimit = 1;
     int depth = 24;
-    NRESULT result = NR_OK;
 };
 
 MngIoContext* ContextOf(mng_handle handle)
 {
-    return static_cast<MngIoContext*>(mng_get_userdata(handle));
-}
-
-mng_ptr MNG_DECL MngCallbackMemAlloc(mng_size_t size)
-{
-    return calloc(1, size);
-}
-
-void MNG_DECL MngCallbackMemFree(mng_ptr pointer, mng_size_t)
-{
-    free(pointer);
+    return MngContextOf<MngIoContext>(handle);
 }
 
 mng_bool MNG_DECL MngCallbackReadData(mng_handle handle, mng_ptr buffer, mng_uint32 count, mng_uint32p read)
@@ -127,16 +113,6 @@ mng_ptr MNG_DECL MngCallbackGetCanvasLine(mng_handle handle, mng_uint32 line)
     return canvas.bits + static_cast<size_t>(canvas.height - 1 - row) * canvas.stride;
 }
 
-mng_bool MNG_DECL MngCallbackRefresh(mng_handle, mng_uint32, mng_uint32, mng_uint32, mng_uint32)
-{
-    return MNG_TRUE;   // frames are taken from the canvas when libmng returns
-}
-
-mng_uint32 MNG_DECL MngCallbackGetTickCount(mng_handle)
-{
-    return GetTickCount();
-}
-
 mng_bool MNG_DECL MngCallbackSetTimer(mng_handle handle, mng_uint32 milliseconds)
 {
     MngIoContext* context = ContextOf(handle);
@@ -161,40 +137,6 @@ mng_bool MNG_DECL MngCallbackError(mng_handle handle, mng_int32, mng_int8, mng_c
     if (context && !context->stopped && context->result == NR_OK)
         context->result = NR_DECODE_FAILED;
     return MNG_FALSE;
-}
-
-mng_bool MNG_DECL MngCallbackOpenStream(mng_handle handle)
-{
-    MngIoContext* context = ContextOf(handle);
-    if (!context)
-        return MNG_FALSE;
-    context->file = _wfopen(context->path.c_str(), L"wb");
-    if (!context->file) {
-        context->result = NR_FILE_OPEN_WRITE;
-        return MNG_FALSE;
-    }
-    context->opened = true;
-    return MNG_TRUE;
-}
-
-mng_bool MNG_DECL MngCallbackWriteData(mng_handle handle, mng_ptr buffer, mng_uint32 count, mng_uint32p written)
-{
-    MngIoContext* context = ContextOf(handle);
-    *written = 0;
-    if (!context || !context->file)
-        return MNG_FALSE;
-    *written = static_cast<mng_uint32>(fwrite(buffer, 1, count, context->file));
-    return *written >= count ? MNG_TRUE : MNG_FALSE;
-}
-
-mng_bool MNG_DECL MngCallbackCloseStream(mng_handle handle)
-{
-    MngIoContext* context = ContextOf(handle);
-    if (!context || !context->file)
-        return MNG_FALSE;
-    const int closed = fclose(context->file);
-    context->file = nullptr;
-    return closed == 0 ? MNG_TRUE : MNG_FALSE;
 }
 
 // Raw rows of one image (each a filter byte 0 and the row) compressed for IDAT.
@@ -278,12 +220,8 @@ public:
             return NR_ALLOCATION_FAILED;
         context_->path = path;
         context_->owner = owner;
-        handle_ = mng_initialize(context_.get(), MngCallbackMemAlloc, MngCallbackMemFree, MNG_NULL);
-        if (!handle_)
-            return NR_FORMAT_INIT_FAILED;
-        if (mng_setcb_openstream(handle_, MngCallbackOpenStream) != MNG_NOERROR ||
-            mng_setcb_closestream(handle_, MngCallbackCloseStream) != MNG_NOERROR ||
-            mng_setcb_writedata(handle_, MngCallbackWriteData) != MNG_NOERROR || mng_create(handle_) != MNG_NOERROR)
+        handle_ = MngInitializeForWriting(*context_);
+        if (!handle_ || !MngSetUpWriter(handle_))
             return NR_FORMAT_INIT_FAILED;
         return NR_OK;
     }
@@ -299,17 +237,7 @@ public:
             result = NR_ENCODE_FAILED;
         else if (mng_write(handle_) != MNG_NOERROR)
             result = context_->result != NR_OK ? context_->result : NR_FILE_ERROR;
-        mng_cleanup(&handle_);
-        handle_ = nullptr;
-        if (context_->file) {
-            fclose(context_->file);
-            context_->file = nullptr;
-            if (result == NR_OK)
-                result = NR_FILE_ERROR;
-        }
-        if (result != NR_OK && context_->opened)
-            _wremove(context_->path.c_str());
-        return result;
+        return MngFinishWriter(handle_, *context_, result);
     }
 
     // One image: DEFI at (x, y), IHDR, for palette images a PLTE (empty: the global palette
@@ -463,7 +391,7 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     context->singleFrame = preview || quick;
     context->target = target ? target : &picture;
 
-    mng_handle handle = mng_initialize(context.get(), MngAllocate, MngRelease, MNG_NULL);
+    mng_handle handle = MngInitializeForReading(*context);
     if (!handle) {
         fclose(file);
         return NR_FORMAT_INIT_FAILED;
@@ -478,9 +406,10 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     mng_setcb_readdata(handle, MngCallbackReadData);
     mng_setcb_processheader(handle, MngCallbackProcessHeader);
     mng_setcb_getcanvasline(handle, MngCallbackGetCanvasLine);
-    mng_setcb_gettickcount(handle, MngCallbackGetTickCount);
+    mng_setcb_gettickcount(handle, MngTickCount);
     mng_setcb_settimer(handle, MngCallbackSetTimer);
-    mng_setcb_refresh(handle, MngCallbackRefresh);
+    // Frames are taken from the canvas when libmng returns.
+    mng_setcb_refresh(handle, MngRefreshNothing);
     mng_setcb_processmend(handle, MngCallbackProcessMend);
 
     // Every return of libmng ends a frame: at a timer break the canvas shows the frame before
