@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/Dpi.h"
+#include "base/GdiOwners.h"
 #include "base/NString.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
@@ -14,6 +15,34 @@
 #include "ui/NSkin.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinPainters.h"
+
+UINT PointerStateFlags(HWND control)
+{
+    if (!IsWindowEnabled(control))
+        return ODS_DISABLED;
+    POINT cursor{};
+    RECT own{};
+    GetCursorPos(&cursor);
+    GetWindowRect(control, &own);
+    return PtInRect(&own, cursor) ? ODS_HOTLIGHT : 0;
+}
+
+void DrawButtonCaption(HWND control, HDC dc, UINT itemState, const wchar_t* caption, RECT text, int height,
+                       int multiLineRight, int pressed, UINT centre, bool multiLine, const RECT& bounds)
+{
+    if (multiLine) {
+        RECT measure = text;
+        DrawTextW(dc, caption, -1, &measure, DT_WORDBREAK | DT_PATH_ELLIPSIS | DT_CALCRECT | centre);
+        text = {text.left, (height - (measure.bottom - measure.top)) / 2, multiLineRight, height};
+        OffsetRect(&text, pressed, pressed);
+        DrawTextW(dc, caption, -1, &text, DT_WORDBREAK | DT_PATH_ELLIPSIS | centre);
+        DrawFocusCue(control, dc, itemState, caption, text, DT_WORDBREAK | centre, bounds);
+    } else {
+        OffsetRect(&text, pressed, pressed);
+        DrawTextW(dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | centre);
+        DrawFocusCue(control, dc, itemState, caption, text, DT_SINGLELINE | DT_VCENTER | centre, bounds);
+    }
+}
 
 int SkinButtonRow(UINT flags)
 {
@@ -147,28 +176,13 @@ void DrawSkinButton(NSkin& skin, HWND button, HDC dc, UINT flags, const RECT* it
     GetWindowTextW(button, caption, 260);
     if (text.right - text.left > 4 && caption[0]) {
         SetBkMode(canvas.dc, TRANSPARENT);
-        HGDIOBJ oldFont = nullptr;
-        if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)))
-            oldFont = SelectObject(canvas.dc, font);
+        const ObjectSelection font(canvas.dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
         const wchar_t* key = (flags & ODS_HOTLIGHT)   ? L"ButtonTextColorHilight"
                              : (flags & ODS_DISABLED) ? L"ButtonTextColorDisabled"
                                                       : L"ButtonTextColorDefault";
         SetTextColor(canvas.dc, skin.GetColor(key));
-        if (GetWindowLongPtrW(button, GWL_STYLE) & BS_MULTILINE) {
-            RECT measure = text;
-            DrawTextW(canvas.dc, caption, -1, &measure, DT_WORDBREAK | DT_PATH_ELLIPSIS | DT_CALCRECT | centre);
-            text = {textLeft, (height - (measure.bottom - measure.top)) / 2, width - margin, height};
-            OffsetRect(&text, pressed, pressed);
-            DrawTextW(canvas.dc, caption, -1, &text, DT_WORDBREAK | DT_PATH_ELLIPSIS | centre);
-            DrawFocusCue(button, canvas.dc, flags, caption, text, DT_WORDBREAK | centre, {0, 0, width, height});
-        } else {
-            OffsetRect(&text, pressed, pressed);
-            DrawTextW(canvas.dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | centre);
-            DrawFocusCue(button, canvas.dc, flags, caption, text, DT_SINGLELINE | DT_VCENTER | centre,
-                         {0, 0, width, height});
-        }
-        if (oldFont)
-            SelectObject(canvas.dc, oldFont);
+        DrawButtonCaption(button, canvas.dc, flags, caption, text, height, width - margin, pressed, centre,
+                          (GetWindowLongPtrW(button, GWL_STYLE) & BS_MULTILINE) != 0, {0, 0, width, height});
     }
     if (dropDown && skin.comboBoxDropDown.valid) {
         const NImageBuffer& arrow = skin.comboBoxDropDown;

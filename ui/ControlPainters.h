@@ -20,6 +20,16 @@ int ButtonFrameIndex(UINT flags);
 // False, and nothing drawn, for another layout, an invalid picture or an empty rectangle.
 bool DrawTwoFrameButton(const NImageBuffer& picture, int layout, HDC dc, UINT flags, const RECT* item);
 
+// ODS_DISABLED for a disabled control, else ODS_HOTLIGHT while the cursor is over it, else 0.
+UINT PointerStateFlags(HWND control);
+
+// A button's caption in the text rectangle, moved right and down by `pressed` pixels: one line
+// centred vertically, or with multiLine word-wrapped, the block centred vertically in `height`
+// and reaching to multiLineRight. centre: DT_CENTER or 0. Long paths end in an ellipsis. The
+// focus rectangle follows it when itemState asks for one (FocusCue.h), kept inside bounds.
+void DrawButtonCaption(HWND control, HDC dc, UINT itemState, const wchar_t* caption, RECT text, int height,
+                       int multiLineRight, int pressed, UINT centre, bool multiLine, const RECT& bounds);
+
 // The skin's push button: nine pieces of the "Button" row, an icon of the strip "ButtonIcons"
 // (index >= 0), a colour swatch (-2) or none (-1, the text centred), the caption, and with
 // dropDown the "ComboBoxDropDown" arrow at the right. Draws nothing while the skin is not loaded.

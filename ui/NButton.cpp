@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/GdiOwners.h"
 #include "base/WindowPlacement.h"
 #include "imaging/ImageDraw.h"
 #include "ui/ControlPainters.h"
@@ -373,18 +374,7 @@ void NButton::DrawItem(DRAWITEMSTRUCT* item)
         result.BlitTo(item->hDC, item->rcItem.left, item->rcItem.top, SRCCOPY);
         return;
     }
-    UINT flags = 0;
-    if (!IsWindowEnabled(m_hWnd)) {
-        flags = ODS_DISABLED;
-    } else {
-        POINT cursor{};
-        RECT own{};
-        GetCursorPos(&cursor);
-        GetWindowRect(m_hWnd, &own);
-        if (PtInRect(&own, cursor))
-            flags = ODS_HOTLIGHT;
-    }
-    item->itemState |= flags;
+    item->itemState |= PointerStateFlags(m_hWnd);
     PaintLook(item->hDC, item->itemState, &item->rcItem);
 }
 
@@ -460,9 +450,7 @@ void NButton::Paint(HWND window, HDC dc, UINT flags, const RECT* rect, int iconI
     GetWindowTextW(window, caption, 260);
     if (text.right - text.left > 4 && caption[0]) {
         SetBkMode(canvas.dc, TRANSPARENT);
-        HGDIOBJ oldFont = nullptr;
-        if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)))
-            oldFont = SelectObject(canvas.dc, font);
+        const ObjectSelection font(canvas.dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
         COLORREF colour;
         if (m_ownColours)
             colour = (flags & ODS_HOTLIGHT) ? m_hoverTextColour : (flags & ODS_DISABLED) ? m_disabledTextColour
@@ -472,21 +460,8 @@ void NButton::Paint(HWND window, HDC dc, UINT flags, const RECT* rect, int iconI
                                     : (flags & ODS_DISABLED) ? L"ButtonTextColorDisabled"
                                                              : L"ButtonTextColorDefault");
         SetTextColor(canvas.dc, colour);
-        if (GetWindowLongPtrW(window, GWL_STYLE) & BS_MULTILINE) {
-            RECT measure = text;
-            DrawTextW(canvas.dc, caption, -1, &measure, DT_WORDBREAK | DT_PATH_ELLIPSIS | DT_CALCRECT | centre);
-            text = {textLeft, (height - (measure.bottom - measure.top)) / 2, width - 2, height};
-            OffsetRect(&text, pressed, pressed);
-            DrawTextW(canvas.dc, caption, -1, &text, DT_WORDBREAK | DT_PATH_ELLIPSIS | centre);
-            DrawFocusCue(window, canvas.dc, flags, caption, text, DT_WORDBREAK | centre, {0, 0, width, height});
-        } else {
-            OffsetRect(&text, pressed, pressed);
-            DrawTextW(canvas.dc, caption, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | centre);
-            DrawFocusCue(window, canvas.dc, flags, caption, text, DT_SINGLELINE | DT_VCENTER | centre,
-                         {0, 0, width, height});
-        }
-        if (oldFont)
-            SelectObject(canvas.dc, oldFont);
+        DrawButtonCaption(window, canvas.dc, flags, caption, text, height, width - 2, pressed, centre,
+                          (GetWindowLongPtrW(window, GWL_STYLE) & BS_MULTILINE) != 0, {0, 0, width, height});
     }
     if (m_sideImage.valid)
         AlphaBlendImage(canvas.dc, width - m_sideImage.width, (height - m_sideImage.height) / 2, m_sideImage,

@@ -4,6 +4,7 @@
 
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
+#include "ui/ControlPainters.h"
 #include "ui/NWinApp.h"
 #include "ui/SkinSeam.h"
 
@@ -234,18 +235,7 @@ LRESULT NCheckBox::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 UINT NCheckBox::ItemFlags(const DRAWITEMSTRUCT* item) const
 {
-    UINT flags = 0;
-    if (!IsWindowEnabled(m_hWnd)) {
-        flags = ODS_DISABLED;
-    } else {
-        POINT cursor{};
-        RECT own{};
-        GetCursorPos(&cursor);
-        GetWindowRect(m_hWnd, &own);
-        if (PtInRect(&own, cursor))
-            flags = ODS_HOTLIGHT;
-    }
-    return flags | item->itemState;
+    return PointerStateFlags(m_hWnd) | item->itemState;
 }
 
 void NCheckBox::DrawItem(DRAWITEMSTRUCT* item)

@@ -9,14 +9,7 @@
 
 namespace {
 
-constexpr COLORREF kSkinStaticTextColour = 0xFF00FF;
 constexpr int kItemTextUnits = 1024;
-
-HINSTANCE AppInstance()
-{
-    NWinApp* app = NGetApp();
-    return app ? app->GetInstance() : GetModuleHandleW(nullptr);
-}
 
 // Switches the thread to system-DPI awareness for a scope, optionally with the framework's DPI set
 // to the desktop's, and restores both.
@@ -115,9 +108,9 @@ INT_PTR NDialog::DoModal(bool systemDpiAware)
         {
             SystemDpiScope dpi(systemDpiAware, true);
             if (m_inMemoryTemplate)
-                result = DialogBoxIndirectParamW(AppInstance(), m_template, m_hParent, StaticDialogProc, 0);
+                result = DialogBoxIndirectParamW(NGetAppInstance(), m_template, m_hParent, StaticDialogProc, 0);
             else
-                result = DialogBoxParamW(AppInstance(), m_templateName, m_hParent, StaticDialogProc, 0);
+                result = DialogBoxParamW(NGetAppInstance(), m_templateName, m_hParent, StaticDialogProc, 0);
         }
         RemoveHook();
         m_hWnd = nullptr;
@@ -144,9 +137,9 @@ HWND NDialog::DoModeless(int resourceId, HWND parent)
         {
             SystemDpiScope dpi(true, false);
             if (m_inMemoryTemplate)
-                dialog = CreateDialogIndirectParamW(AppInstance(), m_template, m_hParent, StaticDialogProc, 0);
+                dialog = CreateDialogIndirectParamW(NGetAppInstance(), m_template, m_hParent, StaticDialogProc, 0);
             else
-                dialog = CreateDialogParamW(AppInstance(), m_templateName, m_hParent, StaticDialogProc, 0);
+                dialog = CreateDialogParamW(NGetAppInstance(), m_templateName, m_hParent, StaticDialogProc, 0);
         }
         m_hWnd = dialog;
         RemoveHook();

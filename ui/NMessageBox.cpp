@@ -216,9 +216,7 @@ int NMessageBox::Show()
     try {
         m_modal = true;
         SetHook();
-        NWinApp* app = NGetApp();
-        result = DialogBoxIndirectParamW(app ? app->GetInstance() : GetModuleHandleW(nullptr), dialogTemplate,
-                                         m_hParent, StaticDialogProc, 0);
+        result = DialogBoxIndirectParamW(NGetAppInstance(), dialogTemplate, m_hParent, StaticDialogProc, 0);
         RemoveHook();
     } catch (const NWinException& error) {
         RemoveHook();

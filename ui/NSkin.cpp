@@ -330,7 +330,7 @@ HBRUSH NSkin::OnCtlColor(HWND, UINT message, HDC dc, HWND control, const NImageB
     case WM_CTLCOLORSCROLLBAR:
         return m_windowBrush.Get();
     case WM_CTLCOLORSTATIC: {
-        SetTextColor(dc, staticTextColour == RGB(0xFF, 0, 0xFF) ? m_staticTextColour : staticTextColour);
+        SetTextColor(dc, staticTextColour == kSkinStaticTextColour ? m_staticTextColour : staticTextColour);
         SetBkMode(dc, TRANSPARENT);
         RECT client = {};
         GetClientRect(control, &client);

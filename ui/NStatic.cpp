@@ -234,20 +234,11 @@ HENHMETAFILE NStatic::GetMetafile()
     return reinterpret_cast<HENHMETAFILE>(SendMessageW(m_hWnd, STM_GETIMAGE, IMAGE_ENHMETAFILE, 0));
 }
 
-// ---- NMenuStatic ----
+// ---- NHoverStatic ----
 
-NMenuStatic::NMenuStatic()
-    : m_tracking(false), m_hover(false), m_cursor(nullptr)
-{
-    Superclass(L"Static", L"NMenuStatic");
-}
+NHoverStatic::NHoverStatic() : m_tracking(false), m_hover(false), m_cursor(nullptr) {}
 
-NMenuStatic::~NMenuStatic()
-{
-    DeleteFont();
-}
-
-bool NMenuStatic::AttachDlgItem(int controlId, NWindow* parent)
+bool NHoverStatic::AttachDlgItem(int controlId, NWindow* parent)
 {
     const bool attached = NWindow::AttachDlgItem(controlId, parent);
     ClearFlags();
@@ -258,35 +249,56 @@ bool NMenuStatic::AttachDlgItem(int controlId, NWindow* parent)
     return attached;
 }
 
-void NMenuStatic::PreCreateWindow(CREATESTRUCTW& cs)
-{
-    NStatic::PreCreateWindow(cs);
-    m_cs.lpszClass = L"NMenuStatic";
-}
-
-void NMenuStatic::OnCreate()
+void NHoverStatic::OnCreate()
 {
     m_tracking = m_hover = false;
     m_cursor = nullptr;
     CreateFont();
 }
 
-bool NMenuStatic::SetFont(HFONT font)
+bool NHoverStatic::SetFont(HFONT font)
 {
     NWindow::SetFont(font);
     CreateFont();
     return true;
 }
 
-COLORREF NMenuStatic::TextColour()
-{
-    return m_ownColour ? m_textColour : CurrentSkin().GetColor(L"MenuTitleTextColor");
-}
-
-void NMenuStatic::DeleteFont()
+void NHoverStatic::DeleteFont()
 {
     m_hoverFont.Reset();
     m_normalFont.Reset();
+}
+
+void NHoverStatic::MakeHoverFonts(const LOGFONTW& font)
+{
+    RemakeHoverFonts(font, m_hover, m_normalFont, m_hoverFont, [this](HFONT f) { NWindow::SetFont(f); });
+    m_cursor = HandCursor();
+}
+
+LRESULT NHoverStatic::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont.Get(), m_normalFont.Get(),
+                     [this] { OnActivate(); }))
+        return (message == WM_LBUTTONUP || message == WM_KEYUP) ? 0 : 1;
+    return NStatic::WndProc(window, message, wParam, lParam);
+}
+
+// ---- NMenuStatic ----
+
+NMenuStatic::NMenuStatic()
+{
+    Superclass(L"Static", L"NMenuStatic");
+}
+
+void NMenuStatic::PreCreateWindow(CREATESTRUCTW& cs)
+{
+    NStatic::PreCreateWindow(cs);
+    m_cs.lpszClass = L"NMenuStatic";
+}
+
+COLORREF NMenuStatic::TextColour()
+{
+    return m_ownColour ? m_textColour : CurrentSkin().GetColor(L"MenuTitleTextColor");
 }
 
 void NMenuStatic::CreateFont()
@@ -296,8 +308,7 @@ void NMenuStatic::CreateFont()
         return;
     font.lfWeight = m_bold ? FW_BOLD : FW_NORMAL;
     font.lfItalic = m_italic ? 1 : 0;
-    RemakeHoverFonts(font, m_hover, m_normalFont, m_hoverFont, [this](HFONT f) { NWindow::SetFont(f); });
-    m_cursor = HandCursor();
+    MakeHoverFonts(font);
 }
 
 void NMenuStatic::SetBold(bool on)
@@ -324,36 +335,11 @@ void NMenuStatic::SetUnderline(bool on)
         NWindow::SetFont(m_normalFont.Get());
 }
 
-LRESULT NMenuStatic::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont.Get(), m_normalFont.Get(),
-                     [] {}))
-        return (message == WM_LBUTTONUP || message == WM_KEYUP) ? 0 : 1;
-    return NStatic::WndProc(window, message, wParam, lParam);
-}
-
 // ---- NHyperLink ----
 
-NHyperLink::NHyperLink()
-    : m_tracking(false), m_hover(false), m_visited(false), m_cursor(nullptr)
+NHyperLink::NHyperLink() : m_visited(false)
 {
     Superclass(L"Static", L"NHyperLink");
-}
-
-NHyperLink::~NHyperLink()
-{
-    DeleteFont();
-}
-
-bool NHyperLink::AttachDlgItem(int controlId, NWindow* parent)
-{
-    const bool attached = NWindow::AttachDlgItem(controlId, parent);
-    ClearFlags();
-    if (attached) {
-        OnCreate();
-        ModifyStyle(0, SS_NOTIFY);
-    }
-    return attached;
 }
 
 void NHyperLink::PreCreateWindow(CREATESTRUCTW& cs)
@@ -364,19 +350,11 @@ void NHyperLink::PreCreateWindow(CREATESTRUCTW& cs)
 
 void NHyperLink::OnCreate()
 {
-    m_tracking = m_hover = m_visited = false;
-    m_cursor = nullptr;
+    m_visited = false;
     wchar_t text[261] = {};
     GetWindowTextW(m_hWnd, text, 260);
     m_target = text;
-    CreateFont();
-}
-
-bool NHyperLink::SetFont(HFONT font)
-{
-    NWindow::SetFont(font);
-    CreateFont();
-    return true;
+    NHoverStatic::OnCreate();
 }
 
 void NHyperLink::CreateFont()
@@ -389,14 +367,7 @@ void NHyperLink::CreateFont()
         font.lfWeight = FW_BOLD;
     if (m_italic)
         font.lfItalic = 1;
-    RemakeHoverFonts(font, m_hover, m_normalFont, m_hoverFont, [this](HFONT f) { NWindow::SetFont(f); });
-    m_cursor = HandCursor();
-}
-
-void NHyperLink::DeleteFont()
-{
-    m_hoverFont.Reset();
-    m_normalFont.Reset();
+    MakeHoverFonts(font);
 }
 
 COLORREF NHyperLink::TextColour()
@@ -427,16 +398,10 @@ bool NHyperLink::Open()
     return opened;
 }
 
-LRESULT NHyperLink::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+void NHyperLink::OnActivate()
 {
-    auto activate = [this, window] {
-        Open();
-        InvalidateRect(window, nullptr, TRUE);
-    };
-    if (HoverMessage(window, message, wParam, m_tracking, m_hover, m_cursor, m_hoverFont.Get(), m_normalFont.Get(),
-                     activate))
-        return (message == WM_LBUTTONUP || message == WM_KEYUP) ? 0 : 1;
-    return NStatic::WndProc(window, message, wParam, lParam);
+    Open();
+    InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 // ---- NGroupBox ----

@@ -54,21 +54,15 @@ protected:
     bool m_underline;
 };
 
-// A static that behaves like a menu title: hand cursor, underlined while hovered.
-class NMenuStatic : public NStatic {
+// What the menu-title static and the hyperlink share: a hand cursor, a normal font and its
+// underlined twin shown while the pointer rests on the control, and clicks (or a released space
+// bar) that activate it.
+class NHoverStatic : public NStatic {
 public:
-    NMenuStatic();
-    ~NMenuStatic() override;
-
     bool AttachDlgItem(int controlId, NWindow* parent) override;
-    void PreCreateWindow(CREATESTRUCTW& cs) override;
     bool SetFont(HFONT font) override;
     void OnCreate() override;
     LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void SetBold(bool on) override;
-    void SetItalic(bool on) override;
-    void SetUnderline(bool on) override;
-    void CreateFont() override;
     void DeleteFont() override;
 
     HFONT GetNormalFont() const { return m_normalFont.Get(); }
@@ -76,7 +70,12 @@ public:
     bool IsHovered() const { return m_hover; }
 
 protected:
-    COLORREF TextColour() override;
+    NHoverStatic();
+    // Makes the normal font and its underlined twin from font and takes the hand cursor.
+    void MakeHoverFonts(const LOGFONTW& font);
+    // A click or a released space bar.
+    virtual void OnActivate() {}
+
     bool m_tracking;
     bool m_hover;
     HCURSOR m_cursor;
@@ -84,19 +83,29 @@ protected:
     FontOwner m_normalFont;
 };
 
+// A static that behaves like a menu title: hand cursor, underlined while hovered.
+class NMenuStatic : public NHoverStatic {
+public:
+    NMenuStatic();
+
+    void PreCreateWindow(CREATESTRUCTW& cs) override;
+    void SetBold(bool on) override;
+    void SetItalic(bool on) override;
+    void SetUnderline(bool on) override;
+    void CreateFont() override;
+
+protected:
+    COLORREF TextColour() override;
+};
+
 // A static that opens its target (by default its own text) with the shell.
-class NHyperLink : public NStatic {
+class NHyperLink : public NHoverStatic {
 public:
     NHyperLink();
-    ~NHyperLink() override;
 
-    bool AttachDlgItem(int controlId, NWindow* parent) override;
     void PreCreateWindow(CREATESTRUCTW& cs) override;
-    bool SetFont(HFONT font) override;
     void OnCreate() override;
-    LRESULT WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void CreateFont() override;
-    void DeleteFont() override;
 
     void SetUrl(const wchar_t* target);
     const NString& GetUrl() const { return m_target; }
@@ -106,15 +115,11 @@ public:
 
 protected:
     COLORREF TextColour() override;
+    void OnActivate() override;
     // ShellExecuteExW with the default verb; tests replace it.
     virtual bool ShellOpen(const wchar_t* target);
 
-    bool m_tracking;
-    bool m_hover;
     bool m_visited;
-    HCURSOR m_cursor;
-    FontOwner m_hoverFont;
-    FontOwner m_normalFont;
     NString m_target;
 };
 

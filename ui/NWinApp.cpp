@@ -16,6 +16,12 @@ NWinApp* NGetApp()
     return g_app.load();
 }
 
+HINSTANCE NGetAppInstance()
+{
+    NWinApp* app = NGetApp();
+    return app ? app->GetInstance() : GetModuleHandleW(nullptr);
+}
+
 NWinApp::NWinApp(HINSTANCE instance, WORD accelerators, NString name)
     : m_accelerators(nullptr), m_instance(instance), m_registered(false), m_mainWindow(nullptr)
 {

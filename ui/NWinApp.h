@@ -83,6 +83,8 @@ private:
 
 // The registered application object, or null before it is made and after it is destroyed.
 NWinApp* NGetApp();
+// The application object's module instance; without an application object, the program's.
+HINSTANCE NGetAppInstance();
 
 // Holds the application's map lock for a scope; does nothing without an application object.
 class NWindowMapLock {

@@ -14,13 +14,6 @@
 namespace {
 
 constexpr int kClassNameUnits = 128;
-constexpr COLORREF kSkinStaticTextColour = 0xFF00FF;
-
-HINSTANCE AppInstance()
-{
-    NWinApp* app = NGetApp();
-    return app ? app->GetInstance() : GetModuleHandleW(nullptr);
-}
 
 // "_NWindow-" and the text form of a new GUID; the caller's class name instead when it has one.
 void MakeClassName(wchar_t (&name)[kClassNameUnits], const wchar_t* given)
@@ -149,7 +142,7 @@ HWND NWindow::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* t
         SetHook();
         m_hParent = parent;
         HWND created = CreateWindowExW(exStyle, name, title, style, x, y, width, height, parent, menuOrId,
-                                       AppInstance(), parameter);
+                                       NGetAppInstance(), parameter);
         // The hook bound the window; a failed creation may have destroyed it already.
         m_hWnd = created;
         RemoveHook();
@@ -301,7 +294,7 @@ void NWindow::PreCreateWindow(CREATESTRUCTW& cs)
 {
     if (&cs != &m_cs)
         m_cs = cs;
-    m_cs.hInstance = AppInstance();
+    m_cs.hInstance = NGetAppInstance();
 }
 
 bool NWindow::RegisterClassEx(WNDCLASSEXW& windowClass)
@@ -313,10 +306,10 @@ bool NWindow::RegisterClassEx(WNDCLASSEXW& windowClass)
             throw NWinException(L"Wnd::RegisterClassEx   Invalid class name");
         WNDCLASSEXW existing{};
         existing.cbSize = sizeof(existing);
-        if (GetClassInfoExW(AppInstance(), name, &existing))
+        if (GetClassInfoExW(NGetAppInstance(), name, &existing))
             return true;
         windowClass.cbSize = sizeof(WNDCLASSEXW);
-        windowClass.hInstance = AppInstance();
+        windowClass.hInstance = NGetAppInstance();
         windowClass.lpfnWndProc = StaticWindowProc;
         if (!windowClass.hbrBackground)
             windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -413,7 +406,7 @@ void NWindow::SetBigIcon(HICON icon)
 HICON NWindow::LoadBigIcon(int resourceId)
 {
     // The object keeps a copy of its own.
-    const IconOwner icon(static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+    const IconOwner icon(static_cast<HICON>(LoadImageW(NGetAppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
     SetBigIcon(icon.Get());
     return m_bigIcon.Get();
@@ -427,7 +420,7 @@ void NWindow::SetSmallIcon(HICON icon)
 
 HICON NWindow::LoadSmallIcon(int resourceId)
 {
-    const IconOwner icon(static_cast<HICON>(LoadImageW(AppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
+    const IconOwner icon(static_cast<HICON>(LoadImageW(NGetAppInstance(), MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                                        0)));
     SetSmallIcon(icon.Get());
@@ -527,7 +520,7 @@ void NWindow::Superclass(const wchar_t* systemClass, const wchar_t* newClass)
     if (!systemClass || !newClass || !GetClassInfoExW(nullptr, systemClass, &windowClass))
         return;
     m_prevWndProc = windowClass.lpfnWndProc;
-    windowClass.hInstance = AppInstance();
+    windowClass.hInstance = NGetAppInstance();
     windowClass.lpszClassName = newClass;
     windowClass.lpfnWndProc = StaticWindowProc;
     RegisterClassEx(windowClass);

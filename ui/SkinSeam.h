@@ -7,11 +7,14 @@
 
 class NImageBuffer;
 
+// The static text colour that stands for the skin's own (see OnCtlColor).
+inline constexpr COLORREF kSkinStaticTextColour = 0xFF00FF;
+
 class SkinSeam {
 public:
     virtual ~SkinSeam() = default;
     // The answer to WM_CTLCOLOR* of a control that does not paint itself. background is the
-    // parent dialog's picture or null; staticTextColour 0xFF00FF stands for the skin's own.
+    // parent dialog's picture or null; kSkinStaticTextColour stands for the skin's own.
     virtual HBRUSH OnCtlColor(HWND parent, UINT message, HDC dc, HWND control, const NImageBuffer* background,
                               COLORREF staticTextColour);
     virtual COLORREF GetColor(const wchar_t* key);
