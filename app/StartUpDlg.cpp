@@ -221,9 +221,7 @@ void StartUpDlg::ApplyLanguage()
 void StartUpDlg::BuildMenu()
 {
     m_menu.Reset();
-    NWinApp* app = NGetApp();
-    HINSTANCE instance = app ? app->GetInstance() : GetModuleHandleW(nullptr);
-    m_menu.Reset(LoadMenuW(instance, MAKEINTRESOURCEW(kMenuResourceId)));
+    m_menu.Reset(LoadMenuW(NGetAppInstance(), MAKEINTRESOURCEW(kMenuResourceId)));
     if (!m_menu)
         return;
     if (!m_menuBar.Create(m_hWnd))

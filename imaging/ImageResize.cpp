@@ -403,24 +403,8 @@ bool DrawRows24(HDC target, int x, int y, int width, int height, const uint8_t* 
 
 bool NImageBuffer::ResizeImage(int newWidth, int newHeight, ResizeMode mode, bool keepAspect)
 {
-    if (!valid || mode < 0 || mode >= kModeCount)
-        return false;
-    newWidth = std::max(newWidth, 1);
-    newHeight = std::max(newHeight, 1);
-    if (newWidth == width && newHeight == height)
-        return true;
-    if (keepAspect)
-        FitInside(width, height, newWidth, newHeight);
-
-    const int keptDpiX = dpiX;
-    const int keptDpiY = dpiY;
-    NImageBuffer result;
-    if (!Resample(*this, result, newWidth, newHeight, mode, L"ResizeImage"))
-        return false;
-    Adopt(result);
-    dpiX = keptDpiX;
-    dpiY = keptDpiY;
-    return true;
+    // Into itself: the same size keeps the picture, a new one replaces it only once it is made.
+    return ResizeImageInto(*this, newWidth, newHeight, mode, keepAspect);
 }
 
 bool NImageBuffer::ResizeImageInto(NImageBuffer& destination, int newWidth, int newHeight, ResizeMode mode,

@@ -205,11 +205,8 @@ bool NImageBuffer::MakeSurface(int pixelsPerMetreX, int pixelsPerMetreY, const u
     return true;
 }
 
-bool NImageBuffer::Create(int newWidth, int newHeight, int bitsPerPixel, COLORREF fill, const uint8_t* paletteRgb)
+bool NImageBuffer::MakeNewSurface(int newWidth, int newHeight, int depth, const uint8_t* paletteRgb)
 {
-    int depth = RoundDepth(bitsPerPixel, paletteRgb != nullptr);
-    if (newWidth <= 0 || newHeight <= 0 || !SizeFits(newWidth, newHeight, depth))
-        return false;
     Destroy();
     width = newWidth;
     height = newHeight;
@@ -217,7 +214,15 @@ bool NImageBuffer::Create(int newWidth, int newHeight, int bitsPerPixel, COLORRE
     dpiX = kDefaultDpi;
     dpiY = kDefaultDpi;
     stride = StrideFor(width, bpp);
-    if (!MakeSurface(kDefaultPixelsPerMetre, kDefaultPixelsPerMetre, paletteRgb))
+    return MakeSurface(kDefaultPixelsPerMetre, kDefaultPixelsPerMetre, paletteRgb);
+}
+
+bool NImageBuffer::Create(int newWidth, int newHeight, int bitsPerPixel, COLORREF fill, const uint8_t* paletteRgb)
+{
+    int depth = RoundDepth(bitsPerPixel, paletteRgb != nullptr);
+    if (newWidth <= 0 || newHeight <= 0 || !SizeFits(newWidth, newHeight, depth))
+        return false;
+    if (!MakeNewSurface(newWidth, newHeight, depth, paletteRgb))
         return false;
     // A new DIB section is all zeros: black needs no fill at 16 bpp and more, and pages of a large
     // picture stay untouched until its rows are decoded.
@@ -234,14 +239,7 @@ bool NImageBuffer::CreateFromBits(int newWidth, int newHeight, int bitsPerPixel,
         return false;
     if (depth <= 8 && !paletteRgb)
         return false;
-    Destroy();
-    width = newWidth;
-    height = newHeight;
-    bpp = static_cast<uint8_t>(depth);
-    dpiX = kDefaultDpi;
-    dpiY = kDefaultDpi;
-    stride = StrideFor(width, bpp);
-    if (!MakeSurface(kDefaultPixelsPerMetre, kDefaultPixelsPerMetre, paletteRgb))
+    if (!MakeNewSurface(newWidth, newHeight, depth, paletteRgb))
         return false;
     memcpy(bits, rows, static_cast<size_t>(stride) * height);
     return true;

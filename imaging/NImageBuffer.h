@@ -209,6 +209,8 @@ private:
 
     // Makes the DC and DIB section for the fields already stored; false leaves the record empty.
     bool MakeSurface(int pixelsPerMetreX, int pixelsPerMetreY, const uint8_t* paletteRgb);
+    // Replaces the picture by a new surface of that size and depth at the default resolution.
+    bool MakeNewSurface(int newWidth, int newHeight, int depth, const uint8_t* paletteRgb);
     void ReleaseSurface();
     // Releases this picture and takes over other's picture; other is left empty.
     void Adopt(NImageBuffer& other);
