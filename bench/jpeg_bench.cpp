@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/BenchClock.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/ImageOptions.h"
@@ -29,13 +30,6 @@ void Paint(NImageBuffer& picture)
             row[x * 3 + 2] = static_cast<uint8_t>(std::clamp(((x / 40) ^ (y / 40)) * 60 % 256 + noise, 0, 255));
         }
     }
-}
-
-double Milliseconds(LARGE_INTEGER a, LARGE_INTEGER b)
-{
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
 }
 
 }  // namespace
@@ -66,11 +60,9 @@ int wmain()
         int w = 0, h = 0;
         for (double& t : times) {
             NImageFile* file = nullptr;
-            LARGE_INTEGER a, b;
-            QueryPerformanceCounter(&a);
+            const double start = BenchSeconds();
             NRESULT r = LoadImageFile(&file, path.c_str(), static_cast<uint8_t>(preview), 1, nullptr, FT_JPG);
-            QueryPerformanceCounter(&b);
-            t = Milliseconds(a, b);
+            t = (BenchSeconds() - start) * 1000.0;
             if (r != 0 || !file) {
                 std::printf("load failed: %d\n", static_cast<int>(r));
                 delete file;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "imaging/NImageBuffer.h"
 
 namespace {
@@ -37,14 +38,12 @@ void Paint(NImageBuffer& picture)
 
 double Seconds(const std::function<bool()>& op)
 {
-    LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
-    bool ok = op();
-    QueryPerformanceCounter(&b);
+    const double start = BenchSeconds();
+    const bool ok = op();
+    const double elapsed = BenchSeconds() - start;
     if (!ok)
         std::printf("  (operation failed)\n");
-    return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
+    return elapsed;
 }
 
 struct Case {

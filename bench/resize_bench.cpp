@@ -5,6 +5,7 @@
 // same two resizes, measured by run_resize_bench.sh) it prints the ratios too.
 //
 // Usage: resize_bench [picture.bmp] [--runs N] [--magick-ms T H]
+#include "bench/BenchClock.h"
 #include "imaging/NImageBuffer.h"
 
 #include <omp.h>
@@ -22,14 +23,7 @@ namespace {
 
 double NowMs()
 {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return BenchSeconds() * 1000.0;
 }
 
 // Best time of `runs` runs; false when a run fails.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/ResultList.h"
+#include "bench/BenchClock.h"
 #include "imagefile/FormatRegistry.h"
 #include "imagefile/ImageFactory.h"
 
@@ -37,11 +38,6 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         }
     }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency)
-{
-    return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
 }
 
 void Pump()
@@ -83,9 +79,7 @@ int wmain(int argc, wchar_t** argv)
     windowClass.lpszClassName = L"ResultBenchHost";
     RegisterClassW(&windowClass);
 
-    LARGE_INTEGER frequency, start, shown, all;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const double start = BenchSeconds();
     HWND host = CreateWindowExW(0, L"ResultBenchHost", L"Result bench", WS_OVERLAPPEDWINDOW, 0, 0, 1000, 560, nullptr,
                                 nullptr, windowClass.hInstance, nullptr);
     HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"",
@@ -100,7 +94,7 @@ int wmain(int argc, wchar_t** argv)
     ShowWindow(host, SW_SHOWNORMAL);
     UpdateWindow(host);
     Pump();
-    QueryPerformanceCounter(&shown);
+    const double shown = BenchSeconds();
     const int firstTiles = g_tilesDrawn;
 
     // Every tile once: scroll page by page to the end.
@@ -109,11 +103,11 @@ int wmain(int argc, wchar_t** argv)
         UpdateWindow(list);
     }
     Pump();
-    QueryPerformanceCounter(&all);
+    const double all = BenchSeconds();
 
     wprintf(L"%d pictures of %dx%d, %d listed\n", count, width, height, results.GetCount());
-    wprintf(L"first view: %.3f s (%d tiles drawn)\n", Seconds(start, shown, frequency), firstTiles);
-    wprintf(L"every tile once: %.3f s (%d tiles drawn in all)\n", Seconds(start, all, frequency), g_tilesDrawn);
+    wprintf(L"first view: %.3f s (%d tiles drawn)\n", shown - start, firstTiles);
+    wprintf(L"every tile once: %.3f s (%d tiles drawn in all)\n", all - start, g_tilesDrawn);
     g_list = nullptr;
     results.Clear();
     DestroyWindow(host);

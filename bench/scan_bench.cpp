@@ -23,6 +23,7 @@
 #include "app/ScanLoop.h"
 #include "app/ScanOptions.h"
 #include "app/ScanWorker.h"
+#include "bench/BenchClock.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ constexpr double kMiB = 1024.0 * 1024.0;
 
 double Seconds()
 {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart) / double(frequency.QuadPart);
+    return BenchSeconds();
 }
 
 // Counts the hits and keeps none, so that every offset is tested.
