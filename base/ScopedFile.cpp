@@ -48,12 +48,7 @@ FILE* ScopedFile::Release() noexcept
     return file;
 }
 
-int64_t ScopedFile::Length() const noexcept
-{
-    return StreamLength(m_file);
-}
-
-int64_t StreamLength(FILE* file) noexcept
+int64_t ScopedFile::LengthOf(FILE* file) noexcept
 {
     if (!file)
         return -1;

@@ -35,12 +35,10 @@ public:
     explicit operator bool() const noexcept { return m_file != nullptr; }
 
     // The length of the file in bytes, the position kept; -1 when it cannot be measured.
-    int64_t Length() const noexcept;
+    int64_t Length() const noexcept { return LengthOf(m_file); }
+    // The same for any stream; -1 also for a null one.
+    static int64_t LengthOf(FILE* file) noexcept;
 
 private:
     FILE* m_file = nullptr;
 };
-
-// The length of the stream's file in bytes, the position kept; -1 for a null stream or when it
-// cannot be measured (or the position not restored).
-int64_t StreamLength(FILE* file) noexcept;

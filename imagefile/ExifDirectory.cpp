@@ -6,6 +6,9 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/ScopedFile.h"
+#include "base/Utf8.h"
+
 namespace {
 
 constexpr int kMaxDepth = 4;
@@ -640,22 +643,17 @@ int ReplaceExifThumbnail(JpegSectionList& list, const wchar_t* path)
     uint8_t* thumbnail = nullptr;
     uint32_t newSize = 0;
     if (path) {
-        FILE* file = _wfopen(path, L"rb");
+        const ScopedFile file(path, L"rb");
         if (!file)
             return 0;
-        int64_t length = -1;
-        if (_fseeki64(file, 0, SEEK_END) == 0)
-            length = _ftelli64(file);
+        const int64_t length = file.Length();
         // The whole EXIF segment must still fit its 16-bit length field.
         const uint64_t limit = 0xFFFFu - kExifHeaderSize - facts.thumbnailOffset;
-        if (length < 0 || static_cast<uint64_t>(length) > limit || _fseeki64(file, 0, SEEK_SET) != 0) {
-            fclose(file);
+        if (length < 0 || static_cast<uint64_t>(length) > limit)
             return 0;
-        }
         newSize = static_cast<uint32_t>(length);
         thumbnail = static_cast<uint8_t*>(malloc(newSize ? newSize : 1));
-        const bool read = thumbnail && fread(thumbnail, 1, newSize, file) == newSize;
-        fclose(file);
+        const bool read = thumbnail && fread(thumbnail, 1, newSize, file.Get()) == newSize;
         if (!read) {
             free(thumbnail);
             return 0;
@@ -694,12 +692,12 @@ int SaveExifThumbnail(JpegSectionList& list, const wchar_t* path)
     const JpegSection* section = FindMarkerSection(list, 0xE1);
     if (!section || static_cast<uint64_t>(facts.thumbnailOffset) + kExifHeaderSize + facts.thumbnailSize > section->size)
         return 0;
-    FILE* file = _wfopen(path, L"wb");
+    ScopedFile file(path, L"wb");
     if (!file)
         return 0;
-    const bool written =
-        fwrite(section->data + kExifHeaderSize + facts.thumbnailOffset, 1, facts.thumbnailSize, file) == facts.thumbnailSize;
-    if (fclose(file) != 0 || !written) {
+    const bool written = fwrite(section->data + kExifHeaderSize + facts.thumbnailOffset, 1, facts.thumbnailSize,
+                                file.Get()) == facts.thumbnailSize;
+    if (!file.Close() || !written) {
         _wremove(path);
         return 0;
     }
@@ -741,10 +739,8 @@ bool ReadExifDateTime(const wchar_t* path, FILETIME* out)
 
     bool ok = false;
     wchar_t date[129] = {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, list.facts.date,
-                                      static_cast<int>(strnlen(list.facts.date, sizeof(list.facts.date))),
-                                      date, 128);
-    date[n > 0 ? n : 0] = L'\0';
+    const std::wstring text = WideFromAnsi(list.facts.date, strnlen(list.facts.date, sizeof(list.facts.date)));
+    wcsncpy(date, text.c_str(), 128);
     if (out && wcslen(date) >= 19 && _wcsicmp(date, L"0000:00:00 00:00:00") != 0) {
         auto field = [&](int start, int count) {
             wchar_t digits[5] = {};

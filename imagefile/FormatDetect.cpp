@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/ScopedFile.h"
 #include "imagefile/extra/NImageFileANI.h"
 #include "imagefile/extra/NImageFileBMP.h"
 #include "imagefile/extra/NImageFileCLP.h"
@@ -109,23 +110,6 @@ FileType FirstMatch(const DetectorEntry (&entries)[N], const uint8_t* bytes, uin
     return FT_UNKNOWN;
 }
 
-class StdioFile {
-public:
-    explicit StdioFile(const wchar_t* path) : file_(path ? _wfopen(path, L"rb") : nullptr) {}
-    ~StdioFile()
-    {
-        if (file_)
-            fclose(file_);
-    }
-    StdioFile(const StdioFile&) = delete;
-    StdioFile& operator=(const StdioFile&) = delete;
-
-    FILE* get() const { return file_; }
-
-private:
-    FILE* file_;
-};
-
 }  // namespace
 
 FileType DetectFormatFromBuffer(const uint8_t* bytes, uint64_t offset, uint64_t length,
@@ -147,13 +131,13 @@ FileType DetectFormatFromFile(const wchar_t* path)
     uint8_t head[headSize] = {};
     int64_t fileSize = 0;
     {
-        StdioFile file(path);
-        if (!file.get())
+        const ScopedFile file(path, L"rb");
+        if (!file)
             return FT_UNKNOWN;
-        fread(head, 1, headSize, file.get());
-        if (_fseeki64(file.get(), 0, SEEK_END) != 0)
+        fread(head, 1, headSize, file.Get());
+        if (_fseeki64(file.Get(), 0, SEEK_END) != 0)
             return FT_UNKNOWN;
-        fileSize = _ftelli64(file.get());
+        fileSize = _ftelli64(file.Get());
     }
     if (fileSize <= 19)
         return FT_UNKNOWN;

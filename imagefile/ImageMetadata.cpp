@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/ScopedFile.h"
+#include "base/Utf8.h"
+
 namespace {
 
 constexpr int kXpTitleTag = 40091;
@@ -76,13 +79,7 @@ ExifLong WholePart(double value)
 // The Windows title and keyword tags hold UTF-16 text in BYTE components.
 bool SetWindowsTextValue(ExifEntry* entry, const char* text)
 {
-    std::wstring wide;
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (needed > 1) {
-        wide.resize(static_cast<size_t>(needed));
-        MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed);
-        wide.resize(static_cast<size_t>(needed) - 1);
-    }
+    std::wstring wide = WideFromAnsi(text);
     if (wide.size() > kXpMaxCharacters)
         wide.resize(kXpMaxCharacters);
 
@@ -348,12 +345,14 @@ bool NIptcHolder::LoadFromJpeg(const wchar_t* path)
     Release();
     if (!path)
         return false;
-    FILE* file = _wfopen(path, L"rb");
-    if (!file)
-        return false;
     std::vector<unsigned char> block(kPhotoshopBlockSize);
-    const int blockLength = iptc_jpeg_read_ps3(file, block.data(), kPhotoshopBlockSize);
-    std::fclose(file);
+    int blockLength;
+    {
+        const ScopedFile file(path, L"rb");
+        if (!file)
+            return false;
+        blockLength = iptc_jpeg_read_ps3(file.Get(), block.data(), kPhotoshopBlockSize);
+    }
     if (blockLength < 0) {
         std::fprintf(stderr, "Error: iptc_jpeg_read_ps3: %d\n", blockLength);
         return false;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ScopedFile.h"
+
 namespace {
 
 constexpr const char* kLogDomain = "jpeg-data";
@@ -307,25 +309,23 @@ void JpegMarkerData::LoadFile(JpegMarkerData* data, const char* path)
 {
     if (!data || !path)
         return;
-    FILE* file = fopen(path, "rb");
-    if (!file)
-        return;
+    bool whole = false;
     int64_t size = -1;
-    if (_fseeki64(file, 0, SEEK_END) == 0)
-        size = _ftelli64(file);
-    if (size <= 0 || size > static_cast<int64_t>(std::numeric_limits<uint32_t>::max()) ||
-        _fseeki64(file, 0, SEEK_SET) != 0) {
-        fclose(file);
-        return;
+    uint8_t* bytes = nullptr;
+    {
+        ScopedFile file;
+        if (!file.Open(path, "rb"))
+            return;
+        size = file.Length();
+        if (size <= 0 || size > static_cast<int64_t>(std::numeric_limits<uint32_t>::max()))
+            return;
+        bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+        if (!bytes) {
+            LogNoMemory(data, static_cast<size_t>(size));
+            return;
+        }
+        whole = fread(bytes, 1, static_cast<size_t>(size), file.Get()) == static_cast<size_t>(size);
     }
-    uint8_t* bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
-    if (!bytes) {
-        LogNoMemory(data, static_cast<size_t>(size));
-        fclose(file);
-        return;
-    }
-    const bool whole = fread(bytes, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-    fclose(file);
     if (whole)
         LoadBytes(data, bytes, static_cast<size_t>(size));
     free(bytes);
@@ -396,14 +396,14 @@ int JpegMarkerData::SaveFile(JpegMarkerData* data, const char* path)
         free(block);
         return 0;
     }
-    FILE* file = fopen(temporary, "wb");
-    if (!file) {
+    ScopedFile file;
+    if (!file.Open(temporary, "wb")) {
         DeleteFileA(temporary);
         free(block);
         return 0;
     }
-    const bool written = fwrite(block, 1, size, file) == size;
-    const bool closed = fclose(file) == 0;
+    const bool written = fwrite(block, 1, size, file.Get()) == size;
+    const bool closed = file.Close();
     free(block);
     if (!written || !closed || !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileA(temporary);

@@ -1,5 +1,7 @@
 #include "imagefile/JpegSections.h"
 
+#include "base/ScopedFile.h"
+#include "base/Utf8.h"
 #include "imagefile/ExifDirectory.h"
 
 #include <windows.h>
@@ -250,11 +252,13 @@ int ReadMarkerSections(JpegSectionList& list, FILE* file, int flags)
 
 int ReadMarkerSectionsFromFile(JpegSectionList& list, const wchar_t* path, int flags)
 {
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
-    if (!file)
-        return 0;
-    const int result = ReadMarkerSections(list, file, flags);
-    fclose(file);
+    int result;
+    {
+        const ScopedFile file(path, L"rb");
+        if (!file)
+            return 0;
+        result = ReadMarkerSections(list, file.Get(), flags);
+    }
     if (result == 0)
         FreeMarkerSections(list);
     return result;
@@ -297,9 +301,10 @@ int WriteMarkerSections(JpegSectionList& list, const wchar_t* path)
 {
     if (!list.hasImageData || list.count < 1 || !path)
         return 0;
-    FILE* file = _wfopen(path, L"wb");
-    if (!file)
+    ScopedFile output(path, L"wb");
+    if (!output)
         return 0;
+    FILE* file = output.Get();
 
     bool ok = WriteBytes(file, "\xFF\xD8", 2);
     const int32_t first = list.sections[0].type;
@@ -324,7 +329,7 @@ int WriteMarkerSections(JpegSectionList& list, const wchar_t* path)
     }
     const JpegSection& last = list.sections[list.count - 1];
     ok = ok && WriteBytes(file, last.data, last.size);
-    ok = (fclose(file) == 0) && ok;
+    ok = output.Close() && ok;
     if (!ok) {
         _wremove(path);
         return 0;
@@ -435,13 +440,12 @@ bool GetJpegComment(const JpegSectionList& list, wchar_t* buffer, int capacity)
         return false;
     if (capacity <= 0)
         return true;
-    wchar_t wide[kJpegCommentSize + 1];
-    const int n = MultiByteToWideChar(CP_ACP, 0, list.facts.comment,
-                                      static_cast<int>(strnlen(list.facts.comment, kJpegCommentSize)),
-                                      wide, kJpegCommentSize);
+    const std::wstring wide =
+        WideFromAnsi(list.facts.comment, strnlen(list.facts.comment, kJpegCommentSize));
+    const int n = static_cast<int>(wide.size());
     const int copied = n < capacity - 1 ? n : capacity - 1;
     if (copied > 0)
-        wmemcpy(buffer, wide, static_cast<size_t>(copied));
+        wmemcpy(buffer, wide.data(), static_cast<size_t>(copied));
     buffer[copied > 0 ? copied : 0] = L'\0';
     return true;
 }
@@ -456,18 +460,13 @@ bool SetJpegComment(JpegSectionList& list, const wchar_t* text)
     // The text in the ANSI code page, cut to the comment's size.
     char ansi[kJpegCommentSize];
     int length = 0;
-    const int wideLength = static_cast<int>(wcsnlen(text, 0x100000));
+    const size_t wideLength = wcsnlen(text, 0x100000);
     if (wideLength > 0) {
-        const int needed = WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
-        if (needed <= 0)
+        const std::string whole = AnsiFromWide(text, wideLength);
+        if (whole.empty())
             return false;
-        char* whole = static_cast<char*>(malloc(static_cast<size_t>(needed)));
-        if (!whole)
-            return false;
-        WideCharToMultiByte(CP_ACP, 0, text, wideLength, whole, needed, nullptr, nullptr);
-        length = needed < static_cast<int>(kJpegCommentSize) ? needed : static_cast<int>(kJpegCommentSize);
-        memcpy(ansi, whole, static_cast<size_t>(length));
-        free(whole);
+        length = whole.size() < kJpegCommentSize ? static_cast<int>(whole.size()) : static_cast<int>(kJpegCommentSize);
+        memcpy(ansi, whole.data(), static_cast<size_t>(length));
     }
     const uint32_t current = section->size >= 2 ? section->size - 2 : 0;
     if (current == static_cast<uint32_t>(length) && memcmp(section->data + 2, ansi, current) == 0)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/Utf8.h"
 #include "imagefile/ImageMetadata.h"
 #include "imaging/NImageBuffer.h"
 
@@ -106,15 +107,10 @@ private:
     PROPVARIANT value_;
 };
 
+// The text in the ANSI code page, cut to maxBytes with its NUL.
 std::string ToAnsi(const wchar_t* text, size_t maxBytes)
 {
-    std::string result;
-    const int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 1)
-        return result;
-    result.resize(static_cast<size_t>(needed));
-    WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), needed, nullptr, nullptr);
-    result.resize(static_cast<size_t>(needed) - 1);
+    std::string result = AnsiFromWide(text);
     if (result.size() > maxBytes - 1)
         result.resize(maxBytes - 1);
     return result;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ScopedFile.h"
+
 class FormatStream {
 public:
     FormatStream() = default;
@@ -20,8 +22,8 @@ public:
     // True when the stream was open and every buffered byte reached the file.
     bool Close();
 
-    FILE* get() const { return file_; }
-    explicit operator bool() const { return file_ != nullptr; }
+    FILE* get() const { return file_.Get(); }
+    explicit operator bool() const { return static_cast<bool>(file_); }
 
     // Length of a file opened for reading (bytes).
     uint64_t Length() const { return length_; }
@@ -36,7 +38,7 @@ public:
     bool WriteFailed() const { return writeFailed_; }
 
 private:
-    FILE* file_ = nullptr;
+    ScopedFile file_;
     uint64_t length_ = 0;
     bool writeFailed_ = false;
 };

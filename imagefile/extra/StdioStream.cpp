@@ -3,19 +3,12 @@
 bool StdioStream::Open(const wchar_t* path, const wchar_t* mode)
 {
     Close();
-    if (!path || !*path || !mode)
-        return false;
-    file_ = _wfopen(path, mode);
-    return file_ != nullptr;
+    return file_.Open(path, mode);
 }
 
 bool StdioStream::Close()
 {
-    if (!file_)
-        return true;
-    const bool ok = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return ok;
+    return file_.Close();
 }
 
 bool StdioStream::ReadU16(uint16_t& value)
@@ -62,12 +55,12 @@ bool StdioStream::ReadU32BE(uint32_t& value)
 
 bool StdioStream::Write(const void* buffer, size_t count)
 {
-    return count == 0 || std::fwrite(buffer, 1, count, file_) == count;
+    return count == 0 || std::fwrite(buffer, 1, count, file_.Get()) == count;
 }
 
 bool StdioStream::WriteByte(unsigned value)
 {
-    return std::fputc(static_cast<int>(value & 0xFF), file_) != EOF;
+    return std::fputc(static_cast<int>(value & 0xFF), file_.Get()) != EOF;
 }
 
 bool StdioStream::WriteU16(unsigned value)
@@ -87,7 +80,7 @@ bool StdioStream::Seek(uint64_t position)
 {
     if (position > static_cast<uint64_t>(INT64_MAX))
         return false;
-    return _fseeki64(file_, static_cast<int64_t>(position), SEEK_SET) == 0;
+    return _fseeki64(file_.Get(), static_cast<int64_t>(position), SEEK_SET) == 0;
 }
 
 bool StdioStream::Skip(uint64_t count)
@@ -100,16 +93,12 @@ bool StdioStream::Skip(uint64_t count)
 
 int64_t StdioStream::Tell() const
 {
-    return file_ ? _ftelli64(file_) : -1;
+    return file_ ? _ftelli64(file_.Get()) : -1;
 }
 
 uint64_t StdioStream::Length()
 {
-    const int64_t here = Tell();
-    if (here < 0 || _fseeki64(file_, 0, SEEK_END) != 0)
-        return 0;
-    const int64_t end = _ftelli64(file_);
-    _fseeki64(file_, here, SEEK_SET);
+    const int64_t end = file_.Length();
     return end < 0 ? 0 : static_cast<uint64_t>(end);
 }
 

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ScopedFile.h"
+
 class StdioStream {
 public:
     StdioStream() = default;
-    ~StdioStream() { Close(); }
+    ~StdioStream() = default;
     StdioStream(const StdioStream&) = delete;
     StdioStream& operator=(const StdioStream&) = delete;
 
@@ -19,13 +21,13 @@ public:
     bool Open(const wchar_t* path, const wchar_t* mode);
     // True when the stream was flushed and closed without error (or nothing was open).
     bool Close();
-    bool IsOpen() const { return file_ != nullptr; }
-    FILE* Get() const { return file_; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
+    FILE* Get() const { return file_.Get(); }
 
     // The next byte, or -1 at the end of the file or on an error.
-    int ReadByte() { return std::fgetc(file_); }
+    int ReadByte() { return std::fgetc(file_.Get()); }
     // Bytes actually read.
-    size_t Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, file_); }
+    size_t Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, file_.Get()); }
     bool ReadExact(void* buffer, size_t count) { return Read(buffer, count) == count; }
     bool ReadU16(uint16_t& value);
     bool ReadU32(uint32_t& value);
@@ -48,5 +50,5 @@ public:
     uint64_t PositionInFile();
 
 private:
-    FILE* file_ = nullptr;
+    ScopedFile file_;
 };

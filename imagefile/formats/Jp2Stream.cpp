@@ -23,19 +23,14 @@ bool Jp2FileStream::OpenWrite(const wchar_t* path)
 bool Jp2FileStream::Open(const wchar_t* path, bool reading)
 {
     Close();
-    if (!path)
-        return false;
-    file_ = _wfopen(path, reading ? L"rb" : L"wb");
-    if (!file_)
+    if (!path || !file_.Open(path, reading ? L"rb" : L"wb"))
         return false;
     reading_ = reading;
     failed_ = false;
     position_ = furthest_ = size_ = 0;
     if (reading) {
-        int64_t end = -1;
-        if (_fseeki64(file_, 0, SEEK_END) == 0)
-            end = _ftelli64(file_);
-        if (end < 0 || _fseeki64(file_, 0, SEEK_SET) != 0) {
+        const int64_t end = file_.Length();
+        if (end < 0) {
             Close();
             return false;
         }
@@ -64,9 +59,9 @@ size_t Jp2FileStream::ReadAt(uint64_t offset, uint8_t* bytes, size_t count)
     if (!file_ || !reading_ || offset > static_cast<uint64_t>(INT64_MAX))
         return 0;
     size_t got = 0;
-    if (_fseeki64(file_, static_cast<int64_t>(offset), SEEK_SET) == 0)
-        got = fread(bytes, 1, count, file_);
-    _fseeki64(file_, static_cast<int64_t>(position_), SEEK_SET);
+    if (_fseeki64(file_.Get(), static_cast<int64_t>(offset), SEEK_SET) == 0)
+        got = fread(bytes, 1, count, file_.Get());
+    _fseeki64(file_.Get(), static_cast<int64_t>(position_), SEEK_SET);
     return got;
 }
 
@@ -86,16 +81,15 @@ bool Jp2FileStream::Close()
         opj_stream_destroy(stream_);
     stream_ = nullptr;
     bool ok = !failed_;
-    if (file_ && fclose(file_) != 0)
+    if (!file_.Close())
         ok = false;
-    file_ = nullptr;
     return ok;
 }
 
 size_t Jp2FileStream::Read(void* buffer, size_t count, void* user)
 {
     auto* self = static_cast<Jp2FileStream*>(user);
-    const size_t got = fread(buffer, 1, count, self->file_);
+    const size_t got = fread(buffer, 1, count, self->file_.Get());
     if (got == 0)
         return static_cast<size_t>(-1);
     self->position_ += got;
@@ -106,7 +100,7 @@ size_t Jp2FileStream::Read(void* buffer, size_t count, void* user)
 size_t Jp2FileStream::Write(void* buffer, size_t count, void* user)
 {
     auto* self = static_cast<Jp2FileStream*>(user);
-    const size_t put = fwrite(buffer, 1, count, self->file_);
+    const size_t put = fwrite(buffer, 1, count, self->file_.Get());
     self->position_ += put;
     self->furthest_ = std::max(self->furthest_, self->position_);
     if (put != count) {
@@ -123,7 +117,7 @@ int64_t Jp2FileStream::Skip(int64_t count, void* user)
     if ((count > 0 && here > INT64_MAX - count) || here + count < 0)
         return -1;
     const int64_t target = here + count;
-    if (_fseeki64(self->file_, target, SEEK_SET) != 0)
+    if (_fseeki64(self->file_.Get(), target, SEEK_SET) != 0)
         return -1;
     self->position_ = static_cast<uint64_t>(target);
     self->furthest_ = std::max(self->furthest_, self->position_);
@@ -133,7 +127,7 @@ int64_t Jp2FileStream::Skip(int64_t count, void* user)
 int Jp2FileStream::Seek(int64_t position, void* user)
 {
     auto* self = static_cast<Jp2FileStream*>(user);
-    if (position < 0 || _fseeki64(self->file_, position, SEEK_SET) != 0)
+    if (position < 0 || _fseeki64(self->file_.Get(), position, SEEK_SET) != 0)
         return OPJ_FALSE;
     self->position_ = static_cast<uint64_t>(position);
     self->furthest_ = std::max(self->furthest_, self->position_);

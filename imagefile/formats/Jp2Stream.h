@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ScopedFile.h"
+
 typedef void* opj_stream_t;
 
 class Jp2FileStream {
@@ -26,7 +28,7 @@ public:
     size_t ReadAt(uint64_t offset, uint8_t* bytes, size_t count);
 
     opj_stream_t* Stream() const { return stream_; }
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(file_); }
     // The codec's position now, and the furthest it has been, both held to the file's size
     // for a reading stream (a skip may go past the end).
     uint64_t Position() const;
@@ -43,7 +45,7 @@ private:
     static int64_t Skip(int64_t count, void* self);
     static int Seek(int64_t position, void* self);
 
-    FILE* file_ = nullptr;
+    ScopedFile file_;
     opj_stream_t* stream_ = nullptr;
     bool reading_ = true;
     bool failed_ = false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/ScopedFile.h"
 #include "imagefile/ShellExif.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/WicReader.h"
@@ -27,22 +28,19 @@ FileType NImageFileHEIC::GetFormatId() const
 NRESULT NImageFileHEIC::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
 {
     SetFileName(path);
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
-    if (!file)
-        return NR_FILE_OPEN_READ;
-    uint8_t head[32] = {};
-    const size_t read = fread(head, 1, sizeof head, file);
-    if (!IsFormat(head, 0, read)) {
-        fclose(file);
-        return NR_NOT_THIS_FORMAT;
-    }
     {
+        const ScopedFile file(path, L"rb");
+        if (!file)
+            return NR_FILE_OPEN_READ;
+        uint8_t head[32] = {};
+        const size_t read = fread(head, 1, sizeof head, file.Get());
+        if (!IsFormat(head, 0, read))
+            return NR_NOT_THIS_FORMAT;
         // The picture ends with its last top-level box; a damaged box chain counts the whole file.
-        StdioByteSource bytes(file);
+        StdioByteSource bytes(file.Get());
         const PictureExtent extent = FindExtent(bytes);
         consumedSize = extent.IsComplete() ? extent.end : bytes.Size();
     }
-    fclose(file);
 
     NImageBuffer& bitmap = target ? *target : picture;
     const NRESULT result = DecodeWithWic(path, bitmap);

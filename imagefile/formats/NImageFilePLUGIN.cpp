@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/ScopedFile.h"
 #include "imagefile/PlugInHost.h"
 
 namespace {
@@ -119,11 +120,8 @@ void BuildCameraExif(NExifHolder& exif, const PlugInFormatInfo& info)
 
 uint64_t FileSize(const wchar_t* path)
 {
-    FILE* f = path ? _wfopen(path, L"rb") : nullptr;
-    if (!f)
-        return 0;
-    int64_t size = _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : 0;
-    fclose(f);
+    const ScopedFile file(path, L"rb");
+    const int64_t size = file.Length();
     return size > 0 ? static_cast<uint64_t>(size) : 0;
 }
 

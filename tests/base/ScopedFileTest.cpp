@@ -107,11 +107,11 @@ TEST(ScopedFileTest, LengthKeepsThePosition)
     ASSERT_EQ(_fseeki64(file.Get(), 3, SEEK_SET), 0);
     EXPECT_EQ(file.Length(), 10);
     EXPECT_EQ(std::fgetc(file.Get()), '3');
-    EXPECT_EQ(StreamLength(file.Get()), 10);
+    EXPECT_EQ(ScopedFile::LengthOf(file.Get()), 10);
 
     ScopedFile empty;
     EXPECT_EQ(empty.Length(), -1);
-    EXPECT_EQ(StreamLength(nullptr), -1);
+    EXPECT_EQ(ScopedFile::LengthOf(nullptr), -1);
     const std::wstring none = dir.File(L"empty");
     ASSERT_TRUE(WriteWholeFile(none, "", 0));
     ScopedFile zero(none.c_str(), L"rb");
