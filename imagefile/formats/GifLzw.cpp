@@ -2,6 +2,7 @@
 #include "imagefile/formats/GifLzw.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "imagefile/formats/NImageFileGIF.h"
@@ -190,9 +191,10 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
     size_t rowBytes = static_cast<size_t>(lineWidth) + 1;
     if (stride > 0 && rowBytes < static_cast<size_t>(stride))
         rowBytes = static_cast<size_t>(stride);
-    uint8_t* row = new (std::nothrow) uint8_t[rowBytes];
-    if (!row)
+    const std::unique_ptr<uint8_t[]> rowOwner(new (std::nothrow) uint8_t[rowBytes]);
+    if (!rowOwner)
         return -10;
+    uint8_t* const row = rowOwner.get();
     memset(row, 0, rowBytes);
 
     int32_t rowCount = lineWidth;
@@ -219,10 +221,8 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
         int c = GetNextCode(file);
         if (c == endCode)
             break;
-        if (c < 0) {
-            delete[] row;
+        if (c < 0)
             return -5;
-        }
         if (c == clearCode) {
             codeSize = static_cast<int16_t>(minimum + 1);
             nextSlot = firstFreeCode;
@@ -232,17 +232,13 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
             } while (c == clearCode);
             if (c == endCode)
                 break;
-            if (c < 0) {
-                delete[] row;
+            if (c < 0)
                 return -5;
-            }
             if (c >= nextSlot)
                 c = 0;
             oldCode = firstCharacter = c;
-            if (!emit(c)) {
-                delete[] row;
+            if (!emit(c))
                 return static_cast<int16_t>(lastResult);
-            }
             continue;
         }
 
@@ -252,17 +248,13 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
             code = oldCode;
         }
         while (code >= firstFreeCode && code < kMaxCodes - 1) {
-            if (stackSize >= kStackLimit) {
-                delete[] row;
+            if (stackSize >= kStackLimit)
                 return -5;
-            }
             stack[stackSize++] = suffix[code];
             code = prefix[code];
         }
-        if (stackSize >= kStackLimit) {
-            delete[] row;
+        if (stackSize >= kStackLimit)
             return -5;
-        }
         stack[stackSize++] = static_cast<uint8_t>(code);
         if (nextSlot < sizeLimit) {
             suffix[nextSlot] = static_cast<uint8_t>(code);
@@ -276,16 +268,13 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
             ++codeSize;
         }
         while (stackSize > 0) {
-            if (!emit(stack[--stackSize])) {
-                delete[] row;
+            if (!emit(stack[--stackSize]))
                 return static_cast<int16_t>(lastResult);
-            }
         }
     }
 
     if (rowCount != lineWidth)
         lastResult = PutRow(row, lineWidth - rowCount, counting);
-    delete[] row;
     return static_cast<int16_t>(lastResult < 0 ? lastResult : 0);
 }
 
