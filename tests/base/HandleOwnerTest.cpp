@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 #include "base/GdiOwners.h"
 #include "base/IconOwner.h"
 #include "base/MenuOwner.h"
+#include "base/SystemOwners.h"
 
 namespace {
 
@@ -120,4 +122,44 @@ TEST(HandleOwnerTest, SelectionIsUndoneBeforeTheObjectGoes)
     WindowDc screen(nullptr);
     EXPECT_TRUE(screen);
     EXPECT_GT(GetDeviceCaps(screen.Get(), HORZRES), 0);
+}
+
+TEST(HandleOwnerTest, KernelHandlesSearchesAndKeysAreClosedAndAFailedOpenIsNone)
+{
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    DWORD flags = 0;
+    { KernelHandleOwner owner(event); }
+    EXPECT_FALSE(GetHandleInformation(event, &flags)) << "closed";
+
+    KernelHandleOwner missing(CreateFileW(L"Z:\\no\\such\\folder\\file.bin", GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(missing);
+    missing.Reset(INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(missing);
+
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(folder, MAX_PATH), 0u);
+    WIN32_FIND_DATAW found = {};
+    FindHandleOwner search(FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &found));
+    ASSERT_TRUE(search);
+    EXPECT_TRUE(FindNextFileW(search.Get(), &found));
+    FindHandleOwner none(FindFirstFileW(L"Z:\\no\\such\\folder\\*", &found));
+    EXPECT_FALSE(none);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegistryKeyOwner keyOwner(key);
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyW(keyOwner.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    keyOwner.Reset();
+    EXPECT_NE(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS)
+        << "closed";
+
+    LocalMemoryOwner memory(LocalAlloc(LMEM_FIXED, 16));
+    EXPECT_TRUE(memory);
 }
