@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "base/Log.h"
+#include "base/ScopedFile.h"
 #include "imagefile/NImageFile.h"
 #include "imagefile/ProgressText.h"
 #include "imagefile/formats/PngGuard.h"
@@ -21,16 +22,6 @@ namespace {
 
 constexpr uint32_t kMaxField = 0xFFFF;
 constexpr size_t kMaxChunkData = 32768;
-
-// Closes the file it owns.
-struct FileCloser {
-    FILE* file = nullptr;
-    ~FileCloser()
-    {
-        if (file)
-            fclose(file);
-    }
-};
 
 struct PngRead {
     png_structp png = nullptr;
@@ -513,11 +504,10 @@ NRESULT Writer::Run()
         break;
     }
 
-    FileCloser out;
-    out.file = _wfopen(path_, L"wb");
-    if (!out.file)
+    ScopedFile out(path_, L"wb");
+    if (!out)
         return NR_FILE_OPEN_WRITE;
-    file_ = out.file;
+    file_ = out.Get();
 
     static const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
     Write(kSignature, 8);
@@ -622,8 +612,7 @@ NRESULT Writer::Run()
 
     if (fflush(file_) != 0 || ferror(file_))
         writeFailed_ = true;
-    out.file = nullptr;
-    if (fclose(file_) != 0)
+    if (!out.Close())
         writeFailed_ = true;
     file_ = nullptr;
     return writeFailed_ ? NR_FILE_ERROR : NR_OK;
@@ -690,16 +679,15 @@ int LoadFrame(const wchar_t* path, ApngImage& image)
     read.info = png_create_info_struct(read.png);
     if (!read.info)
         return 1;
-    FileCloser in;
-    in.file = _wfopen(path, L"rb");
-    if (!in.file)
+    const ScopedFile in(path, L"rb");
+    if (!in)
         return 1;
     png_structp png = read.png;
     png_infop info = read.info;
     std::vector<png_bytep> rows;
     bool made = true;
     auto body = [&] {
-        png_init_io(png, in.file);
+        png_init_io(png, in.Get());
         png_read_info(png, info);
         const int bitDepth = png_get_bit_depth(png, info);
         const int type = png_get_color_type(png, info);

@@ -1,5 +1,6 @@
 #include "imagefile/formats/NImageFileGIF.h"
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 
 #include <algorithm>
@@ -19,25 +20,6 @@ constexpr int kMaxLaterFrameSide = 4000;
 constexpr uint64_t kStripBudget = 1000ull * 1048576;  // bytes the frame strip may take
 constexpr uint16_t kMinimumDelay = 5;
 constexpr uint16_t kNoTransparency = 0xFFFF;
-
-// Closes the stdio file it owns.
-class StdioFile {
-public:
-    StdioFile(const wchar_t* path, const wchar_t* mode) : file_(_wfopen(path, mode)) {}
-    ~StdioFile()
-    {
-        if (file_)
-            fclose(file_);
-    }
-    StdioFile(const StdioFile&) = delete;
-    StdioFile& operator=(const StdioFile&) = delete;
-
-    FILE* get() const { return file_; }
-    explicit operator bool() const { return file_ != nullptr; }
-
-private:
-    FILE* file_;
-};
 
 bool ReadBytes(FILE* file, void* buffer, size_t count)
 {
@@ -224,13 +206,7 @@ bool SideFits(const NImageBuffer& picture)
 
 }  // namespace
 
-NImageFileGIF::~NImageFileGIF()
-{
-    if (pageFile) {
-        fclose(pageFile);
-        pageFile = nullptr;
-    }
-}
+NImageFileGIF::~NImageFileGIF() = default;
 
 bool NImageFileGIF::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
@@ -267,10 +243,10 @@ bool NImageFileGIF::IsAnimated() const
 
 int NImageFileGIF::CountFrames(const wchar_t* path, bool* anyLocalTable, uint64_t* streamEnd)
 {
-    StdioFile in(path, L"rb");
+    ScopedFile in(path, L"rb");
     if (!in)
         return -1;
-    FILE* file = in.get();
+    FILE* file = in.Get();
     uint8_t head[13];
     if (!ReadBytes(file, head, 6) || !IsSignature(head))
         return -2;
@@ -359,10 +335,10 @@ NRESULT NImageFileGIF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     const bool firstOnly = count == 1 || preview || quick;
     NImageBuffer& out = target ? *target : picture;
 
-    StdioFile in(path, L"rb");
+    ScopedFile in(path, L"rb");
     if (!in)
         return NR_FILE_OPEN_READ;
-    FILE* file = in.get();
+    FILE* file = in.Get();
     uint8_t head[13];
     if (!ReadBytes(file, head, 13) || !IsSignature(head))
         return NR_INVALID_DATA;
@@ -602,15 +578,16 @@ NRESULT NImageFileGIF::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
         depth = 8;
     }
 
-    FILE* file = _wfopen(path, L"wb");
-    if (!file)
+    ScopedFile out(path, L"wb");
+    if (!out)
         return NR_FILE_OPEN_WRITE;
+    FILE* file = out.Get();
     WriteHeader(file, *written, depth);
     WriteColorTable(file, written, depth);
     NRESULT result = WriteFrame(file, written, 100, false);
     fputc(0x3B, file);
     const bool writeFailed = fflush(file) != 0 || ferror(file) != 0;
-    const bool closeFailed = fclose(file) != 0;
+    const bool closeFailed = !out.Close();
     if (result == NR_OK && (writeFailed || closeFailed))
         result = NR_FILE_ERROR;
     if (result != NR_OK)
@@ -688,16 +665,11 @@ NRESULT NImageFileGIF::BeginPages(const wchar_t* path, NImageBuffer* reference)
         return NR_WRONG_BPP;
     if (!SideFits(*reference))
         return NR_FORMAT_INIT_FAILED;
-    if (pageFile) {
-        fclose(pageFile);
-        pageFile = nullptr;
-    }
-    pageFile = _wfopen(path, L"wb");
-    if (!pageFile)
+    if (!pageFile.Open(path, L"wb"))
         return NR_FILE_OPEN_WRITE;
     pageWriteFailed = false;
-    WriteHeader(pageFile, *reference, reference->bpp);
-    WriteColorTable(pageFile, reference, reference->bpp);
+    WriteHeader(pageFile.Get(), *reference, reference->bpp);
+    WriteColorTable(pageFile.Get(), reference, reference->bpp);
     return NR_OK;
 }
 
@@ -707,8 +679,8 @@ NRESULT NImageFileGIF::AddPage(NImageBuffer* page)
         return NR_FILE_ERROR;
     if (!page)
         return NR_PICTURE_NOT_VALID;
-    const NRESULT result = WriteFrame(pageFile, page, pageDelay, true);
-    if (ferror(pageFile)) {
+    const NRESULT result = WriteFrame(pageFile.Get(), page, pageDelay, true);
+    if (ferror(pageFile.Get())) {
         pageWriteFailed = true;
         return NR_FILE_ERROR;
     }
@@ -719,10 +691,9 @@ NRESULT NImageFileGIF::EndPages()
 {
     if (!pageFile)
         return NR_OK;
-    fputc(0x3B, pageFile);
-    const bool writeFailed = pageWriteFailed || fflush(pageFile) != 0 || ferror(pageFile) != 0;
-    const bool closeFailed = fclose(pageFile) != 0;
-    pageFile = nullptr;
+    fputc(0x3B, pageFile.Get());
+    const bool writeFailed = pageWriteFailed || fflush(pageFile.Get()) != 0 || ferror(pageFile.Get()) != 0;
+    const bool closeFailed = !pageFile.Close();
     return writeFailed || closeFailed ? NR_FILE_ERROR : NR_OK;
 }
 

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ScopedFile.h"
 #include "imagefile/NImageFile.h"
 
 class NImageFileGIF : public NImageFile {
@@ -114,7 +115,7 @@ private:
     int32_t packetLength = 0;
     uint8_t packet[256] = {};
 
-    FILE* pageFile = nullptr;          // open between BeginPages and EndPages
+    ScopedFile pageFile;               // open between BeginPages and EndPages
     bool pageWriteFailed = false;
 
     void ResetEncoder();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/FileMappingView.h"
+#include "base/ScopedFile.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/NImageFileJPG.h"
 #include "imagefile/formats/PdfLayout.h"
@@ -182,14 +183,14 @@ NRESULT DecodeFlateImage(const uint8_t* data, uint64_t length, const PdfImage& i
 // Decodes the JPEG stream that starts at the offset of the file.
 NRESULT DecodeJpegAt(const wchar_t* path, uint64_t offset, NImageBuffer& target, int32_t& width, int32_t& height)
 {
-    FILE* file = _wfopen(path, L"rb");
+    ScopedFile file(path, L"rb");
     if (!file)
         return NR_FILE_OPEN_READ;
     NImageFileJPG jpeg;
     NRESULT result = NR_DECODE_FAILED;
-    if (_fseeki64(file, static_cast<int64_t>(offset), SEEK_SET) == 0)
-        result = NImageFileJPG::DecodeStream(&jpeg, jpeg.picture, file, 0);
-    std::fclose(file);
+    if (_fseeki64(file.Get(), static_cast<int64_t>(offset), SEEK_SET) == 0)
+        result = NImageFileJPG::DecodeStream(&jpeg, jpeg.picture, file.Get(), 0);
+    file.Close();
     if (result == NR_NOT_THIS_FORMAT)
         result = NR_DECODE_FAILED;   // the PDF is fine, its picture is not
     if (result != NR_OK)
@@ -203,21 +204,20 @@ NRESULT DecodeJpegAt(const wchar_t* path, uint64_t offset, NImageBuffer& target,
 
 bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& bytes)
 {
-    FILE* file = _wfopen(path, L"rb");
+    const ScopedFile file(path, L"rb");
     if (!file)
         return false;
-    bool ok = _fseeki64(file, 0, SEEK_END) == 0;
-    const int64_t size = ok ? _ftelli64(file) : -1;
-    ok = ok && size >= 0 && static_cast<uint64_t>(size) <= UINT32_MAX && _fseeki64(file, 0, SEEK_SET) == 0;
+    bool ok = _fseeki64(file.Get(), 0, SEEK_END) == 0;
+    const int64_t size = ok ? _ftelli64(file.Get()) : -1;
+    ok = ok && size >= 0 && static_cast<uint64_t>(size) <= UINT32_MAX && _fseeki64(file.Get(), 0, SEEK_SET) == 0;
     if (ok) {
         try {
             bytes.resize(static_cast<size_t>(size));
-            ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+            ok = std::fread(bytes.data(), 1, bytes.size(), file.Get()) == bytes.size();
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     }
-    std::fclose(file);
     return ok;
 }
 
@@ -245,11 +245,7 @@ NRESULT WriteDocument(std::unique_ptr<PdfDocument> document, FILE* file)
 
 NImageFilePDF::NImageFilePDF() = default;
 
-NImageFilePDF::~NImageFilePDF()
-{
-    if (pageFile)
-        std::fclose(pageFile);
-}
+NImageFilePDF::~NImageFilePDF() = default;
 
 bool NImageFilePDF::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
 {
@@ -264,12 +260,14 @@ NRESULT NImageFilePDF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     SetFileName(path);
     if (!path)
         return NR_FILE_OPEN_READ;
-    FILE* file = _wfopen(path, L"rb");
-    if (!file)
-        return NR_FILE_OPEN_READ;
     uint8_t head[4] = {};
-    const size_t got = std::fread(head, 1, sizeof(head), file);
-    std::fclose(file);
+    size_t got = 0;
+    {
+        const ScopedFile file(path, L"rb");
+        if (!file)
+            return NR_FILE_OPEN_READ;
+        got = std::fread(head, 1, sizeof(head), file.Get());
+    }
     if (got < sizeof(head) || !IsFormat(head, 0, sizeof(head)))
         return NR_NOT_THIS_FORMAT;
 
@@ -350,11 +348,11 @@ NRESULT NImageFilePDF::Save(const wchar_t* path, NImageBuffer* givenPicture, Ima
     NRESULT result = AddJpegPage(*made, image);
     if (result != NR_OK)
         return result;
-    FILE* file = _wfopen(path, L"wb");
+    ScopedFile file(path, L"wb");
     if (!file)
         return NR_FILE_OPEN_WRITE;
-    result = WriteDocument(std::move(made), file);
-    if (std::fclose(file) != 0 && result == NR_OK)
+    result = WriteDocument(std::move(made), file.Get());
+    if (!file.Close() && result == NR_OK)
         result = NR_FILE_ERROR;
     if (result != NR_OK)
         _wremove(path);
@@ -383,15 +381,9 @@ void NImageFilePDF::SetPage(int32_t index)
 
 NRESULT NImageFilePDF::BeginPages(const wchar_t* path, NImageBuffer* /*reference*/)
 {
-    if (pageFile) {
-        std::fclose(pageFile);
-        pageFile = nullptr;
-    }
+    pageFile.Reset();
     document.reset();
-    if (!path)
-        return NR_FILE_OPEN_WRITE;
-    pageFile = _wfopen(path, L"wb");
-    if (!pageFile)
+    if (!pageFile.Open(path, L"wb"))
         return NR_FILE_OPEN_WRITE;
     document = PdfCreateDocument(8.27, 11.69, 0);
     return document ? NR_OK : NR_FORMAT_INIT_FAILED;
@@ -411,16 +403,13 @@ NRESULT NImageFilePDF::EndPages()
     NRESULT result = NR_OK;
     if (document) {
         if (pageFile)
-            result = WriteDocument(std::move(document), pageFile);
+            result = WriteDocument(std::move(document), pageFile.Get());
         else
             result = NR_FILE_OPEN_WRITE;
     }
     document.reset();
-    if (pageFile) {
-        if (std::fclose(pageFile) != 0 && result == NR_OK)
-            result = NR_FILE_ERROR;
-        pageFile = nullptr;
-    }
+    if (!pageFile.Close() && result == NR_OK)
+        result = NR_FILE_ERROR;
     return result;
 }
 

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/ScopedFile.h"
 #include "imagefile/NImageFile.h"
 #include "imagefile/formats/PdfDocument.h"
 
@@ -64,6 +65,6 @@ public:
     static NRESULT AddJpegPage(PdfDocument& target, const NImageBuffer& bitmap);
     static NRESULT AddFlatePage(PdfDocument& target, const NImageBuffer& bitmap);
 
-    FILE* pageFile = nullptr;                 // open between BeginPages and EndPages
+    ScopedFile pageFile;                      // open between BeginPages and EndPages
     std::unique_ptr<PdfDocument> document;    // being written between the same two calls
 };

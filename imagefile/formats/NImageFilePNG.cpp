@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "base/ScopedFile.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/ProgressText.h"
 #include "imagefile/formats/ApngReader.h"
@@ -21,35 +22,6 @@ constexpr int kMaxMessageCharacters = 511;
 constexpr int kMaxTextCharacters = 65535;
 constexpr size_t kMaxTitleBytes = 2047;
 constexpr char kSoftwareText[] = "NImageFilePNG 1.1.0 verolib.example";
-
-// Closes the stdio file it owns.
-class StdioFile {
-public:
-    StdioFile() = default;
-    ~StdioFile() { Close(); }
-    StdioFile(const StdioFile&) = delete;
-    StdioFile& operator=(const StdioFile&) = delete;
-
-    bool Open(const wchar_t* path, const wchar_t* mode)
-    {
-        Close();
-        file_ = _wfopen(path, mode);
-        return file_ != nullptr;
-    }
-    // 0, or EOF when closing reported an error.
-    int Close()
-    {
-        int result = 0;
-        if (file_)
-            result = fclose(file_);
-        file_ = nullptr;
-        return result;
-    }
-    FILE* get() const { return file_; }
-
-private:
-    FILE* file_ = nullptr;
-};
 
 // The read structures of one decode; destroyed with the object.
 struct PngReadStructs {
@@ -259,10 +231,10 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     SetFileName(path);
     libraryMessage = L"None";
 
-    StdioFile in;
+    ScopedFile in;
     if (!in.Open(path, L"rb"))
         return NR_FILE_OPEN_READ;
-    FILE* file = in.get();
+    FILE* file = in.Get();
     uint8_t signature[8];
     const size_t got = fread(signature, 1, 8, file);
     _fseeki64(file, 0, SEEK_SET);
@@ -467,10 +439,10 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
 
 NRESULT NImageFilePNG::ProbeFile(const wchar_t* path)
 {
-    StdioFile in;
+    ScopedFile in;
     if (!in.Open(path, L"rb"))
         return NR_FILE_OPEN_READ;
-    FILE* file = in.get();
+    FILE* file = in.Get();
     uint8_t signature[8];
     const size_t got = fread(signature, 1, 8, file);
     _fseeki64(file, 0, SEEK_SET);
@@ -606,10 +578,10 @@ NRESULT NImageFilePNG::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
     if (!source.valid)
         return NR_PICTURE_NOT_VALID;
 
-    StdioFile out;
+    ScopedFile out;
     if (!out.Open(path, L"wb"))
         return NR_FILE_OPEN_WRITE;
-    FILE* file = out.get();
+    FILE* file = out.Get();
     PngWriteStructs structs;
     structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnLibraryError, OnLibraryWarning);
     if (structs.png)
@@ -718,7 +690,7 @@ NRESULT NImageFilePNG::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
     const bool written = RunPngGuarded(png, body);
     structs.Destroy();
     const bool streamFailed = fflush(file) != 0 || ferror(file) != 0;
-    const bool closeFailed = out.Close() != 0;
+    const bool closeFailed = !out.Close();
     if (!written) {
         _wremove(path);
         return NR_ENCODE_FAILED;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imaging/DecodeBudget.h"
@@ -21,35 +22,6 @@ namespace {
 // plain area costs next to nothing), but a real picture of one colour that large is rare, and a
 // header must not make the decoder take gigabytes for a few bytes.
 constexpr uint64_t kPixelsPerByte = 512;
-
-// Closes the stdio file it owns.
-class WebpFile {
-public:
-    WebpFile() = default;
-    ~WebpFile() { Close(); }
-    WebpFile(const WebpFile&) = delete;
-    WebpFile& operator=(const WebpFile&) = delete;
-
-    bool Open(const wchar_t* path, const wchar_t* mode)
-    {
-        Close();
-        file_ = path ? _wfopen(path, mode) : nullptr;
-        return file_ != nullptr;
-    }
-    // 0, or EOF when closing reported an error.
-    int Close()
-    {
-        int result = 0;
-        if (file_)
-            result = fclose(file_);
-        file_ = nullptr;
-        return result;
-    }
-    FILE* get() const { return file_; }
-
-private:
-    FILE* file_ = nullptr;
-};
 
 // The decoder's output buffer, released with the object.
 struct DecodedPicture {
@@ -112,10 +84,10 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         return NR_FORMAT_INIT_FAILED;
 
     // The whole file, which is also the consumed size.
-    WebpFile in;
+    ScopedFile in;
     if (!in.Open(path, L"rb"))
         return NR_FILE_OPEN_READ;
-    FILE* file = in.get();
+    FILE* file = in.Get();
     int64_t length = -1;
     if (_fseeki64(file, 0, SEEK_END) == 0)
         length = _ftelli64(file);
@@ -235,11 +207,11 @@ NRESULT NImageFileWEBP::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMet
     if (!encoded || size == 0)
         return NR_ENCODE_FAILED;
 
-    WebpFile out;
+    ScopedFile out;
     if (!out.Open(path, L"wb"))
         return NR_FILE_OPEN_WRITE;
-    const bool written = fwrite(encoded.get(), 1, size, out.get()) == size;
-    if (out.Close() != 0 || !written) {
+    const bool written = fwrite(encoded.get(), 1, size, out.Get()) == size;
+    if (!out.Close() || !written) {
         _wremove(path);
         return NR_FILE_ERROR;
     }
