@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/ScopedFile.h"
 #include "imagefile/formats/PngGuard.h"
 
 namespace {
@@ -469,7 +470,8 @@ void ApngReader::ComposeFrame(uint8_t* const* canvasRows, const uint8_t* const* 
 
 int ReadAnimatedPng(NImageFile*, const wchar_t* path, std::vector<ApngFrame>& frames, uint64_t* consumedSize)
 {
-    FILE* file = _wfopen(path, L"rb");
+    ScopedFile in(path, L"rb");
+    FILE* const file = in.Get();
     if (!file)
         return -1;
     uint64_t fileSize = 0;
@@ -481,7 +483,7 @@ int ReadAnimatedPng(NImageFile*, const wchar_t* path, std::vector<ApngFrame>& fr
     auto finish = [&](bool storePosition) {
         if (storePosition && consumedSize)
             *consumedSize = Position(file);
-        fclose(file);
+        in.Close();
         return frames.size() > before ? 0 : -1;
     };
 

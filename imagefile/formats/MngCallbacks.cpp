@@ -24,8 +24,7 @@ mng_bool MNG_DECL OpenOutput(mng_handle handle)
     MngIoBase* io = MngIoOf(handle);
     if (!io)
         return MNG_FALSE;
-    io->file = _wfopen(io->path.c_str(), L"wb");
-    if (!io->file) {
+    if (!io->output.Open(io->path.c_str(), L"wb")) {
         io->result = NR_FILE_OPEN_WRITE;
         return MNG_FALSE;
     }
@@ -37,20 +36,18 @@ mng_bool MNG_DECL WriteOutput(mng_handle handle, mng_ptr buffer, mng_uint32 coun
 {
     MngIoBase* io = MngIoOf(handle);
     *written = 0;
-    if (!io || !io->file)
+    if (!io || !io->output)
         return MNG_FALSE;
-    *written = static_cast<mng_uint32>(fwrite(buffer, 1, count, io->file));
+    *written = static_cast<mng_uint32>(fwrite(buffer, 1, count, io->output.Get()));
     return *written >= count ? MNG_TRUE : MNG_FALSE;
 }
 
 mng_bool MNG_DECL CloseOutput(mng_handle handle)
 {
     MngIoBase* io = MngIoOf(handle);
-    if (!io || !io->file)
+    if (!io || !io->output)
         return MNG_FALSE;
-    const int closed = fclose(io->file);
-    io->file = nullptr;
-    return closed == 0 ? MNG_TRUE : MNG_FALSE;
+    return io->output.Close() ? MNG_TRUE : MNG_FALSE;
 }
 
 }  // namespace
@@ -92,9 +89,8 @@ NRESULT MngFinishWriter(mng_handle& handle, MngIoBase& io, NRESULT result)
     if (handle)
         mng_cleanup(&handle);
     handle = nullptr;
-    if (io.file) {
-        fclose(io.file);
-        io.file = nullptr;
+    if (io.output) {
+        io.output.Reset();
         if (result == NR_OK)
             result = NR_FILE_ERROR;
     }

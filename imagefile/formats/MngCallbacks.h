@@ -12,12 +12,14 @@
 
 #include <libmng.h>
 
+#include "base/ScopedFile.h"
 #include "docobjects/NResult.h"
 
 struct MngIoBase {
     uint64_t fileSize = 0;    // of the file being read
     std::wstring path;        // output path (writers), kept whole
-    FILE* file = nullptr;     // the stream libmng reads or writes
+    FILE* file = nullptr;     // the stream libmng reads (the reader owns it)
+    ScopedFile output;        // the stream libmng writes
     bool opened = false;      // the output file was created
     NRESULT result = NR_OK;
 };

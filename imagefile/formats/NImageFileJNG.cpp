@@ -15,6 +15,7 @@
 #include <jerror.h>
 #include <libmng.h>
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/MngCallbacks.h"
@@ -406,13 +407,13 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     std::unique_ptr<JngIoContext> context(new (std::nothrow) JngIoContext{});
     if (!context)
         return NR_ALLOCATION_FAILED;
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
+    ScopedFile in(path, L"rb");
+    FILE* file = in.Get();
     if (!file)
         return NR_FILE_OPEN_READ;
     uint8_t head[10] = {};
     const size_t headRead = fread(head, 1, sizeof(head), file);
     if (!IsFormat(head, 0, headRead)) {
-        fclose(file);
         return NR_NOT_THIS_FORMAT;
     }
 
@@ -431,7 +432,6 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
 
     mng_handle handle = MngInitializeForReading(*context);
     if (!handle) {
-        fclose(file);
         return NR_FORMAT_INIT_FAILED;
     }
     mng_set_storechunks(handle, MNG_FALSE);
@@ -459,7 +459,7 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     const int64_t position = _ftelli64(file);
     consumedSize = MngConsumedSize(layout, position > 0 ? static_cast<uint64_t>(position) : 0, fileSize);
     mng_cleanup(&handle);
-    fclose(file);
+    in.Close();
     fullWidth = context->target->valid ? context->target->width : 0;
     fullHeight = context->target->valid ? context->target->height : 0;
     return result;

@@ -1,7 +1,7 @@
 #include "imagefile/formats/NImageFileJPP.h"
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
-
 #include "imagefile/formats/JppDecoder.h"
 
 #include <algorithm>
@@ -23,55 +23,42 @@ FileType NImageFileJPP::GetFormatId() const
 NRESULT NImageFileJPP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
 {
     SetFileName(path);
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
+    ScopedFile in(path, L"rb");
+    FILE* file = in.Get();
     if (!file)
         return NR_FILE_OPEN_READ;
     int64_t size = -1;
     if (_fseeki64(file, 0, SEEK_END) == 0)
         size = _ftelli64(file);
-    if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0) {
-        fclose(file);
+    if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0)
         return NR_FILE_OPEN_READ;
-    }
-    uint8_t* bytes = static_cast<uint8_t*>(malloc(size ? static_cast<size_t>(size) : 1));
-    if (!bytes) {
-        fclose(file);
+    const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size ? static_cast<size_t>(size) : 1]);
+    if (!block)
         return NR_ALLOCATION_FAILED;
-    }
+    uint8_t* const bytes = block.get();
     const size_t got = fread(bytes, 1, static_cast<size_t>(size), file);
     const int64_t position = _ftelli64(file);
     consumedSize = position > 0 ? static_cast<uint64_t>(position) : 0;
-    fclose(file);
+    in.Close();
 
     // A file too short to hold the header has no sizes to go by.
-    if (got < JppDecoder::kHeaderSize) {
-        free(bytes);
+    if (got < JppDecoder::kHeaderSize)
         return NR_INVALID_DATA;
-    }
     std::unique_ptr<JppDecoder> decoder(new (std::nothrow) JppDecoder());
-    if (!decoder) {
-        free(bytes);
+    if (!decoder)
         return NR_ALLOCATION_FAILED;
-    }
     uint16_t width = 0;
     uint16_t height = 0;
     size_t dataOffset = 0;
-    if (!decoder->ParseHeader(bytes, got, width, height, dataOffset)) {
-        free(bytes);
+    if (!decoder->ParseHeader(bytes, got, width, height, dataOffset))
         return NR_PICTURE_CREATE_FAILED;
-    }
     // Huffman-coded blocks: no more than 512 pixels a byte of the file.
-    if (!DataBound::Fits(width, height, 8, got, 512)) {
-        free(bytes);
+    if (!DataBound::Fits(width, height, 8, got, 512))
         return NR_INVALID_DATA;
-    }
     NImageBuffer* picture = target ? target : &this->picture;
-    if (!picture->Create(width, height, 24, 0, nullptr)) {
-        free(bytes);
+    if (!picture->Create(width, height, 24, 0, nullptr))
         return NR_PICTURE_CREATE_FAILED;
-    }
     decoder->DecodePicture(bytes + dataOffset, picture->bits);
-    free(bytes);
     // The picture ends with the last byte the decoder took; whole bytes still waiting in its bit
     // reader were never used. A decoder that ran out of data used the whole file.
     if (decoder->bytesLeft > 0) {

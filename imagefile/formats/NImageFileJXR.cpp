@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
@@ -93,7 +94,7 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     NImageBuffer& bitmap = target ? *target : picture;
     if (!path)
         return NR_DECODE_FAILED;
-    FILE* file = _wfopen(path, L"rb");
+    ScopedFile file(path, L"rb");
     if (!file)
         return NR_DECODE_FAILED;
 
@@ -101,7 +102,7 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     JxrInitDecodeArgs(&args);
     JxrDecoder* decoder = nullptr;
     JxrPictureInfo info{};
-    int status = JxrOpenDecoder(file, &args, &decoder, &info);   // takes the file
+    int status = JxrOpenDecoder(file.Release(), &args, &decoder, &info);   // takes the file
     if (status != JXR_OK)
         return status == JXR_NO_MEMORY ? NR_PICTURE_CREATE_FAILED : NR_DECODE_FAILED;
 
@@ -136,12 +137,11 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     fullHeight = info.height;
     consumedSize = FileLength(path);
     // The picture ends where its directory and data end; bytes after them are not its own.
-    if (FILE* again = _wfopen(path, L"rb")) {
-        StdioByteSource bytes(again);
+    if (const ScopedFile again{path, L"rb"}) {
+        StdioByteSource bytes(again.Get());
         const PictureExtent extent = FindExtent(bytes);
         if (extent.IsComplete())
             consumedSize = extent.end;
-        std::fclose(again);
     }
     return NR_OK;
 }
@@ -261,19 +261,18 @@ NRESULT NImageFileJXR::Save(const wchar_t* path, NImageBuffer* source, ImageMeta
         return NR_ENCODE_FAILED;
     }
 
-    FILE* bmp = _wfopen(intermediate.Path(), L"rb");
+    ScopedFile bmp(intermediate.Path(), L"rb");
     if (!bmp) {
         LogMessageBox(L"FAILED CreateDecoderFromFile %d - %s", kFileError, intermediate.Path());
         return NR_ENCODE_FAILED;
     }
-    FILE* output = _wfopen(path, L"wb");
+    ScopedFile output(path, L"wb");
     if (!output) {
-        fclose(bmp);
         LogMessageBox(L"CreateStreamFromFilename %d", kFileError);
         return NR_FILE_OPEN_WRITE;
     }
     int code = 0;
-    const int status = JxrEncodeFromBmp(bmp, output, &args, static_cast<float>(bitmap.dpiX),
+    const int status = JxrEncodeFromBmp(bmp.Release(), output.Release(), &args, static_cast<float>(bitmap.dpiX),
                                         static_cast<float>(bitmap.dpiY), &code);   // closes both
     if (status == JXR_OK)
         return NR_OK;

@@ -16,6 +16,7 @@
 
 #include <libmng.h>
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
@@ -207,8 +208,6 @@ public:
     {
         if (handle_)
             mng_cleanup(&handle_);
-        if (context_ && context_->file)
-            fclose(context_->file);
     }
     MngChunkWriter(const MngChunkWriter&) = delete;
     MngChunkWriter& operator=(const MngChunkWriter&) = delete;
@@ -368,13 +367,13 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     std::unique_ptr<MngIoContext> context(new (std::nothrow) MngIoContext);
     if (!context)
         return NR_ALLOCATION_FAILED;
-    FILE* file = path ? _wfopen(path, L"rb") : nullptr;
+    ScopedFile in(path, L"rb");
+    FILE* file = in.Get();
     if (!file)
         return NR_FILE_OPEN_READ;
     uint8_t head[10] = {};
     const size_t headRead = fread(head, 1, sizeof(head), file);
     if (!IsFormat(head, 0, headRead)) {
-        fclose(file);
         return NR_NOT_THIS_FORMAT;
     }
     _fseeki64(file, 0, SEEK_END);
@@ -393,7 +392,6 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
 
     mng_handle handle = MngInitializeForReading(*context);
     if (!handle) {
-        fclose(file);
         return NR_FORMAT_INIT_FAILED;
     }
     mng_set_storechunks(handle, MNG_FALSE);
@@ -444,7 +442,7 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     const int64_t position = _ftelli64(file);
     consumedSize = MngConsumedSize(layout, position > 0 ? static_cast<uint64_t>(position) : 0, fileSize);
     mng_cleanup(&handle);
-    fclose(file);
+    in.Close();
 
     NImageBuffer& out = *context->target;
     if (context->singleFrame) {

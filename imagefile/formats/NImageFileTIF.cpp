@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 
@@ -610,14 +611,14 @@ NRESULT NImageFileTIF::Load(const wchar_t* path, uint8_t /*preview*/, uint8_t /*
     SetFileName(path);
     if (!path)
         return NR_FILE_OPEN_READ;
-    FILE* stream = _wfopen(path, L"rb");
-    if (!stream)
-        return NR_FILE_OPEN_READ;
     uint8_t header[kHeaderBytes] = {};
-    std::fread(header, 1, sizeof(header), stream);
     {
+        const ScopedFile stream(path, L"rb");
+        if (!stream)
+            return NR_FILE_OPEN_READ;
+        std::fread(header, 1, sizeof(header), stream.Get());
         // The picture ends where its structure ends; a damaged structure counts the whole file.
-        StdioByteSource bytes(stream);
+        StdioByteSource bytes(stream.Get());
         consumedSize = bytes.Size();
         if (IsFormat(header, 0, sizeof(header))) {
             const PictureExtent extent = FindExtent(bytes);
@@ -625,7 +626,6 @@ NRESULT NImageFileTIF::Load(const wchar_t* path, uint8_t /*preview*/, uint8_t /*
                 consumedSize = extent.end;
         }
     }
-    std::fclose(stream);
     if (!IsFormat(header, 0, sizeof(header)))
         return NR_NOT_THIS_FORMAT;
 
