@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/NRegistry.h"
+#include "base/SystemOwners.h"
 
 wchar_t GeneralLanguageFile[kLanguageCodeUnits] = L"en-us";
 int GeneralDetectedLanguage = 0;
@@ -25,7 +26,7 @@ constexpr UINT kErrorBoxStyle = MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMO
 
 SRWLOCK g_logLock = SRWLOCK_INIT;
 // The log held open by the sessions (guarded by g_logLock).
-HANDLE g_sessionLog = INVALID_HANDLE_VALUE;
+KernelHandleOwner g_sessionLog;
 int g_sessions = 0;
 
 HANDLE OpenLogForAppending(const NString& path)
@@ -170,8 +171,8 @@ bool WriteLogText(const wchar_t* text)
     };
 
     AcquireSRWLockExclusive(&g_logLock);
-    if (g_sessionLog != INVALID_HANDLE_VALUE) {
-        const bool ok = write(g_sessionLog);
+    if (g_sessionLog) {
+        const bool ok = write(g_sessionLog.Get());
         ReleaseSRWLockExclusive(&g_logLock);
         return ok;
     }
@@ -182,11 +183,8 @@ bool WriteLogText(const wchar_t* text)
         return false;
     AcquireSRWLockExclusive(&g_logLock);
     bool ok = false;
-    HANDLE file = OpenLogForAppending(path);
-    if (file != INVALID_HANDLE_VALUE) {
-        ok = write(file);
-        CloseHandle(file);
-    }
+    if (const KernelHandleOwner file{OpenLogForAppending(path)})
+        ok = write(file.Get());
     ReleaseSRWLockExclusive(&g_logLock);
     return ok;
 }
@@ -256,17 +254,15 @@ AppLogSession::AppLogSession()
     const bool known = GetAppLogPath(path);
     AcquireSRWLockExclusive(&g_logLock);
     if (g_sessions++ == 0 && known)
-        g_sessionLog = OpenLogForAppending(path);
+        g_sessionLog.Reset(OpenLogForAppending(path));
     ReleaseSRWLockExclusive(&g_logLock);
 }
 
 AppLogSession::~AppLogSession()
 {
     AcquireSRWLockExclusive(&g_logLock);
-    if (--g_sessions == 0 && g_sessionLog != INVALID_HANDLE_VALUE) {
-        CloseHandle(g_sessionLog);
-        g_sessionLog = INVALID_HANDLE_VALUE;
-    }
+    if (--g_sessions == 0)
+        g_sessionLog.Reset();
     ReleaseSRWLockExclusive(&g_logLock);
 }
 

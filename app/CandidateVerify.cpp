@@ -8,6 +8,7 @@
 #include "app/CandidateView.h"
 #include "app/ScanChecks.h"
 #include "app/ScanOptions.h"
+#include "base/SystemOwners.h"
 #include "imagefile/NImageFile.h"
 
 namespace {
@@ -28,28 +29,6 @@ double Now()
     return static_cast<double>(now.QuadPart) / frequency;
 }
 
-// Owns one handle of the system.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-    bool Close()
-    {
-        if (m_handle == INVALID_HANDLE_VALUE)
-            return true;
-        const bool ok = CloseHandle(m_handle) != FALSE;
-        m_handle = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
 bool WriteAll(HANDLE file, const uint8_t* data, size_t count)
 {
     while (count > 0) {
@@ -66,8 +45,8 @@ bool WriteAll(HANDLE file, const uint8_t* data, size_t count)
 // The candidate's bytes into a new file: its head from memory, the rest from the source.
 bool WriteCandidate(const CandidateJob& job, const std::wstring& path)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen())
+    KernelHandleOwner file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     bool ok = WriteAll(file.Get(), job.head.data(), job.head.size());
     uint64_t at = job.head.size();
@@ -101,8 +80,8 @@ bool WriteCandidate(const CandidateJob& job, const std::wstring& path)
 // Cuts the file to its first length bytes; it stays whole when that fails.
 void CutFile(const std::wstring& path, uint64_t length)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen())
+    KernelHandleOwner file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return;
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(length);

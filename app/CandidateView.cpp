@@ -7,6 +7,7 @@
 
 #include "app/ImageErrorText.h"
 #include "base/BitmapUtils.h"
+#include "base/GdiOwners.h"
 #include "imagefile/ImageFactory.h"
 #include "imaging/ImageDraw.h"
 
@@ -15,23 +16,6 @@ namespace {
 constexpr int kPlaceholderWidth = 500;
 constexpr int kPlaceholderHeight = 200;
 constexpr int kTextUnits = 2048;
-
-// Releases a GDI font or bitmap when it goes.
-class GdiHandle {
-public:
-    explicit GdiHandle(HGDIOBJ object) : m_object(object) {}
-    ~GdiHandle()
-    {
-        if (m_object)
-            DeleteObject(m_object);
-    }
-    GdiHandle(const GdiHandle&) = delete;
-    GdiHandle& operator=(const GdiHandle&) = delete;
-    HGDIOBJ Get() const { return m_object; }
-
-private:
-    HGDIOBJ m_object;
-};
 
 void FormatInto(wchar_t* buffer, size_t units, const wchar_t* format, va_list args)
 {
@@ -53,22 +37,20 @@ void FormatIntoV(wchar_t* buffer, size_t units, const wchar_t* format, ...)
 void DrawSymbol(NImageBuffer& picture, FileType type)
 {
     const int resourceId = type == FT_AUDIO ? 105 : type == FT_VIDEO ? 106 : 107;
-    HBITMAP symbol = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
+    HBITMAP loaded = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    if (!symbol)
+    if (!loaded)
         return;  // a program without the symbols draws the texts alone
-    RecolorBitmap(&symbol, RGB(255, 255, 255), GetSysColor(COLOR_WINDOW));
+    RecolorBitmap(&loaded, RGB(255, 255, 255), GetSysColor(COLOR_WINDOW));
+    const BitmapOwner symbol(loaded);
     BITMAP info{};
-    GetObjectW(symbol, sizeof(info), &info);
-    HDC symbolDc = CreateCompatibleDC(picture.dc);
+    GetObjectW(symbol.Get(), sizeof(info), &info);
+    const MemoryDcOwner symbolDc(CreateCompatibleDC(picture.dc));
     if (symbolDc) {
-        HGDIOBJ previous = SelectObject(symbolDc, symbol);
+        const ObjectSelection selection(symbolDc.Get(), symbol.Get());
         AlphaBlendDC(picture.dc, picture.width / 2 - info.bmWidth / 2, picture.height / 2 - info.bmHeight / 2,
-                     info.bmWidth, info.bmHeight, symbolDc, 0, 0, info.bmWidth, info.bmHeight, 0x23, 0);
-        SelectObject(symbolDc, previous);
-        DeleteDC(symbolDc);
+                     info.bmWidth, info.bmHeight, symbolDc.Get(), 0, 0, info.bmWidth, info.bmHeight, 0x23, 0);
     }
-    DeleteObject(symbol);
 }
 
 }  // namespace
@@ -131,13 +113,13 @@ bool DrawErrorPlaceholder(NImageFile* file, const wchar_t* format, ...)
     LOGFONTW large = plain;
     large.lfWeight = 900;
     large.lfUnderline = FALSE;
-    HDC screen = GetDC(nullptr);
-    large.lfHeight = -MulDiv(36, screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96, 72);
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    GdiHandle fontA(CreateFontIndirectW(&plain));
-    GdiHandle fontB(CreateFontIndirectW(&underlined));
-    GdiHandle fontC(CreateFontIndirectW(&large));
+    {
+        const WindowDc screen(nullptr);
+        large.lfHeight = -MulDiv(36, screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96, 72);
+    }
+    FontOwner fontA(CreateFontIndirectW(&plain));
+    FontOwner fontB(CreateFontIndirectW(&underlined));
+    FontOwner fontC(CreateFontIndirectW(&large));
 
     HDC dc = picture.dc;
     HGDIOBJ previousFont = SelectObject(dc, fontB.Get());

@@ -9,6 +9,7 @@
 
 #include "app/LanguageDlg.h"
 #include "base/ExePath.h"
+#include "base/SystemOwners.h"
 #include "imagefile/PlugInHost.h"
 #include "ui/NWindow.h"
 
@@ -31,9 +32,8 @@ std::atomic<bool> g_cursorSaved{false};
 void StartBusyCursor()
 {
     g_uiThreadId = GetCurrentThreadId();
-    HANDLE watchdog = CreateThread(nullptr, kWatchdogStack, BusyCursorWatchdog, nullptr, 0, nullptr);
-    if (watchdog)
-        CloseHandle(watchdog);  // it runs for the rest of the process
+    // It runs for the rest of the process: its handle is not needed.
+    const KernelHandleOwner watchdog(CreateThread(nullptr, kWatchdogStack, BusyCursorWatchdog, nullptr, 0, nullptr));
     g_busyHook = SetWindowsHookExW(WH_GETMESSAGE, BusyCursorHook, nullptr, g_uiThreadId.load());
 }
 

@@ -14,6 +14,7 @@
 #include "base/BitmapUtils.h"
 #include "base/Dpi.h"
 #include "base/GdiOwners.h"
+#include "base/SystemOwners.h"
 #include "base/TimeUtils.h"
 #include "imagefile/ExifDirectory.h"
 #include "imagefile/FormatRegistry.h"
@@ -232,8 +233,8 @@ bool ResultList::AddFolder(const wchar_t* folder, bool recurse, bool includeAudi
     wchar_t pattern[MAX_PATH];
     swprintf(pattern, MAX_PATH, L"%ls\\*.*", folder);
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    const FindHandleOwner search(FindFirstFileW(pattern, &found));
+    if (!search)
         return false;
     do {
         if (found.cFileName[0] == L'.')
@@ -271,8 +272,7 @@ bool ResultList::AddFolder(const wchar_t* folder, bool recurse, bool includeAudi
         m_selection.push_back(true);
         m_cache.emplace_back();
         ++m_count;
-    } while (m_count < kMaxRecords && FindNextFileW(search, &found));
-    FindClose(search);
+    } while (m_count < kMaxRecords && FindNextFileW(search.Get(), &found));
     return true;
 }
 

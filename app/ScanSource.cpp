@@ -19,9 +19,9 @@ bool ScanSourceHandle::Open(const wchar_t* name, DWORD& error)
         error = ERROR_INVALID_PARAMETER;
         return false;
     }
-    m_handle = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (m_handle == INVALID_HANDLE_VALUE) {
+    m_handle.Reset(
+        CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!m_handle) {
         error = GetLastError();
         return false;
     }
@@ -30,10 +30,7 @@ bool ScanSourceHandle::Open(const wchar_t* name, DWORD& error)
 
 void ScanSourceHandle::Close()
 {
-    if (m_handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
+    m_handle.Reset();
     m_size = 0;
     m_sectorSize = 512;
 }
@@ -41,7 +38,7 @@ void ScanSourceHandle::Close()
 void ScanSourceHandle::MeasureAsFile()
 {
     LARGE_INTEGER size{};
-    m_size = (m_handle != INVALID_HANDLE_VALUE && GetFileSizeEx(m_handle, &size) && size.QuadPart > 0)
+    m_size = (m_handle && GetFileSizeEx(m_handle.Get(), &size) && size.QuadPart > 0)
                  ? static_cast<uint64_t>(size.QuadPart)
                  : 0;
     m_sectorSize = 512;
@@ -50,17 +47,17 @@ void ScanSourceHandle::MeasureAsFile()
 bool ScanSourceHandle::MeasureAsVolume(uint64_t& diskSizeEx)
 {
     diskSizeEx = 0;
-    if (m_handle == INVALID_HANDLE_VALUE)
+    if (!m_handle)
         return false;
     DWORD returned = 0;
     DISK_GEOMETRY_EX geometryEx{};
-    if (DeviceIoControl(m_handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometryEx, sizeof(geometryEx),
+    if (DeviceIoControl(m_handle.Get(), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometryEx, sizeof(geometryEx),
                         &returned, nullptr) &&
         geometryEx.DiskSize.QuadPart > 0)
         diskSizeEx = static_cast<uint64_t>(geometryEx.DiskSize.QuadPart);
 
     DISK_GEOMETRY geometry{};
-    if (!DeviceIoControl(m_handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &returned,
+    if (!DeviceIoControl(m_handle.Get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &returned,
                          nullptr))
         return false;
     m_sectorSize = geometry.BytesPerSector ? geometry.BytesPerSector : 512;
@@ -68,7 +65,7 @@ bool ScanSourceHandle::MeasureAsVolume(uint64_t& diskSizeEx)
     // Whole cylinders leave the volume's tail out, and the geometry describes the whole disk: the
     // volume's own length is what is read when the system tells it.
     GET_LENGTH_INFORMATION lengthInfo{};
-    if (DeviceIoControl(m_handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof(lengthInfo), &returned,
+    if (DeviceIoControl(m_handle.Get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &lengthInfo, sizeof(lengthInfo), &returned,
                         nullptr) &&
         lengthInfo.Length.QuadPart > 0) {
         m_size = static_cast<uint64_t>(lengthInfo.Length.QuadPart);
@@ -93,14 +90,14 @@ bool ScanSourceHandle::MeasureByReading()
     auto bytesAt = [&](uint64_t position) -> uint64_t {
         LARGE_INTEGER target;
         target.QuadPart = static_cast<LONGLONG>(position);
-        if (!SetFilePointerEx(m_handle, target, nullptr, FILE_BEGIN))
+        if (!SetFilePointerEx(m_handle.Get(), target, nullptr, FILE_BEGIN))
             return 0;
         DWORD got = 0;
-        if (!ReadFile(m_handle, probe, static_cast<DWORD>(kSector), &got, nullptr))
+        if (!ReadFile(m_handle.Get(), probe, static_cast<DWORD>(kSector), &got, nullptr))
             return kSector;
         return got;
     };
-    if (m_handle == INVALID_HANDLE_VALUE || bytesAt(0) == 0)
+    if (!m_handle || bytesAt(0) == 0)
         return false;
     // Doubling finds a position behind the end, halving the last sector that holds data.
     uint64_t inside = 0;
@@ -126,7 +123,7 @@ bool ScanSourceHandle::ReadAt(uint64_t position, void* buffer, uint32_t count, u
 {
     bytesRead = 0;
     error = 0;
-    if (m_handle == INVALID_HANDLE_VALUE) {
+    if (!m_handle) {
         error = ERROR_INVALID_HANDLE;
         return false;
     }
@@ -135,7 +132,7 @@ bool ScanSourceHandle::ReadAt(uint64_t position, void* buffer, uint32_t count, u
     at.Offset = static_cast<DWORD>(position);
     at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD got = 0;
-    const BOOL ok = ReadFile(m_handle, buffer, count, &got, &at);
+    const BOOL ok = ReadFile(m_handle.Get(), buffer, count, &got, &at);
     bytesRead = got;
     if (!ok) {
         error = GetLastError();

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/SystemOwners.h"
+
 class ScanSource {
 public:
     virtual ~ScanSource() = default;
@@ -46,14 +48,14 @@ public:
     // 512-byte sectors. False when nothing can be read.
     bool MeasureByReading();
     void Close();
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return static_cast<bool>(m_handle); }
 
     uint64_t Size() const override { return m_size; }
     uint32_t SectorSize() const override { return m_sectorSize; }
     bool ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error) override;
 
 private:
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    KernelHandleOwner m_handle;
     uint64_t m_size = 0;
     uint32_t m_sectorSize = 512;
 };

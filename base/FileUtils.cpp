@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/SystemOwners.h"
 
 namespace {
 
@@ -66,15 +67,14 @@ bool CopyFileShell(const wchar_t* destination, const wchar_t* source, HWND owner
 
 bool CheckFileReadable(const wchar_t* path, NString& error)
 {
-    HANDLE file = path ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                       : INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE) {
+    const KernelHandleOwner file(
+        path ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+    if (!file) {
         error = L"Failed to open file for read!";
         return false;
     }
     LARGE_INTEGER size = {};
-    bool sized = GetFileSizeEx(file, &size) != FALSE;
-    CloseHandle(file);
+    const bool sized = GetFileSizeEx(file.Get(), &size) != FALSE;
     if (!sized || size.QuadPart <= 19) {
         error = L"Invalid file size!";
         return false;

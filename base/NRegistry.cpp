@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/SystemOwners.h"
+
 namespace {
 
 constexpr REGSAM kRead = KEY_READ;                    // 0x20019
@@ -52,22 +54,20 @@ bool DeleteKeyTree(HKEY parent, const wchar_t* name)
     HKEY key;
     if (RegOpenKeyExW(parent, name, 0, kReadWrite, &key) != ERROR_SUCCESS)
         return false;
-    for (;;) {
-        DWORD subkeys = 0, longest = 0;
-        if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return false;
-        }
-        if (subkeys == 0)
-            break;
-        std::vector<wchar_t> child(static_cast<size_t>(longest) + 1, L'\0');
-        if (RegEnumKeyW(key, 0, child.data(), longest + 1) != ERROR_SUCCESS || !DeleteKeyTree(key, child.data())) {
-            RegCloseKey(key);
-            return false;
+    {
+        const RegistryKeyOwner keyOwner(key);   // closed before the key is deleted
+        for (;;) {
+            DWORD subkeys = 0, longest = 0;
+            if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                return false;
+            if (subkeys == 0)
+                break;
+            std::vector<wchar_t> child(static_cast<size_t>(longest) + 1, L'\0');
+            if (RegEnumKeyW(key, 0, child.data(), longest + 1) != ERROR_SUCCESS || !DeleteKeyTree(key, child.data()))
+                return false;
         }
     }
-    RegCloseKey(key);
     return RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
 }
 
@@ -186,11 +186,10 @@ bool NRegistry::ReadValue(const wchar_t* subkey, const wchar_t* name, NRegistryV
     HKEY key;
     if (RegOpenKeyExW(m_rootKey, subkey, 0, kRead, &key) != ERROR_SUCCESS)
         return false;
+    const RegistryKeyOwner keyOwner(key);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        RegCloseKey(key);
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return false;  // `value` keeps what it held
-    }
     // The value may change between the size query and the read: a grown value is asked again,
     // a shrunk one keeps only the bytes read.
     std::vector<BYTE> bytes;
@@ -200,7 +199,6 @@ bool NRegistry::ReadValue(const wchar_t* subkey, const wchar_t* name, NRegistryV
         size = static_cast<DWORD>(bytes.size());
         status = RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size);
     }
-    RegCloseKey(key);
     void* data = status == ERROR_SUCCESS ? value.Alloc(size) : nullptr;
     if (!data) {
         value.Free();
@@ -218,9 +216,9 @@ bool NRegistry::WriteValue(const wchar_t* subkey, const wchar_t* name, const NRe
     if (RegCreateKeyExW(m_rootKey, subkey ? subkey : L"", 0, nullptr, REG_OPTION_NON_VOLATILE, kWrite, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return false;
+    const RegistryKeyOwner keyOwner(key);
     const LSTATUS status = RegSetValueExW(key, name, 0, value.GetType(), static_cast<const BYTE*>(value.GetData()),
                                           value.GetSize());
-    RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
 
@@ -273,8 +271,8 @@ bool NRegistry::DeleteValue(const wchar_t* subkey, const wchar_t* name)
     HKEY key;
     if (RegOpenKeyExW(m_rootKey, subkey, 0, kReadWrite, &key) != ERROR_SUCCESS)
         return false;
+    const RegistryKeyOwner keyOwner(key);
     const LSTATUS status = RegDeleteValueW(key, name);
-    RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
 
@@ -287,10 +285,10 @@ bool NRegistry::QueryInfo(const wchar_t* subkey, DWORD* subkeyCount, DWORD* valu
     HKEY key;
     if (RegOpenKeyExW(m_rootKey, subkey, 0, kRead, &key) != ERROR_SUCCESS)
         return false;
+    const RegistryKeyOwner keyOwner(key);
     DWORD subkeys = 0, values = 0;
     const LSTATUS status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                                             nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         return false;
     if (subkeyCount)

@@ -1,5 +1,7 @@
 #include "base/NSimpleFile.h"
 
+#include "base/SystemOwners.h"
+
 #include <cstdint>
 
 NSimpleFile::~NSimpleFile()
@@ -85,11 +87,10 @@ bool NSimpleFile::Map()
         static_cast<uint64_t>(size.QuadPart) > SIZE_MAX)
         return false;
     // The mapping and the view cover the whole file, whatever its size.
-    HANDLE mapping = CreateFileMappingW(m_handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const KernelHandleOwner mapping(CreateFileMappingW(m_handle, nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (!mapping)
         return false;
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    CloseHandle(mapping);  // the view keeps the mapping alive
+    const void* view = MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);   // keeps the mapping alive
     if (!view)
         return false;
     m_view = view;

@@ -39,7 +39,18 @@ private:
     static HANDLE Valid(HANDLE handle) noexcept { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
 };
 
-using KernelHandleOwner = InvalidIsNoneOwner<KernelHandleDeleter>;
+// A kernel handle; Close tells whether closing succeeded (a written file's last error can show
+// there).
+class KernelHandleOwner : public InvalidIsNoneOwner<KernelHandleDeleter> {
+public:
+    using InvalidIsNoneOwner::InvalidIsNoneOwner;
+    // True when nothing was held or the handle closed without an error; the owner is empty after.
+    bool Close() noexcept
+    {
+        const HANDLE handle = Release();
+        return !handle || CloseHandle(handle) != FALSE;
+    }
+};
 using FindHandleOwner = InvalidIsNoneOwner<FindHandleDeleter>;
 using RegistryKeyOwner = HandleOwner<HKEY, RegistryKeyDeleter>;
 using LocalMemoryOwner = HandleOwner<HLOCAL, LocalMemoryDeleter>;

@@ -5,6 +5,7 @@
 // same two resizes, measured by run_resize_bench.sh) it prints the ratios too.
 //
 // Usage: resize_bench [picture.bmp] [--runs N] [--magick-ms T H]
+#include "base/SystemOwners.h"
 #include "bench/BenchClock.h"
 #include "imaging/NImageBuffer.h"
 
@@ -42,18 +43,18 @@ bool Time(int runs, double& best, const std::function<bool()>& work)
 // A bottom-up 24-bit BMP with a 40-byte (or larger) header.
 bool LoadBmp24(const wchar_t* path, NImageBuffer& picture)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const KernelHandleOwner file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return false;
     LARGE_INTEGER size{};
     std::vector<uint8_t> bytes;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 54 && size.QuadPart < (1LL << 31);
+    bool ok = GetFileSizeEx(file.Get(), &size) && size.QuadPart > 54 && size.QuadPart < (1LL << 31);
     if (ok) {
         bytes.resize(static_cast<size_t>(size.QuadPart));
         DWORD read = 0;
-        ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size();
+        ok = ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+             read == bytes.size();
     }
-    CloseHandle(file);
     if (!ok || bytes[0] != 'B' || bytes[1] != 'M')
         return false;
     BITMAPINFOHEADER header;

@@ -23,6 +23,7 @@
 #include "app/ScanLoop.h"
 #include "app/ScanOptions.h"
 #include "app/ScanWorker.h"
+#include "base/SystemOwners.h"
 #include "bench/BenchClock.h"
 
 namespace {
@@ -197,8 +198,8 @@ void DecodeFolder(const std::wstring& folder)
     };
     std::vector<std::pair<std::wstring, Cost>> costs;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    const FindHandleOwner search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search)
         return;
     double total = 0;
     do {
@@ -222,8 +223,7 @@ void DecodeFolder(const std::wstring& folder)
         it->second.seconds += elapsed;
         it->second.bytes += (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
         total += elapsed;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &found));
     std::sort(costs.begin(), costs.end(), [](const auto& a, const auto& b) { return a.second.seconds > b.second.seconds; });
     std::wprintf(L"\nDecoding the files of %ls as the verification does: %.2f s\n", folder.c_str(), total);
     for (const auto& [extension, cost] : costs)

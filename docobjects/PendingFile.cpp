@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/SystemOwners.h"
+
 bool PendingFile::Begin(const wchar_t* path)
 {
     Discard();
@@ -17,12 +19,12 @@ bool PendingFile::Begin(const wchar_t* path)
     }
     // A folder too long for a generated name: a fixed name beside the target.
     work_ = target_ + L".pending";
-    HANDLE h = CreateFileW(work_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    const KernelHandleOwner made(
+        CreateFileW(work_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!made) {
         work_.clear();
         return false;
     }
-    CloseHandle(h);
     return true;
 }
 

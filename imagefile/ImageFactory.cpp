@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/ResourceUtils.h"
+#include "base/SystemOwners.h"
 #include "imaging/DecodeBudget.h"
 #include "imagefile/FormatDetect.h"
 #include "imagefile/NImageFile.h"
@@ -385,12 +386,12 @@ NRESULT LoadImageFromResource(NImageBuffer& target, HMODULE module, const wchar_
         extension = L".tga";
     std::wstring picturePath = std::wstring(unique) + extension;
 
-    HANDLE file = CreateFileW(picturePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY,
-                              nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    {
+        const KernelHandleOwner file(CreateFileW(picturePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_TEMPORARY, nullptr));
         DWORD written = 0;
-        WriteFile(file, data, size, &written, nullptr);
-        CloseHandle(file);
+        if (file)
+            WriteFile(file.Get(), data, size, &written, nullptr);
     }
     bytes.clear();
     bytes.shrink_to_fit();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/SystemOwners.h"
 #include "imaging/NImageBuffer.h"
 
 namespace {
@@ -151,17 +152,15 @@ bool ScanPlugInFolder(PlugInHost& host, const wchar_t* folder)
     base += L"\\";
     NString pattern = base + L"LMC_*.dll";
     WIN32_FIND_DATAW found;
-    HANDLE search = pattern.GetLength() < kPathUnits ? FindFirstFileW(pattern.c_str(), &found)
-                                                     : INVALID_HANDLE_VALUE;
-    if (search != INVALID_HANDLE_VALUE) {
+    const FindHandleOwner search(pattern.GetLength() < kPathUnits ? FindFirstFileW(pattern.c_str(), &found) : nullptr);
+    if (search) {
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 continue;
             NString path = base + found.cFileName;
             if (path.GetLength() < kPathUnits)  // a cut path could name another file
                 AddPlugIn(host, path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.Get(), &found));
     }
     if (restore)
         SetCurrentDirectoryW(saved);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/SystemOwners.h"
 #include "base/Utf8.h"
 #include "imagefile/ImageMetadata.h"
 #include "imaging/NImageBuffer.h"
@@ -255,12 +256,8 @@ bool LastWriteTime(const wchar_t* path, FILETIME& time)
 {
     if (!path)
         return false;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = GetFileTime(file, nullptr, nullptr, &time) != FALSE;
-    CloseHandle(file);
-    return ok;
+    const KernelHandleOwner file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file && GetFileTime(file.Get(), nullptr, nullptr, &time) != FALSE;
 }
 
 void CopyGpsDate(IPropertyStore* store, NExifHolder& exif)

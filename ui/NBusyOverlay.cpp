@@ -133,8 +133,6 @@ NOverlayBase::NOverlayBase() : m_wake(CreateEventW(nullptr, TRUE, FALSE, nullptr
 NOverlayBase::~NOverlayBase()
 {
     Close();
-    if (m_wake)
-        CloseHandle(m_wake);
 }
 
 unsigned __stdcall NOverlayBase::ThreadEntry(void* self)
@@ -187,18 +185,18 @@ void NOverlayBase::Close()
     if (m_thread) {
         m_stop = true;
         m_alpha = 0;
-        SetEvent(m_wake);
+        SetEvent(m_wake.Get());
+        const HANDLE thread = m_thread.Get();
         // The thread may be sending this thread a message (a window of this thread changes):
         // take those while waiting, so that the thread can end.
         for (;;) {
-            const DWORD woken = MsgWaitForMultipleObjects(1, &m_thread, FALSE, INFINITE, QS_SENDMESSAGE);
+            const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
             if (woken != WAIT_OBJECT_0 + 1)
                 break;
             MSG message;
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
-        CloseHandle(m_thread);
-        m_thread = nullptr;
+        m_thread.Reset();
         m_threadId = 0;
     }
     m_window.Destroy();
@@ -210,18 +208,18 @@ bool NOverlayBase::StartThread()
     SetFocus(m_owner);
     m_stop = false;
     m_shown = 0;
-    ResetEvent(m_wake);
-    m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadEntry, this, 0, &m_threadId));
+    ResetEvent(m_wake.Get());
+    m_thread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadEntry, this, 0, &m_threadId)));
     if (!m_thread)
         Close();
-    return m_thread != nullptr;
+    return static_cast<bool>(m_thread);
 }
 
 bool NOverlayBase::Pause(DWORD milliseconds)
 {
     if (m_stop)
         return false;
-    WaitForSingleObject(m_wake, milliseconds);
+    WaitForSingleObject(m_wake.Get(), milliseconds);
     return !m_stop;
 }
 

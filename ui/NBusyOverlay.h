@@ -20,6 +20,7 @@
 
 #include "base/NString.h"
 #include "base/ProgressSink.h"
+#include "base/SystemOwners.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWindowLayered.h"
 
@@ -33,7 +34,7 @@ public:
     NOverlayBase(const NOverlayBase&) = delete;
     NOverlayBase& operator=(const NOverlayBase&) = delete;
 
-    bool IsRunning() const { return m_thread != nullptr; }
+    bool IsRunning() const { return static_cast<bool>(m_thread); }
     // Pictures the thread has shown so far.
     int GetShownCount() const { return m_shown; }
     HWND GetOverlayWindow() const { return m_window.GetHwnd(); }
@@ -62,14 +63,14 @@ protected:
     NWindowLayered m_window;
     std::atomic<int> m_alpha{255};
     std::atomic<bool> m_stop{false};
-    HANDLE m_thread = nullptr;
+    KernelHandleOwner m_thread;
     unsigned m_threadId = 0;
     HWND m_owner = nullptr;
     std::atomic<int> m_shown{0};
 
 private:
     static unsigned __stdcall ThreadEntry(void* self);
-    HANDLE m_wake = nullptr;   // set by Close to end a pause at once
+    KernelHandleOwner m_wake;   // set by Close to end a pause at once
 };
 
 class NBusyOverlay : public NOverlayBase, public NProgressSink {

@@ -6,6 +6,7 @@
 
 #include "base/Log.h"
 #include "base/NFile.h"
+#include "base/SystemOwners.h"
 #include "ui/FormatCheck.h"
 
 namespace {
@@ -72,15 +73,14 @@ void NLanguage::Init(const wchar_t* folder, const wchar_t* baseName, const wchar
     NString pattern;
     pattern.Format(L"%s\\%s-*.%s", folder, baseName, extension);
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    const FindHandleOwner find(FindFirstFileW(pattern.c_str(), &found));
+    if (find) {
         do {
             NString code(found.cFileName);
             code.DeleteThrough(L'-');
             code.TruncateAt(L'.');
             m_codes.push_back(code);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &found));
     }
     m_initialized = true;
 }

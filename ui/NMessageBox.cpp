@@ -5,6 +5,7 @@
 
 #include "base/Dpi.h"
 #include "base/Log.h"
+#include "base/SystemOwners.h"
 #include "imaging/ImageDraw.h"
 #include "imaging/NImageBuffer.h"
 #include "ui/NWinApp.h"
@@ -134,14 +135,12 @@ HLOCAL NMessageBox::BuildTemplate(int type, const wchar_t* caption, const wchar_
     const size_t bytes = ((2 * captionLength + 27) & ~size_t{3}) + ((2 * textLength + 29) & ~size_t{3}) +
                          (type == typeOk ? 30 : type == typeYesNoCancel ? 102 : 70);
 
-    HLOCAL memory = LocalAlloc(LHND, bytes);
+    LocalMemoryOwner memory(LocalAlloc(LHND, bytes));
     if (!memory)
         return nullptr;
-    auto* base = static_cast<unsigned char*>(LocalLock(memory));
-    if (!base) {
-        LocalFree(memory);
+    auto* base = static_cast<unsigned char*>(LocalLock(memory.Get()));
+    if (!base)
         return nullptr;
-    }
 
     const int width = ScalePixelsForDpi(260);
     const int half = width / 2;
@@ -186,14 +185,12 @@ HLOCAL NMessageBox::BuildTemplate(int type, const wchar_t* caption, const wchar_
              static_cast<WORD>(textId), kStaticAtom, text);
     for (int i = 0; i < buttons; ++i)
         out.Item(kButtonStyle, items[i].x, buttonTop, buttonWidth, buttonHeight, items[i].id, kButtonAtom, items[i].title);
-    LocalUnlock(memory);
-    if (!out.Ok()) {
-        LocalFree(memory);
+    LocalUnlock(memory.Get());
+    if (!out.Ok())
         return nullptr;
-    }
     if (size)
         *size = bytes;
-    return memory;
+    return memory.Release();
 }
 
 int NMessageBox::Show()
@@ -202,16 +199,14 @@ int NMessageBox::Show()
         ReportWinException(NWinException(L"NDialog::DoModal ... Window already exists"));
         return 0;
     }
-    HLOCAL memory = BuildTemplate(m_type, m_caption.c_str(), m_text.c_str());
+    const LocalMemoryOwner memory(BuildTemplate(m_type, m_caption.c_str(), m_text.c_str()));
     if (!memory) {
         LogMessage(L"NMessageBox::Show ... no template for type %d", m_type);
         return IDCANCEL;
     }
-    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(LocalLock(memory));
-    if (!dialogTemplate) {
-        LocalFree(memory);
+    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(LocalLock(memory.Get()));
+    if (!dialogTemplate)
         return IDCANCEL;
-    }
     INT_PTR result = 0;
     try {
         m_modal = true;
@@ -224,8 +219,7 @@ int NMessageBox::Show()
         result = 0;
     }
     m_hWnd = nullptr;
-    LocalUnlock(memory);
-    LocalFree(memory);
+    LocalUnlock(memory.Get());
     return static_cast<int>(result);
 }
 
