@@ -202,3 +202,21 @@ std::string AnsiFromWide(const wchar_t* text)
 {
     return text ? AnsiFromWide(text, std::wcslen(text)) : std::string();
 }
+
+NString NStringFromAnsi(const char* text, size_t length, size_t maxCharacters)
+{
+    NString result(L"");
+    std::wstring wide = WideFromAnsi(text, length);
+    if (wide.size() > maxCharacters)
+        wide.resize(maxCharacters);
+    result.Assign(wide.c_str());   // a zero inside the bytes ends the text
+    return result;
+}
+
+std::string AnsiFromWideCut(const wchar_t* text, size_t maxBytes)
+{
+    std::string result = AnsiFromWide(text);
+    if (result.size() > maxBytes)
+        result.resize(maxBytes);
+    return result;
+}

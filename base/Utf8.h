@@ -30,8 +30,14 @@ std::wstring WideFromAnsi(const char* text, size_t length);
 // A NUL-terminated ANSI text (null counts as empty).
 std::wstring WideFromAnsi(const char* text);
 
+// `length` bytes of ANSI text as an allocated NString, ended by the first zero byte among them and
+// cut to maxCharacters; empty for a null text or when the conversion fails.
+NString NStringFromAnsi(const char* text, size_t length, size_t maxCharacters);
+
 // `length` UTF-16 units as ANSI bytes; zero units are converted like any other. Empty for a null
 // text, a length of 0 or above INT_MAX, or when the conversion fails.
 std::string AnsiFromWide(const wchar_t* text, size_t length);
 // A NUL-terminated UTF-16 text (null counts as empty).
 std::string AnsiFromWide(const wchar_t* text);
+// The same cut to its first maxBytes bytes.
+std::string AnsiFromWideCut(const wchar_t* text, size_t maxBytes);

@@ -394,3 +394,45 @@ ExifRational ExifRationalFromDouble(double value)
     result.denominator = denominator;
     return result;
 }
+
+std::string ExifDateTimeText(int year, int month, int day, int hour, int minute, int second)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.2d:%.2d:%.2d %2.2d:%2.2d:%2.2d", year, month, day, hour, minute, second);
+    return text;
+}
+
+std::string ExifDateTimeNow()
+{
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    return ExifDateTimeText(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
+void RemovePictureLayoutTags(NExifHolder& exif)
+{
+    exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
+    exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
+    exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
+    exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+}
+
+void SetPictureLayoutTags(NExifHolder& exif, int dpiX, int dpiY, int width, int height)
+{
+    exif.SetTagDouble(dpiX, EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
+    exif.SetTagDouble(dpiY, EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
+    exif.SetTagInt(2, EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
+    exif.SetTagInt(width, EXIF_IFD_0, EXIF_TAG_IMAGE_WIDTH);
+    exif.SetTagInt(height, EXIF_IFD_0, EXIF_TAG_IMAGE_LENGTH);
+    exif.SetTagInt(1, EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+}
+
+bool ResetExifForWriter(NExifHolder& exif, const char* software)
+{
+    if (!exif.Reset())
+        return false;
+    exif.SetTagText("Verolib https://verolib.example", EXIF_IFD_0, EXIF_TAG_MAKE);
+    exif.SetTagText(software, EXIF_IFD_0, EXIF_TAG_SOFTWARE);
+    exif.SetTagText(ExifDateTimeNow().c_str(), EXIF_IFD_0, EXIF_TAG_DATE_TIME);
+    return true;
+}

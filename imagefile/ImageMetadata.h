@@ -73,6 +73,20 @@ public:
 // values beyond 4294967295 saturate. Not-a-number and infinities give 0/1.
 ExifRational ExifRationalFromDouble(double value);
 
+// The date and time as EXIF writes them: "year:month:day hour:minute:second".
+std::string ExifDateTimeText(int year, int month, int day, int hour, int minute, int second);
+// The local time now in that form.
+std::string ExifDateTimeNow();
+
+// For a picture being written: removes the tags that describe the picture as it was taken
+// (resolution, its unit, orientation)...
+void RemovePictureLayoutTags(NExifHolder& exif);
+// ...and sets them for the picture written: dpi in dots per inch, the size, orientation 1.
+void SetPictureLayoutTags(NExifHolder& exif, int dpiX, int dpiY, int width, int height);
+// Makes the data anew as this library writes it: its maker, the software named and the date now.
+// False when the data cannot be made.
+bool ResetExifForWriter(NExifHolder& exif, const char* software);
+
 struct ImageMetadata {
     NString make;          // camera make, or the software that made the file
     NString model;

@@ -108,15 +108,6 @@ private:
     PROPVARIANT value_;
 };
 
-// The text in the ANSI code page, cut to maxBytes with its NUL.
-std::string ToAnsi(const wchar_t* text, size_t maxBytes)
-{
-    std::string result = AnsiFromWide(text);
-    if (result.size() > maxBytes - 1)
-        result.resize(maxBytes - 1);
-    return result;
-}
-
 ExifEntry* FindEntry(const NExifHolder& exif, int ifd, int tag)
 {
     if (!exif.data || ifd < 0 || ifd >= EXIF_IFD_COUNT || !exif.data->ifd[ifd])
@@ -190,7 +181,7 @@ void CopyText(IPropertyStore* store, const PROPERTYKEY& key, NExifHolder& exif, 
     const wchar_t* text = value.AsText();
     if (!text)
         return;
-    const std::string ansi = ToAnsi(text, maxBytes);
+    const std::string ansi = AnsiFromWideCut(text, maxBytes - 1);
     exif.SetTagText(ansi.c_str(), ifd, tag);
 }
 
@@ -236,7 +227,7 @@ void CopyReference(IPropertyStore* store, const PROPERTYKEY& key, NExifHolder& e
     if (!text || !*text)
         return;
     const wchar_t first[2] = {text[0], 0};
-    const std::string ansi = ToAnsi(first, kMaxTextBytes);
+    const std::string ansi = AnsiFromWideCut(first, kMaxTextBytes - 1);
     exif.SetTagText(ansi.c_str(), kGpsIfd, tag);
 }
 
@@ -330,12 +321,11 @@ bool ExifFromPropertyStore(IPropertyStore* store, const wchar_t* path, const NIm
                 cameraBlock = true;
             }
             if (haveFields) {
-                char text[kMaxTextBytes];
-                std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d %2.2d:%2.2d:%2.2d", fields.wYear, fields.wMonth,
-                              fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
-                exif.SetTagText(text, kMainIfd, 306);
-                exif.SetTagText(text, kExifIfd, 36867);
-                exif.SetTagText(text, kExifIfd, 36868);
+                const std::string text = ExifDateTimeText(fields.wYear, fields.wMonth, fields.wDay, fields.wHour,
+                                                          fields.wMinute, fields.wSecond);
+                exif.SetTagText(text.c_str(), kMainIfd, 306);
+                exif.SetTagText(text.c_str(), kExifIfd, 36867);
+                exif.SetTagText(text.c_str(), kExifIfd, 36868);
             }
         }
     }

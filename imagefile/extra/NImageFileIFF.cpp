@@ -4,6 +4,7 @@
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/extra/FormatStream.h"
+#include "imagefile/extra/PackBits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,36 +43,7 @@ enum class RowConversion {
 // before the row was complete; what was read stays in the row.
 bool ReadFileRow(FILE* file, bool byteRun, uint8_t* row, size_t length)
 {
-    if (!byteRun)
-        return fread(row, 1, length, file) == length;
-    uint8_t skipped[128];
-    size_t filled = 0;
-    while (filled < length) {
-        const int control = fgetc(file);
-        if (control == EOF)
-            return false;
-        if (control < 128) {
-            // A literal of control + 1 bytes; what does not fit in the row is read and dropped,
-            // so the next packet starts where its encoder put it.
-            const size_t count = static_cast<size_t>(control) + 1;
-            const size_t kept = std::min(count, length - filled);
-            if (fread(row + filled, 1, kept, file) != kept)
-                return false;
-            filled += kept;
-            if (count > kept && fread(skipped, 1, count - kept, file) != count - kept)
-                return false;
-        } else if (control > 128) {
-            const size_t count = 257 - static_cast<size_t>(control);
-            const int value = fgetc(file);
-            if (value == EOF)
-                return false;
-            const size_t kept = std::min(count, length - filled);
-            memset(row + filled, value, kept);
-            filled += kept;
-        }
-        // 128 is no operation.
-    }
-    return true;
+    return byteRun ? ReadPackBitsRow(file, row, length) : fread(row, 1, length, file) == length;
 }
 
 // One ByteRun1 row as ReadFileRow reads it, without the bytes. False at the cursor's limit or

@@ -13,21 +13,10 @@
 
 namespace {
 
-constexpr char kMakerText[] = "Verolib https://verolib.example";
 constexpr char kSoftwareText[] = "NImageFileLMC 3.0.0";
 constexpr size_t kMinMetadataBytes = 10;   // shorter XMP or EXIF blocks are not used
 constexpr float kPreviewSide = 200.0f;
 constexpr int kPreviewResizeMode = 9;      // Lanczos3
-
-std::string ExifDateTimeNow()
-{
-    SYSTEMTIME now = {};
-    GetLocalTime(&now);
-    char text[64];
-    std::snprintf(text, sizeof(text), "%.2d:%.2d:%.2d %2.2d:%2.2d:%2.2d", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
-    return text;
-}
 
 // A copy of the caller's EXIF data, entries kept as they are (no tags added or dropped by the
 // library). False when there is nothing to copy.
@@ -70,24 +59,12 @@ std::string DocumentExif(const NExifHolder& callers, const NImageBuffer& picture
 {
     NExifHolder exif;
     if (CopyExif(callers, exif)) {
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+        RemovePictureLayoutTags(exif);
         DropThumbnail(exif.data);
-    } else if (exif.Reset()) {
-        exif.SetTagText(kMakerText, EXIF_IFD_0, EXIF_TAG_MAKE);
-        exif.SetTagText(kSoftwareText, EXIF_IFD_0, EXIF_TAG_SOFTWARE);
-        exif.SetTagText(ExifDateTimeNow().c_str(), EXIF_IFD_0, EXIF_TAG_DATE_TIME);
-    } else {
+    } else if (!ResetExifForWriter(exif, kSoftwareText)) {
         return std::string();
     }
-    exif.SetTagDouble(picture.dpiX, EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
-    exif.SetTagDouble(picture.dpiY, EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
-    exif.SetTagInt(2, EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
-    exif.SetTagInt(picture.width, EXIF_IFD_0, EXIF_TAG_IMAGE_WIDTH);
-    exif.SetTagInt(picture.height, EXIF_IFD_0, EXIF_TAG_IMAGE_LENGTH);
-    exif.SetTagInt(1, EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+    SetPictureLayoutTags(exif, picture.dpiX, picture.dpiY, picture.width, picture.height);
 
     unsigned char* bytes = nullptr;
     unsigned int length = 0;

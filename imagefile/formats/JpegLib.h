@@ -14,8 +14,6 @@
 #include <jpeglib.h>
 #undef boolean
 
-#include "base/NString.h"
-
 class NImageFileJPG;
 
 // Bytes the signature check needs from its offset.
@@ -42,6 +40,3 @@ struct JpegErrorManager {
 void SetUpJpegErrorManager(JpegErrorManager& manager, NImageFileJPG* owner);
 // True when the error said the data is not JPEG.
 bool IsNotJpegMessage(const JpegErrorManager& manager);
-
-// length bytes of ANSI text as UTF-16, ended by a zero byte among them and cut to maxCharacters.
-NString JpegTextFromAnsi(const char* bytes, size_t length, int maxCharacters);

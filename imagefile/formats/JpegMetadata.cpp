@@ -12,6 +12,7 @@
 
 #include "base/ScopedFile.h"
 #include "base/SystemOwners.h"
+#include "base/Utf8.h"
 
 namespace {
 
@@ -25,7 +26,6 @@ constexpr unsigned kXmpMaxMarker = 63999;
 constexpr int kMaxCommentCharacters = 1999;
 constexpr int kMaxExifTextCharacters = 199;
 constexpr size_t kPhotoshopBlockSize = 65536;
-constexpr char kMakerText[] = "Verolib https://verolib.example";
 constexpr char kSoftwareText[] = "NImageFileJPG 1.0.2";
 
 ExifEntry* FindExifEntry(ExifData* data, int ifd, ExifTag tag)
@@ -44,7 +44,7 @@ NString ExifText(ExifData* data, int ifd, ExifTag tag)
     char value[1024] = {};
     exif_entry_get_value(entry, value, sizeof(value));
     value[sizeof(value) - 1] = '\0';
-    return JpegTextFromAnsi(value, std::strlen(value), kMaxExifTextCharacters);
+    return NStringFromAnsi(value, std::strlen(value), kMaxExifTextCharacters);
 }
 
 // The file's last-write time in local time, "year/month/day hour:minute". False when the file
@@ -71,17 +71,6 @@ bool IsIccMarker(const jpeg_saved_marker_ptr marker)
 {
     return marker->marker == JPEG_APP0 + 2 && marker->data && marker->data_length >= kIccHeaderLength &&
            std::memcmp(marker->data, kIccSignature, sizeof(kIccSignature)) == 0;
-}
-
-// The time now as EXIF writes it.
-std::string ExifDateTimeNow()
-{
-    SYSTEMTIME now = {};
-    GetLocalTime(&now);
-    char text[64];
-    std::snprintf(text, sizeof(text), "%.2d:%.2d:%.2d %2.2d:%2.2d:%2.2d", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
-    return text;
 }
 
 }  // namespace
@@ -170,8 +159,8 @@ void ReadJpegComments(jpeg_decompress_struct& cinfo, ImageMetadata& metadata)
     for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
         if (marker->marker != JPEG_COM || !marker->data || marker->data_length == 0)
             continue;
-        NString text = JpegTextFromAnsi(reinterpret_cast<const char*>(marker->data), marker->data_length,
-                                        kMaxCommentCharacters);
+        NString text = NStringFromAnsi(reinterpret_cast<const char*>(marker->data), marker->data_length,
+                                       kMaxCommentCharacters);
         metadata.comment += text;
     }
 }
@@ -265,10 +254,7 @@ cmsHTRANSFORM CreateJpegProfileTransform(const uint8_t* profile, size_t length, 
 void UpdateExifForSave(NExifHolder& exif, const NImageBuffer& picture)
 {
     if (exif.hasExif && exif.data) {
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
-        exif.RemoveTag(EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+        RemovePictureLayoutTags(exif);
         if (exif.data->data) {
             ExifMem* mem = exif_mem_new_default();
             if (mem) {
@@ -280,17 +266,10 @@ void UpdateExifForSave(NExifHolder& exif, const NImageBuffer& picture)
             exif.data->data = nullptr;
         }
         exif.data->size = 0;
-    } else if (exif.Reset()) {
-        exif.SetTagText(kMakerText, EXIF_IFD_0, EXIF_TAG_MAKE);
-        exif.SetTagText(kSoftwareText, EXIF_IFD_0, EXIF_TAG_SOFTWARE);
-        exif.SetTagText(ExifDateTimeNow().c_str(), EXIF_IFD_0, EXIF_TAG_DATE_TIME);
+    } else {
+        ResetExifForWriter(exif, kSoftwareText);
     }
-    exif.SetTagDouble(picture.dpiX, EXIF_IFD_0, EXIF_TAG_X_RESOLUTION);
-    exif.SetTagDouble(picture.dpiY, EXIF_IFD_0, EXIF_TAG_Y_RESOLUTION);
-    exif.SetTagInt(2, EXIF_IFD_0, EXIF_TAG_RESOLUTION_UNIT);
-    exif.SetTagInt(picture.width, EXIF_IFD_0, EXIF_TAG_IMAGE_WIDTH);
-    exif.SetTagInt(picture.height, EXIF_IFD_0, EXIF_TAG_IMAGE_LENGTH);
-    exif.SetTagInt(1, EXIF_IFD_0, EXIF_TAG_ORIENTATION);
+    SetPictureLayoutTags(exif, picture.dpiX, picture.dpiY, picture.width, picture.height);
 }
 
 bool MakePhotoshopIptcBlock(NIptcHolder& iptc, std::vector<uint8_t>& block)

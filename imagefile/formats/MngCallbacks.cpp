@@ -67,6 +67,26 @@ mng_handle MngInitializeForWriting(MngIoBase& io)
     return mng_initialize(&io, MemAlloc, MemFree, MNG_NULL);
 }
 
+void MngSetUpReader(mng_handle handle, uint32_t background)
+{
+    mng_set_storechunks(handle, MNG_FALSE);
+    mng_set_doprogressive(handle, MNG_FALSE);
+    mng_set_bgcolor(handle, static_cast<mng_uint16>(GetRValue(background) * 257),
+                    static_cast<mng_uint16>(GetGValue(background) * 257),
+                    static_cast<mng_uint16>(GetBValue(background) * 257));
+}
+
+uint64_t MngFinishReading(mng_handle& handle, MngOpenedStream& stream)
+{
+    const int64_t position = _ftelli64(stream.file.Get());
+    const uint64_t consumed =
+        MngConsumedSize(stream.layout, position > 0 ? static_cast<uint64_t>(position) : 0, stream.fileSize);
+    mng_cleanup(&handle);
+    handle = nullptr;
+    stream.file.Close();
+    return consumed;
+}
+
 mng_uint32 MNG_DECL MngTickCount(mng_handle)
 {
     return GetTickCount();

@@ -14,6 +14,7 @@
 
 #include "base/ScopedFile.h"
 #include "docobjects/NResult.h"
+#include "imagefile/formats/MngStreamWalk.h"
 
 struct MngIoBase {
     uint64_t fileSize = 0;    // of the file being read
@@ -36,6 +37,13 @@ Context* MngContextOf(mng_handle handle)
 // budget within the thread's MngMemoryLimit (see MngStreamWalk.h), a writer's from the heap.
 mng_handle MngInitializeForReading(MngIoBase& io);
 mng_handle MngInitializeForWriting(MngIoBase& io);
+
+// What both classes set on a handle made for reading: no chunks stored, no progressive display,
+// the background colour (0x00BBGGRR) under transparent pixels.
+void MngSetUpReader(mng_handle handle, uint32_t background);
+// Ends a load: the consumed size (see MngConsumedSize) from where libmng's reading reached, then
+// the handle cleaned up and the file closed.
+uint64_t MngFinishReading(mng_handle& handle, MngOpenedStream& stream);
 
 mng_uint32 MNG_DECL MngTickCount(mng_handle);
 mng_bool MNG_DECL MngRefreshNothing(mng_handle, mng_uint32, mng_uint32, mng_uint32, mng_uint32);

@@ -230,3 +230,21 @@ void MngRelease(void* block, size_t size)
         DecodeBudget::Give(size);
 }
 
+
+NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint64_t, uint64_t), uint32_t endChunk,
+                      MngOpenedStream& stream)
+{
+    if (!stream.file.Open(path, L"rb"))
+        return NR_FILE_OPEN_READ;
+    FILE* file = stream.file.Get();
+    uint8_t head[10] = {};
+    const size_t headRead = fread(head, 1, sizeof(head), file);
+    if (!isFormat(head, 0, headRead))
+        return NR_NOT_THIS_FORMAT;
+    _fseeki64(file, 0, SEEK_END);
+    stream.fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
+    StdioByteSource bytes(file);
+    stream.layout = WalkMngStream(bytes, stream.fileSize, endChunk, kMngLoopBudget);
+    _fseeki64(file, 0, SEEK_SET);
+    return NR_OK;
+}

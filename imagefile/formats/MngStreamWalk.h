@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ScopedFile.h"
+#include "docobjects/NResult.h"
 #include "imagefile/ByteSource.h"
 
 // Four bytes of the stream to be read differently from the file.
@@ -50,6 +52,18 @@ MngStreamLayout WalkMngStream(ByteSource& source, uint64_t size, uint32_t endChu
 // the source's first `size` bytes.
 enum class MngHeaderCheck { Accepted, Refused, Unknown };
 MngHeaderCheck CheckMngHeaderChunk(ByteSource& source, uint64_t size);
+
+// A file of the MNG family opened for a load: its signature checked, its size measured and its
+// chunks walked; the position is back at the start.
+struct MngOpenedStream {
+    ScopedFile file;
+    uint64_t fileSize = 0;
+    MngStreamLayout layout;
+};
+// isFormat: the class's signature test, given the first 10 bytes. 0, NR_FILE_OPEN_READ (also for
+// a null path) or NR_NOT_THIS_FORMAT.
+NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint64_t, uint64_t), uint32_t endChunk,
+                      MngOpenedStream& stream);
 
 // Overlays the patches that meet the count bytes read from stream offset `start`.
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,

@@ -15,7 +15,6 @@
 #include <jerror.h>
 #include <libmng.h>
 
-#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/MngCallbacks.h"
@@ -407,39 +406,22 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     std::unique_ptr<JngIoContext> context(new (std::nothrow) JngIoContext{});
     if (!context)
         return NR_ALLOCATION_FAILED;
-    ScopedFile in(path, L"rb");
-    FILE* file = in.Get();
-    if (!file)
-        return NR_FILE_OPEN_READ;
-    uint8_t head[10] = {};
-    const size_t headRead = fread(head, 1, sizeof(head), file);
-    if (!IsFormat(head, 0, headRead)) {
-        return NR_NOT_THIS_FORMAT;
-    }
+    MngOpenedStream stream;
+    const NRESULT opened = OpenMngStream(path, IsFormat, kIend, stream);
+    if (opened != NR_OK)
+        return opened;
+    const MngMemoryLimit memoryLimit(stream.fileSize);
 
-    _fseeki64(file, 0, SEEK_END);
-    const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
-    StdioByteSource fileBytes(file);
-    const MngStreamLayout layout = WalkMngStream(fileBytes, fileSize, kIend, kMngLoopBudget);
-    const MngMemoryLimit memoryLimit(fileSize);
-    _fseeki64(file, 0, SEEK_SET);
-
-    context->file = file;
-    context->fileSize = fileSize;
+    context->file = stream.file.Get();
+    context->fileSize = stream.fileSize;
     context->owner = this;
     context->result = NR_OK;
     context->target = target ? target : &picture;
 
     mng_handle handle = MngInitializeForReading(*context);
-    if (!handle) {
+    if (!handle)
         return NR_FORMAT_INIT_FAILED;
-    }
-    mng_set_storechunks(handle, MNG_FALSE);
-    mng_set_doprogressive(handle, MNG_FALSE);
-    const COLORREF background = loadOptions.backgroundColour;
-    mng_set_bgcolor(handle, static_cast<mng_uint16>(GetRValue(background) * 257),
-                    static_cast<mng_uint16>(GetGValue(background) * 257),
-                    static_cast<mng_uint16>(GetBValue(background) * 257));
+    MngSetUpReader(handle, loadOptions.backgroundColour);
     mng_setcb_errorproc(handle, JngCallbackError);
     mng_setcb_readdata(handle, JngCallbackReadData);
     mng_setcb_processheader(handle, JngCallbackProcessHeader);
@@ -456,10 +438,7 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     NRESULT result = context->result;
     if (!context->target->valid && result == NR_OK)
         result = NR_DECODE_FAILED;
-    const int64_t position = _ftelli64(file);
-    consumedSize = MngConsumedSize(layout, position > 0 ? static_cast<uint64_t>(position) : 0, fileSize);
-    mng_cleanup(&handle);
-    in.Close();
+    consumedSize = MngFinishReading(handle, stream);
     fullWidth = context->target->valid ? context->target->width : 0;
     fullHeight = context->target->valid ? context->target->height : 0;
     return result;

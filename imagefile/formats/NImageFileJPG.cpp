@@ -3,9 +3,7 @@
 // JpegWrite.cpp, metadata in JpegMetadata.cpp and the walk over the markers in JpegExtent.cpp.
 #include "imagefile/formats/NImageFileJPG.h"
 
-#include <climits>
 #include <cstring>
-#include <string>
 
 #include "base/Utf8.h"
 #include "imagefile/SignatureWindow.h"
@@ -22,18 +20,6 @@ void SetUpJpegErrorManager(JpegErrorManager& manager, NImageFileJPG* owner)
 bool IsNotJpegMessage(const JpegErrorManager& manager)
 {
     return std::strstr(manager.message, "Not a JPEG file") != nullptr;
-}
-
-NString JpegTextFromAnsi(const char* bytes, size_t length, int maxCharacters)
-{
-    NString result(L"");
-    if (!bytes || length > static_cast<size_t>(INT_MAX))
-        return result;
-    std::wstring wide = WideFromAnsi(bytes, length);
-    if (wide.size() > static_cast<size_t>(maxCharacters))
-        wide.resize(static_cast<size_t>(maxCharacters));
-    result.Assign(wide.c_str());   // a zero inside the bytes ends the text
-    return result;
 }
 
 NImageFileJPG::NImageFileJPG()
@@ -63,7 +49,7 @@ void NImageFileJPG::ErrorExit(jpeg_common_struct* common)
     (*common->err->format_message)(common, manager->message);
     manager->message[JMSG_LENGTH_MAX - 1] = '\0';
     if (manager->owner) {
-        NString text = JpegTextFromAnsi(manager->message, std::strlen(manager->message), JMSG_LENGTH_MAX);
+        NString text = NStringFromAnsi(manager->message, std::strlen(manager->message), JMSG_LENGTH_MAX);
         manager->owner->decoderMessage = text;
     }
     __builtin_longjmp(manager->jump, 1);

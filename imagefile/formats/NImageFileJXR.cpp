@@ -45,14 +45,6 @@ int32_t WholeDpi(float value)
     return static_cast<int32_t>(std::lround(value));
 }
 
-uint64_t FileLength(const wchar_t* path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 }  // namespace
 
 bool NImageFileJXR::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t length)
@@ -110,7 +102,7 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     // rows (in the file's pixel layout, up to 16 bytes a pixel) come from the decode budget.
     const uint64_t area = static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height);
     if (!DataBound::Fits(static_cast<uint64_t>(info.width), static_cast<uint64_t>(info.height), 8,
-                         FileLength(path), kPixelsPerByte)) {
+                         DataBound::FileLength(path), kPixelsPerByte)) {
         JxrCloseDecoder(decoder);
         return NR_INVALID_DATA;
     }
@@ -135,7 +127,7 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     bitmap.FlipVertical();
     fullWidth = info.width;
     fullHeight = info.height;
-    consumedSize = FileLength(path);
+    consumedSize = DataBound::FileLength(path);
     // The picture ends where its directory and data end; bytes after them are not its own.
     if (const ScopedFile again{path, L"rb"}) {
         StdioByteSource bytes(again.Get());

@@ -16,7 +16,6 @@
 
 #include <libmng.h>
 
-#include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
@@ -367,39 +366,23 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     std::unique_ptr<MngIoContext> context(new (std::nothrow) MngIoContext);
     if (!context)
         return NR_ALLOCATION_FAILED;
-    ScopedFile in(path, L"rb");
-    FILE* file = in.Get();
-    if (!file)
-        return NR_FILE_OPEN_READ;
-    uint8_t head[10] = {};
-    const size_t headRead = fread(head, 1, sizeof(head), file);
-    if (!IsFormat(head, 0, headRead)) {
-        return NR_NOT_THIS_FORMAT;
-    }
-    _fseeki64(file, 0, SEEK_END);
-    const uint64_t fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
-    StdioByteSource fileBytes(file);
-    const MngStreamLayout layout = WalkMngStream(fileBytes, fileSize, kMend, kMngLoopBudget);
-    const MngMemoryLimit memoryLimit(fileSize);
-    _fseeki64(file, 0, SEEK_SET);
+    MngOpenedStream stream;
+    const NRESULT opened = OpenMngStream(path, IsFormat, kMend, stream);
+    if (opened != NR_OK)
+        return opened;
+    const MngMemoryLimit memoryLimit(stream.fileSize);
 
-    context->file = file;
-    context->fileSize = fileSize;
-    context->patches = &layout.patches;
+    context->file = stream.file.Get();
+    context->fileSize = stream.fileSize;
+    context->patches = &stream.layout.patches;
     context->owner = this;
     context->singleFrame = preview || quick;
     context->target = target ? target : &picture;
 
     mng_handle handle = MngInitializeForReading(*context);
-    if (!handle) {
+    if (!handle)
         return NR_FORMAT_INIT_FAILED;
-    }
-    mng_set_storechunks(handle, MNG_FALSE);
-    mng_set_doprogressive(handle, MNG_FALSE);
-    const COLORREF background = loadOptions.backgroundColour;
-    mng_set_bgcolor(handle, static_cast<mng_uint16>(GetRValue(background) * 257),
-                    static_cast<mng_uint16>(GetGValue(background) * 257),
-                    static_cast<mng_uint16>(GetBValue(background) * 257));
+    MngSetUpReader(handle, loadOptions.backgroundColour);
     mng_setcb_errorproc(handle, MngCallbackError);
     mng_setcb_readdata(handle, MngCallbackReadData);
     mng_setcb_processheader(handle, MngCallbackProcessHeader);
@@ -439,10 +422,7 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     NRESULT result = context->result;
     if (result == NR_OK && !context->headerSeen)
         result = NR_DECODE_FAILED;
-    const int64_t position = _ftelli64(file);
-    consumedSize = MngConsumedSize(layout, position > 0 ? static_cast<uint64_t>(position) : 0, fileSize);
-    mng_cleanup(&handle);
-    in.Close();
+    consumedSize = MngFinishReading(handle, stream);
 
     NImageBuffer& out = *context->target;
     if (context->singleFrame) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/ScopedFile.h"
+#include "base/Utf8.h"
 #include "imagefile/PlugInHost.h"
 
 namespace {
@@ -33,15 +34,7 @@ NString FieldText(const wchar_t (&field)[N])
 template <size_t N>
 std::string AnsiText(const wchar_t (&field)[N])
 {
-    const int units = static_cast<int>(wcsnlen(field, N));
-    std::string text;
-    if (units == 0)
-        return text;
-    int bytes = WideCharToMultiByte(CP_ACP, 0, field, units, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return text;
-    text.resize(static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_ACP, 0, field, units, text.data(), bytes, nullptr, nullptr);
+    std::string text = AnsiFromWide(field, wcsnlen(field, N));
     if (text.size() > kExifTextBytes - 1)
         text.resize(kExifTextBytes - 1);
     return text;
@@ -194,17 +187,32 @@ NRESULT NImageFilePLUGIN::Save(const wchar_t* path, NImageBuffer* source, ImageM
     return EncodeWithPlugIn(plugIn.Record(), path, image, 0);
 }
 
+namespace {
+
+// The plug-in that handles the path's extension for reading or writing, and its DLL's path;
+// false when none does.
+bool FindPlugInForPath(const wchar_t* path, bool writing, int& index, NString& dllPath)
+{
+    NString extension;
+    if (!PathExtension(path, extension))
+        return false;
+    index = FindPlugInForExtension(extension.c_str(), writing);
+    const PlugInRecord* record = PlugInAt(index);
+    if (!record)
+        return false;
+    dllPath = FieldText(record->path);
+    return true;
+}
+
+}  // namespace
+
 NImageFilePLUGIN* CreatePlugInReader(const wchar_t* path, ImageLoadOptions* options)
 {
     NImageFilePLUGIN* file = new NImageFilePLUGIN();
-    NString extension;
-    if (!PathExtension(path, extension))
+    int index = 0;
+    NString dllPath;
+    if (!FindPlugInForPath(path, false, index, dllPath))
         return file;
-    const int index = FindPlugInForExtension(extension.c_str(), false);
-    const PlugInRecord* record = PlugInAt(index);
-    if (!record)
-        return file;
-    const NString dllPath = FieldText(record->path);
     if (options) {
         options->plugInPath = dllPath;
     } else {
@@ -220,14 +228,10 @@ NImageFilePLUGIN* CreatePlugInReader(const wchar_t* path, ImageLoadOptions* opti
 NImageFilePLUGIN* CreatePlugInWriter(const wchar_t* path, ImageSaveOptions* options)
 {
     NImageFilePLUGIN* file = new NImageFilePLUGIN();
-    NString extension;
-    if (!PathExtension(path, extension))
+    int index = 0;
+    NString dllPath;
+    if (!FindPlugInForPath(path, true, index, dllPath))
         return file;
-    const int index = FindPlugInForExtension(extension.c_str(), true);
-    const PlugInRecord* record = PlugInAt(index);
-    if (!record)
-        return file;
-    const NString dllPath = FieldText(record->path);
     if (options) {
         options->plugInPath = dllPath;
     } else {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/ScopedFile.h"
+#include "base/Utf8.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/ProgressText.h"
 #include "imagefile/formats/ApngReader.h"
@@ -49,38 +50,6 @@ struct PngWriteStructs {
         info = nullptr;
     }
 };
-
-NString FromAnsi(const char* text, int length, int maxCharacters)
-{
-    NString result(L"");
-    if (!text || length <= 0)
-        return result;
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-    if (needed <= 0)
-        return result;
-    std::wstring wide(static_cast<size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, length, wide.data(), needed);
-    if (static_cast<int>(wide.size()) > maxCharacters)
-        wide.resize(static_cast<size_t>(maxCharacters));
-    result = wide.c_str();
-    return result;
-}
-
-std::string ToAnsi(const wchar_t* text, size_t maxBytes)
-{
-    std::string result;
-    if (!text || !*text)
-        return result;
-    const int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 1)
-        return result;
-    result.resize(static_cast<size_t>(needed));
-    WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), needed, nullptr, nullptr);
-    result.resize(strlen(result.c_str()));
-    if (result.size() > maxBytes)
-        result.resize(maxBytes);
-    return result;
-}
 
 // Depth of the bitmap a still PNG decodes into, and the transformations that lead there.
 int OutputDepth(int colourType, int bitDepth, bool paletteWithTransparency)
@@ -189,7 +158,7 @@ void NImageFilePNG::OnLibraryError(png_struct_def* png, const char* message)
 {
     auto* self = static_cast<NImageFilePNG*>(png_get_error_ptr(png));
     if (self && message)
-        self->libraryMessage = FromAnsi(message, static_cast<int>(strlen(message)), kMaxMessageCharacters);
+        self->libraryMessage = NStringFromAnsi(message, strlen(message), kMaxMessageCharacters);
     // Back to the operation's jump target (libpng's fallback would print the message first).
     png_longjmp(png, 1);
 }
@@ -424,7 +393,7 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     in.Close();
 
     if (haveText) {
-        NString text = FromAnsi(firstText.c_str(), static_cast<int>(firstText.size()), kMaxTextCharacters);
+        NString text = NStringFromAnsi(firstText.c_str(), firstText.size(), kMaxTextCharacters);
         if (text.Find(L"<x:xmpmeta") >= 0)
             metadata.xmp = firstText;
         else
@@ -606,7 +575,7 @@ NRESULT NImageFilePNG::Save(const wchar_t* path, NImageBuffer* bitmap, ImageMeta
     std::string textBytes;
     const char* textKey = "Software";
     if (data.comment.GetLength() > 0 && !data.comment.IsBlank()) {
-        textBytes = ToAnsi(data.comment.c_str(), kMaxTitleBytes);
+        textBytes = AnsiFromWideCut(data.comment.c_str(), kMaxTitleBytes);
         textKey = "Title";
     } else {
         textBytes = kSoftwareText;

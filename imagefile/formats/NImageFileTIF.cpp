@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/ScopedFile.h"
+#include "base/Utf8.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 
@@ -58,11 +59,7 @@ void ReadTextTag(TIFF* file, uint32_t tag, NString& text)
     const char* value = nullptr;
     if (TIFFGetField(file, tag, &value) != 1 || !value)
         return;
-    const int length = static_cast<int>(strnlen(value, kMaxTextCharacters));
-    wchar_t buffer[kMaxTextCharacters + 1];
-    const int units = MultiByteToWideChar(CP_ACP, 0, value, length, buffer, kMaxTextCharacters);
-    buffer[units > 0 ? units : 0] = L'\0';
-    text = buffer;
+    text = NStringFromAnsi(value, strnlen(value, kMaxTextCharacters), kMaxTextCharacters);
 }
 
 // One CIELab pixel of 8-bit samples (a and b signed) to blue, green, red bytes.

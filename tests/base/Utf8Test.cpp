@@ -175,3 +175,16 @@ TEST(Utf8Test, AnsiConversionsFollowTheCodePage)
     EXPECT_EQ(WideFromAnsi("caf\xE9 \x80"), L"caf\u00E9 \u20AC");
     EXPECT_EQ(AnsiFromWide(L"\u4E2D"), "?") << "a character the code page lacks";
 }
+
+TEST(Utf8Test, CutAnsiConversionsEndAtAZeroAndKeepTheirLimit)
+{
+    const NString text = NStringFromAnsi("abc\0def", 7, 100);
+    EXPECT_STREQ(text.c_str(), L"abc") << "a zero among the bytes ends the text";
+    EXPECT_STREQ(NStringFromAnsi("abcdef", 6, 4).c_str(), L"abcd");
+    const NString none = NStringFromAnsi(nullptr, 5, 10);
+    ASSERT_NE(none.c_str(), nullptr) << "an allocated empty text, not the null state";
+    EXPECT_STREQ(none.c_str(), L"");
+    EXPECT_EQ(AnsiFromWideCut(L"abcdef", 3), "abc");
+    EXPECT_EQ(AnsiFromWideCut(L"ab", 3), "ab");
+    EXPECT_EQ(AnsiFromWideCut(nullptr, 3), "");
+}
