@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/Log.h"
 #include "base/NRegistry.h"
 #include "base/SystemOwners.h"
 
@@ -145,13 +146,7 @@ void ReadTextSetting(NRegistry& store, const wchar_t* name, const wchar_t* defau
 
 bool WriteLogText(const wchar_t* text)
 {
-    SYSTEMTIME st;
-    GetSystemTime(&st);
-    wchar_t stamp[32];
-    _snwprintf(stamp, 31, L"%.2d/%.2d/%.2d %2.2d:%2.2d:%2.2d: ", st.wYear, st.wMonth, st.wDay, st.wHour,
-               st.wMinute, st.wSecond);
-    stamp[31] = L'\0';
-    std::wstring line = stamp;
+    std::wstring line = LogLineStamp();
     line += text;
     line += L"\r\n";
 

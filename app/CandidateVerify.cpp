@@ -9,6 +9,7 @@
 #include "app/ScanChecks.h"
 #include "app/ScanOptions.h"
 #include "base/SystemOwners.h"
+#include "base/TimeUtils.h"
 #include "imagefile/NImageFile.h"
 
 namespace {
@@ -16,18 +17,6 @@ namespace {
 constexpr uint32_t kWritePiece = 1u << 20;
 constexpr int kMemoryAttempts = 3;
 constexpr DWORD kMemoryRetryMs = 500;
-
-double Now()
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
-}
 
 bool WriteAll(HANDLE file, const uint8_t* data, size_t count)
 {
@@ -136,12 +125,12 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
         job.outcome = CandidateJob::Outcome::LoadFailed;
         return;
     }
-    const double start = Now();
+    const double start = MonotonicSeconds();
     const bool saved = WriteCandidate(job, path);
     // The chunks go back to the reader as soon as they are written out.
     job.chunks[0].reset();
     job.chunks[1].reset();
-    const double written = Now();
+    const double written = MonotonicSeconds();
     job.writeSeconds += written - start;
     if (!saved) {
         job.outcome = CandidateJob::Outcome::SaveFailed;
@@ -163,7 +152,7 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
         if (result != NR_NOT_ENOUGH_MEMORY)
             break;
     }
-    job.decodeSeconds += Now() - written;
+    job.decodeSeconds += MonotonicSeconds() - written;
     std::unique_ptr<NImageFile> owner(file);
     uint64_t consumed = 0;
     bool sizeKnown = true;

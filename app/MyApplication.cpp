@@ -92,17 +92,7 @@ int MyApplication::Run()
         PutBackSavedCursor();
         g_busyCountdown = kBusyTicks;
         try {
-            NWindow* main = GetMainWindow();
-            HWND mainWindow = main ? main->GetHwnd() : nullptr;
-            if (mainWindow && IsWindow(mainWindow)) {
-                if (!TranslateAcceleratorW(mainWindow, GetAccelerators(), &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            } else {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            DispatchAppMessage(msg);
         } catch (...) {
             RestoreBusyCursor();
             throw;

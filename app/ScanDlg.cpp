@@ -24,18 +24,6 @@ namespace {
 
 constexpr const wchar_t* kSection = L"Dlg_Scan";
 
-// A text of the window's section, with the reference text where the language has none and the
-// built-in text without a language table.
-NString ScanText(const wchar_t* key, const wchar_t* builtIn)
-{
-    NString text;
-    if (NWinApp* app = NGetApp())
-        text = app->GetLanguage()->GetText(kSection, key, true);
-    if (text.IsEmpty())
-        text = builtIn;
-    return text;
-}
-
 // The file-name part of a path.
 const wchar_t* FileNamePart(const wchar_t* path)
 {
@@ -48,6 +36,18 @@ const wchar_t* FileNamePart(const wchar_t* path)
 }
 
 }  // namespace
+
+NString ScanText(const wchar_t* key, const wchar_t* builtIn)
+{
+    NString text;
+    if (NWinApp* app = NGetApp()) {
+        if (NLanguage* language = app->GetLanguage())
+            text = language->GetText(kSection, key, true);
+    }
+    if (text.IsEmpty())
+        text = builtIn;
+    return text;
+}
 
 ScanDlg::ScanDlg(HWND parent) : NDialog(kResourceId, parent) {}
 

@@ -20,6 +20,10 @@
 #include "ui/NDialog.h"
 #include "ui/NStatic.h"
 
+// A text of the scan window's language section ("Dlg_Scan"), with the reference text where the
+// language has none; the built-in English text without a language table.
+NString ScanText(const wchar_t* key, const wchar_t* builtIn);
+
 class ScanDlg : public NDialog {
 public:
     static constexpr int kResourceId = 113;

@@ -8,9 +8,8 @@
 #include "app/AppSettings.h"
 #include "app/CrashReport.h"
 #include "app/ScanDlg.h"
+#include "base/TimeUtils.h"
 #include "imagefile/FormatRegistry.h"
-#include "ui/NLanguage.h"
-#include "ui/NWinApp.h"
 
 namespace {
 
@@ -21,31 +20,6 @@ constexpr size_t kMaxHeldJobs = 256;
 constexpr uint64_t kMaxHeldBytes = uint64_t{384} << 20;
 // The most bytes of one candidate taken from memory; the rest is read again when it is written.
 constexpr uint64_t kMaxJobMemory = uint64_t{64} << 20;
-
-// A text of the scan window's language section, or the built-in English text.
-NString ScanText(const wchar_t* key, const wchar_t* builtIn)
-{
-    NString text;
-    if (NWinApp* app = NGetApp()) {
-        if (NLanguage* language = app->GetLanguage())
-            text = language->GetText(L"Dlg_Scan", key, true);
-    }
-    if (text.IsEmpty())
-        text = builtIn;
-    return text;
-}
-
-double Now()
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
-}
 
 unsigned DefaultThreads()
 {
@@ -134,9 +108,9 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     job->ordinal = m_ordinal++;
     job->hit = hit;
     job->extension = FileTypeToExtension(hit.type);
-    const double start = Now();
+    const double start = MonotonicSeconds();
     PrepareCandidate(*job, candidate, m_blockLength, kMaxJobMemory);
-    m_costs.measureSeconds += Now() - start;
+    m_costs.measureSeconds += MonotonicSeconds() - start;
     if (job->extent.IsBroken())
         ++m_costs.refused;
     if (m_lastAnchor && m_lastAnchor->hit.chunkIndex == hit.chunkIndex &&
@@ -158,10 +132,10 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     event.job = std::move(job);
     Push(std::move(event));
     if (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes) {
-        const double waited = Now();
+        const double waited = MonotonicSeconds();
         while (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes)
             Pump(true);
-        m_costs.waitSeconds += Now() - waited;
+        m_costs.waitSeconds += MonotonicSeconds() - waited;
     }
 }
 

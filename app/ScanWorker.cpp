@@ -21,19 +21,6 @@ namespace {
 
 constexpr double kGigabyte = 1073741824.0;
 
-// A text of the scan window's language section, or the built-in English text.
-NString ScanText(const wchar_t* key, const wchar_t* builtIn)
-{
-    NString text;
-    if (NWinApp* app = NGetApp()) {
-        if (NLanguage* language = app->GetLanguage())
-            text = language->GetText(L"Dlg_Scan", key, true);
-    }
-    if (text.IsEmpty())
-        text = builtIn;
-    return text;
-}
-
 // Appends text to the folder path; false when it would not fit.
 bool AppendPart(wchar_t (&folder)[MAX_PATH], const wchar_t* text)
 {

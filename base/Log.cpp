@@ -54,13 +54,7 @@ bool AppendLogLine(const wchar_t* path, const wchar_t* text)
 {
     if (!path || !*path)
         return false;
-    SYSTEMTIME st;
-    GetSystemTime(&st);
-    wchar_t stamp[32];
-    _snwprintf(stamp, 32, L"%.2d/%.2d/%.2d %2.2d:%2.2d:%2.2d: ", st.wYear, st.wMonth, st.wDay, st.wHour,
-               st.wMinute, st.wSecond);
-    stamp[31] = L'\0';
-    std::wstring line = stamp;
+    std::wstring line = LogLineStamp();
     line += text ? text : L"";
     line += L'\n';
 
@@ -113,4 +107,15 @@ bool LogMessageBox(const wchar_t* format, ...)
         return false;
     AppendLogLine(path.c_str(), text);
     return MessageBoxW(GetDesktopWindow(), text, L"ZUvo", MB_ICONINFORMATION | MB_SETFOREGROUND) == IDOK;
+}
+
+std::wstring LogLineStamp()
+{
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    wchar_t stamp[32];
+    _snwprintf(stamp, 32, L"%.2d/%.2d/%.2d %2.2d:%2.2d:%2.2d: ", st.wYear, st.wMonth, st.wDay, st.wHour,
+               st.wMinute, st.wSecond);
+    stamp[31] = L'\0';
+    return stamp;
 }

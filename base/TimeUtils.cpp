@@ -159,3 +159,15 @@ bool DateDifference(const SYSTEMTIME& earlier, const SYSTEMTIME& later, SYSTEMTI
     result.wDay = static_cast<WORD>(days);
     return true;
 }
+
+double MonotonicSeconds()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}

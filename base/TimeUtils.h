@@ -1,4 +1,5 @@
-// File times as texts in the user's locale, and arithmetic on system times.
+// File times as texts in the user's locale, arithmetic on system times, and a clock for
+// measuring durations.
 #pragma once
 #include <windows.h>
 
@@ -29,3 +30,7 @@ bool AddToSystemTime(SYSTEMTIME& result, LONGLONG count, LONGLONG unit, const SY
 // 1 month and 1 day. False, the result untouched, when a date is not valid or the later date
 // lies before the earlier one.
 bool DateDifference(const SYSTEMTIME& earlier, const SYSTEMTIME& later, SYSTEMTIME& result);
+
+// Seconds since an arbitrary start, from the performance counter: for measuring how long
+// something takes (never goes back, unlike the system time).
+double MonotonicSeconds();

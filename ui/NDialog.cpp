@@ -192,14 +192,7 @@ NImageBuffer* NDialog::GetBackgroundImage()
 
 INT_PTR CALLBACK NDialog::StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    NDialog* dialog = nullptr;
-    if (NWinApp* app = NGetApp()) {
-        NWindowMapLock lock(app);
-        auto& map = app->GetWindowMap();
-        auto it = map.find(window);
-        if (it != map.end())
-            dialog = dynamic_cast<NDialog*>(it->second);
-    }
+    NDialog* dialog = dynamic_cast<NDialog*>(NWindow::FromHandle(window));
     if (!dialog) {
         ReportWinException(NWinException(L"NDialog::StaticDialogProc ... Failed to route message\n"));
         return 0;

@@ -143,14 +143,19 @@ int NWinApp::Run()
             return LOWORD(msg.wParam);
         if (got == -1)
             return -1;
-        if (m_mainWindow && m_accelerators) {
-            HWND main = m_mainWindow->GetHwnd();
-            if (main && TranslateAcceleratorW(main, m_accelerators, &msg))
-                continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        DispatchAppMessage(msg);
     }
+}
+
+void NWinApp::DispatchAppMessage(MSG& msg)
+{
+    NWindow* main = GetMainWindow();
+    HWND mainWindow = main ? main->GetHwnd() : nullptr;
+    HACCEL accelerators = GetAccelerators();
+    if (mainWindow && accelerators && TranslateAcceleratorW(mainWindow, accelerators, &msg))
+        return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
 }
 
 NThreadData* NWinApp::GetThreadData()

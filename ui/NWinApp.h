@@ -51,6 +51,9 @@ public:
     virtual DWORD GetTlsIndex();
     // A plain message loop: answers the exit code of WM_QUIT, or -1 when GetMessageW fails.
     virtual int Run();
+    // One message of the loop: the main window's accelerators first, then translated and
+    // dispatched.
+    void DispatchAppMessage(MSG& msg);
     // The calling thread's record, made on first use.
     virtual NThreadData* GetThreadData();
 

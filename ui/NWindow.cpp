@@ -611,14 +611,7 @@ void NWindow::ForgetHandle(HWND window)
 
 LRESULT CALLBACK NWindow::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    NWindow* object = nullptr;
-    if (NWinApp* app = NGetApp()) {
-        NWindowMapLock lock(app);
-        auto& map = app->GetWindowMap();
-        auto it = map.find(window);
-        if (it != map.end())
-            object = it->second;
-    }
+    NWindow* object = FromHandle(window);
     if (!object) {
         ReportWinException(NWinException(L"NWindow::StaticWindowProc .. Failed to route message\n"));
         return DefWindowProcW(window, message, wParam, lParam);
