@@ -19,8 +19,12 @@
 
 #include "app/ScanSource.h"
 
+// Owns its buffer: never copied.
 struct ScanChunk {
+    ScanChunk() = default;
     ~ScanChunk() { delete[] data; }
+    ScanChunk(const ScanChunk&) = delete;
+    ScanChunk& operator=(const ScanChunk&) = delete;
     uint64_t index = 0;           // 0 for the first chunk
     uint64_t start = 0;           // source position of its first byte
     uint32_t bytes = 0;           // bytes that stand for the source (less than the chunk size only at its end)
