@@ -38,8 +38,9 @@ check() {  # folder, allowed top folders, extra allowed paths (regex)
   local folder=$1 tops=$2 extra=${3:-}
   while IFS=: read -r file path; do
     [ -n "$file" ] || continue
-    # A path relative to the file: taken from the root, a test folder standing for its layer.
-    if [[ "$path" == ../* ]]; then
+    # A path relative to the file (../, or one beside it): taken from the root, a test folder
+    # standing for its layer.
+    if [[ "$path" == ../* ]] || [ -f "$(dirname "$file")/$path" ]; then
       path=$(realpath -m --relative-to=. "$(dirname "$file")/$path")
       path=${path#tests/}
     fi
