@@ -13,6 +13,9 @@
 struct GdiObjectDeleter {
     void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
+struct EnhancedMetafileDeleter {
+    void operator()(HENHMETAFILE metafile) const noexcept { DeleteEnhMetaFile(metafile); }
+};
 struct DcDeleter {
     void operator()(HDC dc) const noexcept { DeleteDC(dc); }
 };
@@ -22,6 +25,7 @@ using BrushOwner = HandleOwner<HBRUSH, GdiObjectDeleter>;
 using PenOwner = HandleOwner<HPEN, GdiObjectDeleter>;
 using BitmapOwner = HandleOwner<HBITMAP, GdiObjectDeleter>;
 using RegionOwner = HandleOwner<HRGN, GdiObjectDeleter>;
+using EnhancedMetafileOwner = HandleOwner<HENHMETAFILE, EnhancedMetafileDeleter>;
 // A DC of CreateCompatibleDC or CreateDC (never one of GetDC: see WindowDc).
 using MemoryDcOwner = HandleOwner<HDC, DcDeleter>;
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "base/FileMappingView.h"
+#include "base/GdiOwners.h"
 #include "docobjects/NResult.h"
 
 class NImageBuffer;
@@ -34,25 +35,7 @@ private:
 };
 
 // Owner of an enhanced-metafile handle.
-class EnhancedMetafile {
-public:
-    explicit EnhancedMetafile(HENHMETAFILE handle = nullptr) : handle_(handle) {}
-    ~EnhancedMetafile() { Reset(); }
-    EnhancedMetafile(const EnhancedMetafile&) = delete;
-    EnhancedMetafile& operator=(const EnhancedMetafile&) = delete;
-
-    void Reset(HENHMETAFILE handle = nullptr)
-    {
-        if (handle_)
-            DeleteEnhMetaFile(handle_);
-        handle_ = handle;
-    }
-    HENHMETAFILE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HENHMETAFILE handle_;
-};
+using EnhancedMetafile = EnhancedMetafileOwner;
 
 // The length of the Windows metafile at `bytes` (its 18-byte header and its records up to and
 // including the end record), or 0 when the header is not one or a record does not lie whole

@@ -61,12 +61,9 @@ HENHMETAFILE NImageFileEMF::ConvertPlaceableWmf(const uint8_t* header, size_t si
     information.mm = MM_ANISOTROPIC;
     information.xExt = 2 * MulDiv(right - left, 2540, unitsPerInch);
     information.yExt = 2 * MulDiv(bottom - top, 2540, unitsPerInch);
-    HDC reference = GetDC(nullptr);
-    HENHMETAFILE metafile = ConvertWindowsMetafile(header + kPlaceableHeaderBytes, size - kPlaceableHeaderBytes,
-                                                   &information, reference);
-    if (reference)
-        ReleaseDC(nullptr, reference);
-    return metafile;
+    const WindowDc reference(nullptr);
+    return ConvertWindowsMetafile(header + kPlaceableHeaderBytes, size - kPlaceableHeaderBytes, &information,
+                                  reference.Get());
 }
 
 NRESULT NImageFileEMF::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
