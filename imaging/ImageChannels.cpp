@@ -488,3 +488,27 @@ bool NImageBuffer::ApplyLumaShift(const int* table)
     });
     return true;
 }
+
+bool NImageBuffer::ApplyChannelTables(const int* red, const int* green, const int* blue, const int* luma)
+{
+    if (!IsDirect(*this))
+        return false;
+    if (luma)
+        return ApplyLumaShift(luma);
+    if (!red && !green && !blue)
+        return true;
+    GdiFlush();
+    const int step = bpp / 8;
+    for (int line = 0; line < height; ++line) {
+        uint8_t* pixel = bits + line * static_cast<size_t>(stride);
+        for (int x = 0; x < width; ++x, pixel += step) {
+            if (blue)
+                pixel[0] = static_cast<uint8_t>(blue[pixel[0]]);
+            if (green)
+                pixel[1] = static_cast<uint8_t>(green[pixel[1]]);
+            if (red)
+                pixel[2] = static_cast<uint8_t>(red[pixel[2]]);
+        }
+    }
+    return true;
+}

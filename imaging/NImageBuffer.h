@@ -54,6 +54,9 @@ public:
     bool CreateFromHBitmap(HBITMAP source);
     // True when a picture was released, false when the record was already empty.
     bool Destroy();
+    // Releases this picture and takes over other's picture (pixels, palette, resolution, colour
+    // key); other is left empty. Nothing is copied, so it cannot fail.
+    void Adopt(NImageBuffer& other);
 
     // ---- Device context and palette ----
     bool SelectBitmap();
@@ -158,6 +161,10 @@ public:
     bool IsMostlyDark(int threshold) const;
     // Moves blue, green and red of every pixel by table[luma] - luma (256 entries; 24 and 32 bpp).
     bool ApplyLumaShift(const int* table);
+    // Remaps the channels through 256-entry tables (24 and 32 bpp; alpha stays). With a luma table
+    // only that one is used, as ApplyLumaShift; otherwise each channel whose table is given
+    // becomes the low byte of table[value].
+    bool ApplyChannelTables(const int* red, const int* green, const int* blue, const int* luma);
     // An icon of the picture (opaque mask; a 32-bpp picture's alpha applies). The caller owns it.
     HICON CreateIcon();
     // Resizes from 96 DPI to the display DPI (GetDpi): Lanczos3 when smooth, else nearest pixel.
@@ -212,8 +219,6 @@ private:
     // Replaces the picture by a new surface of that size and depth at the default resolution.
     bool MakeNewSurface(int newWidth, int newHeight, int depth, const uint8_t* paletteRgb);
     void ReleaseSurface();
-    // Releases this picture and takes over other's picture; other is left empty.
-    void Adopt(NImageBuffer& other);
     // CreateFromBits into a new surface; this picture is replaced only when that succeeds.
     bool ReplaceFromBits(int newWidth, int newHeight, int bitsPerPixel, const void* rows, const uint8_t* paletteRgb);
     bool QuarterTurn(bool clockwise);

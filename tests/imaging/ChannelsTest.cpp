@@ -77,6 +77,7 @@ TEST(ImageChannels, OperationsRefuseEmptyRecordsAndOtherDepths)
         {"AdjustHue", [](NImageBuffer& i) { return i.AdjustHue(10); }},
         {"IsMostlyDark", [](NImageBuffer& i) { return i.IsMostlyDark(300); }},
         {"ApplyLumaShift", [&](NImageBuffer& i) { return i.ApplyLumaShift(table); }},
+        {"ApplyChannelTables", [&](NImageBuffer& i) { return i.ApplyChannelTables(table, table, table, nullptr); }},
     };
     for (auto& [name, op] : directOnly) {
         SCOPED_TRACE(name);
@@ -455,6 +456,38 @@ TEST(ImageChannels, MostlyDarkAndLumaShift)
     EXPECT_EQ(RGB(120, 70, 220), GetPixel(shifted.dc, 2, 2) & 0xFFFFFF);
     EXPECT_EQ(5, PixelAt(shifted, 2, 2)[3]);
     EXPECT_FALSE(shifted.ApplyLumaShift(nullptr));
+}
+
+TEST(ImageChannels, ChannelTablesRemapEachChannelOrShiftTheLuma)
+{
+    int identity[256], zero[256], wrapped[256], luma[256];
+    for (int i = 0; i < 256; ++i) {
+        identity[i] = i;
+        zero[i] = 0;
+        wrapped[i] = 0x300 + (255 - i);  // only the low byte counts: 255 - i
+        luma[i] = i;
+    }
+    NImageBuffer image;
+    MakeOpaque32(image, 4, 3, RGB(100, 50, 200), 7);
+    const auto before = Snapshot(image);
+    ASSERT_TRUE(image.ApplyChannelTables(nullptr, nullptr, nullptr, identity));
+    EXPECT_EQ(before, Snapshot(image)) << "an identity luma table changes nothing";
+    ASSERT_TRUE(image.ApplyChannelTables(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(before, Snapshot(image));
+
+    ASSERT_TRUE(image.ApplyChannelTables(zero, nullptr, wrapped, nullptr));
+    EXPECT_EQ(RGB(0, 50, 55), GetPixel(image.dc, 3, 2) & 0xFFFFFF);
+    EXPECT_EQ(7, PixelAt(image, 3, 2)[3]) << "alpha is kept";
+
+    // With a luma table the channel tables are not used: luma of (0, 50, 55) is 35, moved to 45.
+    luma[35] = 45;
+    ASSERT_TRUE(image.ApplyChannelTables(zero, zero, zero, luma));
+    EXPECT_EQ(RGB(10, 60, 65), GetPixel(image.dc, 0, 0) & 0xFFFFFF);
+
+    NImageBuffer rgb;
+    ASSERT_TRUE(rgb.Create(2, 2, 24, RGB(255, 128, 3)));
+    ASSERT_TRUE(rgb.ApplyChannelTables(nullptr, wrapped, nullptr, nullptr));
+    EXPECT_EQ(RGB(255, 127, 3), GetPixel(rgb.dc, 1, 1) & 0xFFFFFF);
 }
 
 TEST(ImageChannels, SameResultOnOneThreadAndOnMany)
