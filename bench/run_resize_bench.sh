@@ -11,25 +11,9 @@ EXE=$BUILD/bench/resize_bench.exe
 [ -f "$EXE" ] || { echo "error: $EXE is missing; build first (scripts/build.sh)" >&2; exit 1; }
 command -v convert >/dev/null || { echo "error: ImageMagick's convert is missing" >&2; exit 1; }
 
+. "$ROOT/bench/magick_common.sh"
 PICTURE=$BUILD/bench/resize_bench_6000x4000.bmp
-if [ ! -f "$PICTURE" ]; then
-  echo "making $PICTURE ..."
-  convert -seed 7 -size 6000x4000 plasma:fractal -type TrueColor "BMP3:$PICTURE.tmp"
-  mv "$PICTURE.tmp" "$PICTURE"
-fi
-
-# Best wall-clock time of three runs of a command, in milliseconds.
-best_ms() {
-  local best=0 i start end ms
-  for i in 1 2 3; do
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    ms=$(((end - start) / 1000000))
-    if [ "$best" -eq 0 ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "$best"
-}
+make_bench_picture "$PICTURE" 6000 4000
 
 # ImageMagick reads the BMP on every call, which takes longer than the resize: one call reads the
 # picture once into its memory registry and resizes it n times, and the time of one resize is the
@@ -41,9 +25,9 @@ resizes() {  # count geometry
 magick_ms() {  # geometry
   local one five
   # shellcheck disable=SC2046
-  one=$(best_ms convert "$PICTURE" -write mpr:p +delete $(resizes 1 "$1") xc:white null:)
+  one=$(best_ms 3 convert "$PICTURE" -write mpr:p +delete $(resizes 1 "$1") xc:white null:)
   # shellcheck disable=SC2046
-  five=$(best_ms convert "$PICTURE" -write mpr:p +delete $(resizes 5 "$1") xc:white null:)
+  five=$(best_ms 3 convert "$PICTURE" -write mpr:p +delete $(resizes 5 "$1") xc:white null:)
   local ms=$(((five - one) / 4))
   echo $((ms > 0 ? ms : 1))
 }
@@ -54,11 +38,5 @@ echo "  convert -filter Lanczos -resize, one resize of the picture in memory:"
 echo "  thumbnail (200x200) ${thumb_resize} ms, half (50%) ${half_resize} ms"
 echo
 
-if [ -z "${WINEPREFIX:-}" ]; then
-  WINE_ROOT=$BUILD/wine
-  . "$ROOT/scripts/wine-env.sh"
-  trap 'vst_stop_display' EXIT
-  vst_start_display
-  vst_wine_prepare
-fi
+use_build_wine
 wine "$EXE" "$(winepath -w "$PICTURE")" --magick-ms "$thumb_resize" "$half_resize" "$@"

@@ -1,0 +1,105 @@
+// Effects benchmark: megapixels per second of the stack blur (two radii) and the unsharp mask on a
+// camera-sized picture (a 24-bit BMP given on the command line, else a made-up 6000 x 4000 one),
+// on one thread and on all threads. With --magick-ms (ImageMagick's times for the equivalent
+// -blur and -unsharp on the same picture, one thread and all threads, measured by
+// run_effects_bench.sh) it prints ImageMagick's figures and the ratios too.
+//
+// Usage: effects_bench [picture.bmp] [--runs N] [--magick-ms B1 B1all B2 B2all U Uall]
+#include <omp.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+
+#include "bench/BenchSupport.h"
+#include "effects/BlurCompositions.h"
+#include "effects/StackBlur.h"
+#include "imaging/NImageBuffer.h"
+
+namespace {
+
+struct Operation {
+    const char* name;
+    const char* magick;  // ImageMagick's equivalent, as run_effects_bench.sh calls it
+    std::function<bool(NImageBuffer&)> run;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const wchar_t* path = nullptr;
+    int runs = 3;
+    double magick[6] = {};
+    bool haveMagick = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--runs") && i + 1 < argc) {
+            runs = std::max(1, _wtoi(argv[++i]));
+        } else if (!wcscmp(argv[i], L"--magick-ms") && i + 6 < argc) {
+            for (double& ms : magick)
+                ms = _wtof(argv[++i]);
+            haveMagick = true;
+        } else {
+            path = argv[i];
+        }
+    }
+
+    NImageBuffer picture;
+    if (path ? !LoadBmp24(path, picture) : !MakeBenchPicture(picture)) {
+        fprintf(stderr, "cannot load or make the picture\n");
+        return 1;
+    }
+    const double megapixels = static_cast<double>(picture.width) * picture.height / 1e6;
+    const int allThreads = omp_get_max_threads();
+    printf("picture %dx%d (%.1f MP), 24 bpp; best of %d runs; 1 and %d threads\n\n", picture.width, picture.height,
+           megapixels, runs, allThreads);
+
+    // The stack blur of radius r has the variance of a Gaussian of sigma^2 = ((r + 1)^2 - 1) / 6;
+    // the unsharp mask's 5 x 5 mean that of sigma^2 = 2.
+    const Operation operations[] = {
+        {"StackBlur radius 10", "-blur 0x4.47", [](NImageBuffer& p) { return StackBlur(p, 10); }},
+        {"StackBlur radius 40", "-blur 0x16.73", [](NImageBuffer& p) { return StackBlur(p, 40); }},
+        {"UnsharpMask 1 pass, 0.5, 3", "-unsharp 0x1.414+0.5+0.0118",
+         [](NImageBuffer& p) { return UnsharpMask(p, 1, 0.5f, 3); }},
+    };
+    printf("%-28s %9s %9s %9s %9s", "operation", "1 thr ms", "MP/s", "all ms", "MP/s");
+    if (haveMagick)
+        printf("   %-28s %9s %9s %9s %9s %7s %7s", "ImageMagick", "1 thr ms", "MP/s", "all ms", "MP/s", "x 1thr",
+               "x all");
+    printf("\n");
+
+    bool allDone = true;
+    NImageBuffer work;
+    int index = 0;
+    for (const Operation& op : operations) {
+        double ms[2] = {};
+        bool done = true;
+        for (int t = 0; t < 2 && done; ++t) {
+            omp_set_num_threads(t == 0 ? 1 : allThreads);
+            done = Time(runs, ms[t], [&] { return op.run(work); }, [&] { return work.Copy(picture); });
+        }
+        omp_set_num_threads(allThreads);
+        if (!done) {
+            printf("%-28s failed\n", op.name);
+            allDone = false;
+            index += 2;
+            continue;
+        }
+        printf("%-28s %9.0f %9.1f %9.0f %9.1f", op.name, ms[0], megapixels * 1000 / ms[0], ms[1],
+               megapixels * 1000 / ms[1]);
+        if (haveMagick) {
+            const double one = magick[index], all = magick[index + 1];
+            printf("   %-28s %9.0f %9.1f %9.0f %9.1f %7.2f %7.2f", op.magick, one, megapixels * 1000 / one, all,
+                   megapixels * 1000 / all, one / ms[0], all / ms[1]);
+        }
+        printf("\n");
+        fflush(stdout);
+        index += 2;
+    }
+    if (haveMagick)
+        printf("\nx 1thr, x all: our speed as a multiple of ImageMagick's (above 1: faster)\n");
+    return allDone ? 0 : 1;
+}
