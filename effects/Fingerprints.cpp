@@ -155,6 +155,16 @@ void HistogramToHash(const int* histogram, uint64_t* out)
     *out = hash;
 }
 
+bool ComputeHistogramChartHash(const NImageBuffer&, uint64_t*)
+{
+    return false;
+}
+
+bool ComputeHistogramHashes(const NImageBuffer&, uint64_t*, uint64_t*)
+{
+    return false;
+}
+
 bool ComputeChannelHistogramHashes(const NImageBuffer& picture, uint64_t* red, uint64_t* green, uint64_t* blue,
                                    uint64_t* luma)
 {

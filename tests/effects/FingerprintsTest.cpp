@@ -109,6 +109,14 @@ TEST(Fingerprints, HistogramHashFollowsTheShapeNotTheCount)
     EXPECT_EQ(uint64_t{1} << (63 - 32), luma);
     NImageBuffer empty;
     EXPECT_FALSE(ComputeChannelHistogramHashes(empty, &red, &green, &blue, &luma));
+
+    // The chart fingerprints are not supported: nothing is written.
+    uint64_t chart = 5;
+    luma = 6;
+    EXPECT_FALSE(ComputeHistogramChartHash(picture, &chart));
+    EXPECT_FALSE(ComputeHistogramHashes(picture, &chart, &luma));
+    EXPECT_EQ(5u, chart);
+    EXPECT_EQ(6u, luma);
 }
 
 TEST(Fingerprints, ResizedAndRecompressedPictureStaysSimilarADifferentOneDoesNot)
