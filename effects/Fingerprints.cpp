@@ -47,6 +47,25 @@ bool ScaledGreys(const NImageBuffer& picture, int width, int height, int* greys)
     return true;
 }
 
+// The red, green, blue and luma histograms of the picture (measured on a 24-bpp copy below 24 bpp)
+// and their chart scale.
+bool MeasureHistograms(const NImageBuffer& picture, int (&histograms)[4][256], int* scale)
+{
+    if (!picture.valid)
+        return false;
+    NImageBuffer converted;
+    const NImageBuffer* source = &picture;
+    if (picture.bpp < 24) {
+        if (!converted.Copy(picture) || !converted.ConvertToBpp(24, true))
+            return false;
+        source = &converted;
+    }
+    const int chartScale = ComputeHistograms(*source, histograms[0], histograms[1], histograms[2], histograms[3]);
+    if (scale)
+        *scale = chartScale;
+    return true;
+}
+
 }  // namespace
 
 int CountSetBits(uint64_t value)
@@ -155,30 +174,33 @@ void HistogramToHash(const int* histogram, uint64_t* out)
     *out = hash;
 }
 
-bool ComputeHistogramChartHash(const NImageBuffer&, uint64_t*)
+bool ComputeHistogramChartHash(const NImageBuffer& picture, uint64_t* out)
 {
-    return false;
+    return ComputeHistogramHashes(picture, out, nullptr);
 }
 
-bool ComputeHistogramHashes(const NImageBuffer&, uint64_t*, uint64_t*)
+bool ComputeHistogramHashes(const NImageBuffer& picture, uint64_t* chartHash, uint64_t* lumaHash)
 {
-    return false;
+    int histograms[4][256];
+    int scale = 0;
+    NImageBuffer chart;
+    uint64_t hash = 0;
+    if (!MeasureHistograms(picture, histograms, &scale) || !chart.Create(256, 256, 24, RGB(0, 0, 0)) ||
+        !DrawHistogram(chart.dc, 0, 0, 0, 256, histograms[0], histograms[1], histograms[2], histograms[3], scale) ||
+        !ComputeAverageHash(chart, &hash))
+        return false;
+    if (chartHash)
+        *chartHash = hash;
+    HistogramToHash(histograms[3], lumaHash);
+    return true;
 }
 
 bool ComputeChannelHistogramHashes(const NImageBuffer& picture, uint64_t* red, uint64_t* green, uint64_t* blue,
                                    uint64_t* luma)
 {
-    if (!picture.valid)
-        return false;
-    NImageBuffer converted;
-    const NImageBuffer* source = &picture;
-    if (picture.bpp < 24) {
-        if (!converted.Copy(picture) || !converted.ConvertToBpp(24, true))
-            return false;
-        source = &converted;
-    }
     int histograms[4][256];
-    ComputeHistograms(*source, histograms[0], histograms[1], histograms[2], histograms[3]);
+    if (!MeasureHistograms(picture, histograms, nullptr))
+        return false;
     HistogramToHash(histograms[0], red);
     HistogramToHash(histograms[1], green);
     HistogramToHash(histograms[2], blue);

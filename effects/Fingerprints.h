@@ -31,10 +31,11 @@ bool ComputeDctHash(const NImageBuffer& picture, uint64_t* out);
 // fingerprint whatever the number of pixels counted.
 void HistogramToHash(const int* histogram, uint64_t* out);
 
-// Fingerprints of the picture's histogram chart (the four histograms drawn as filled curves and
-// given the average hash), and that one with the luma histogram's fingerprint. The chart is drawn
-// with GDI+, which this library does not paint with yet: both answer false and write nothing.
+// Average hash of the picture's histogram chart: its four histograms drawn by DrawHistogram into
+// a black 256 x 256 picture at their chart scale. Pictures below 24 bpp are measured on a 24-bpp
+// copy. False for an invalid picture or when the chart cannot be drawn.
 bool ComputeHistogramChartHash(const NImageBuffer& picture, uint64_t* out);
+// The chart hash, and HistogramToHash of the luma histogram.
 bool ComputeHistogramHashes(const NImageBuffer& picture, uint64_t* chartHash, uint64_t* lumaHash);
 
 // HistogramToHash of the red, green, blue and luma histograms of the picture (pictures below

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "effects/EffectPixels.h"
+#include "imaging/NGraphics.h"
 
 using effects::IntegerLuma;
 using effects::IsEffectPicture;
@@ -69,6 +70,39 @@ int ComputeHistograms(const NImageBuffer& picture, int* red, int* green, int* bl
         largest = std::max({largest, total.red[i], total.green[i], total.blue[i], total.luma[i]});
     const int share = static_cast<int>(static_cast<double>(picture.width) * picture.height * 0.02);
     return std::min(largest, share);
+}
+
+bool DrawHistogram(HDC dc, int x, int /*unused1*/, int /*unused2*/, int height, const int* red, const int* green,
+                   const int* blue, const int* luma, int scale)
+{
+    if (!red && !green && !blue && !luma)
+        return false;
+    NGdiPlusSession session;
+    NGraphicsOnDC graphics(dc);
+    if (!session.IsStarted() || !graphics.IsValid())
+        return false;
+    const float step = static_cast<float>(height) / static_cast<float>(std::max(scale, 1));
+    const struct {
+        const int* counts;
+        COLORREF colour;
+    } curves[] = {{red, 0x2532E3}, {green, 0x4FA44B}, {blue, 0xF69E06}, {luma, 0xFBFBFB}};
+    for (const auto& curve : curves) {
+        if (!curve.counts)
+            continue;
+        POINT points[259];
+        for (int i = 0; i < 256; ++i) {
+            // Far beyond the chart a point only steepens an edge that is clipped anyway; the
+            // limit keeps the conversion to int defined for any count.
+            const float y = std::clamp(static_cast<float>(height) - static_cast<float>(curve.counts[i]) * step,
+                                       -65536.0f, static_cast<float>(height) + 65536.0f);
+            points[i] = POINT{x + i, static_cast<LONG>(y)};
+        }
+        points[256] = POINT{x + 256, height};
+        points[257] = POINT{x + 1, height};
+        points[258] = points[0];
+        graphics->FillPolygon(points, 259, curve.colour, 220);
+    }
+    return true;
 }
 
 void FindLevelsClipPoints(const int* histogram, int* black, int* white)

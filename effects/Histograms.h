@@ -17,6 +17,15 @@
 // count; 0, with nothing written, for an invalid picture or one below 24 bpp.
 int ComputeHistograms(const NImageBuffer& picture, int* red, int* green, int* blue, int* luma);
 
+// Draws the histograms given (any may be null) as a chart on the device context, each a filled
+// antialiased curve over the previous ones in the order red, green, blue, luma, with alpha 220:
+// column x + i rises to height - count[i] * height / scale, so a count at or above the scale
+// reaches the top (y = 0) and the chart spans (x, 0) to (x + 256, height). A scale below 1 counts
+// as 1. The two ints after x are not used. False when all four histograms are null or GDI+
+// cannot draw on the device context.
+bool DrawHistogram(HDC dc, int x, int unused1, int unused2, int height, const int* red, const int* green,
+                   const int* blue, const int* luma, int scale);
+
 // Black and white points of a 256-count histogram: the levels where the share of the counts
 // from the dark end (and from the light end) stops getting closer to 0.6 %. Black 0 and white
 // 255 when no level does; both 0 for an empty histogram.

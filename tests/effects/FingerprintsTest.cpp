@@ -110,13 +110,17 @@ TEST(Fingerprints, HistogramHashFollowsTheShapeNotTheCount)
     NImageBuffer empty;
     EXPECT_FALSE(ComputeChannelHistogramHashes(empty, &red, &green, &blue, &luma));
 
-    // The chart fingerprints are not supported: nothing is written.
-    uint64_t chart = 5;
-    luma = 6;
-    EXPECT_FALSE(ComputeHistogramChartHash(picture, &chart));
-    EXPECT_FALSE(ComputeHistogramHashes(picture, &chart, &luma));
+    // The chart hash comes with the luma histogram's; only a valid picture has them.
+    uint64_t chart = 5, chartToo = 6;
+    luma = 7;
+    ASSERT_TRUE(ComputeHistogramHashes(grey, &chart, &luma));
+    EXPECT_EQ(uint64_t{1} << (63 - 32), luma);
+    ASSERT_TRUE(ComputeHistogramChartHash(grey, &chartToo));
+    EXPECT_EQ(chart, chartToo);
+    chart = 5;
+    EXPECT_FALSE(ComputeHistogramChartHash(empty, &chart));
+    EXPECT_FALSE(ComputeHistogramHashes(empty, &chart, &luma));
     EXPECT_EQ(5u, chart);
-    EXPECT_EQ(6u, luma);
 }
 
 TEST(Fingerprints, ResizedAndRecompressedPictureStaysSimilarADifferentOneDoesNot)
@@ -138,6 +142,8 @@ TEST(Fingerprints, ResizedAndRecompressedPictureStaysSimilarADifferentOneDoesNot
         // Its mean includes the large constant term, so most bits are 0 for any picture: it
         // tells pictures apart less sharply.
         {"dct", [](const NImageBuffer& p, uint64_t* h) { return ComputeDctHash(p, h); }, 95, 88},
+        {"histogram chart", [](const NImageBuffer& p, uint64_t* h) { return ComputeHistogramChartHash(p, h); }, 90,
+         70},
         {"luma histogram",
          [](const NImageBuffer& p, uint64_t* h) { return ComputeChannelHistogramHashes(p, nullptr, nullptr, nullptr, h); },
          90, 70},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <numeric>
 
 #include "effects/EffectTestPictures.h"
@@ -42,6 +43,46 @@ TEST(Histograms, CountsChannelsAndLumaAndAnswersTheChartScale)
     EXPECT_EQ(-1, red[0]);
     NImageBuffer empty;
     EXPECT_EQ(0, ComputeHistograms(empty, red, nullptr, nullptr, nullptr));
+}
+
+TEST(Histograms, ChartFillsEachCurveUpToItsCount)
+{
+    // A luma curve at the full scale over the left half, at half of it over the right half,
+    // drawn 100 high at x = 20 on black: light grey 0xFB at alpha 220 gives 216.
+    int luma[256], red[256];
+    for (int i = 0; i < 256; ++i) {
+        luma[i] = i < 128 ? 40 : 20;
+        red[i] = 40;
+    }
+    NImageBuffer chart;
+    ASSERT_TRUE(chart.Create(300, 100, 24, RGB(0, 0, 0)));
+    ASSERT_TRUE(DrawHistogram(chart.dc, 20, 0, 0, 100, nullptr, nullptr, nullptr, luma, 40));
+    auto grey = [&](int x, int y) { return static_cast<int>(GetRValue(ColourAt(chart, x, y))); };
+    EXPECT_NEAR(216, grey(60, 5), 2);
+    EXPECT_NEAR(216, grey(60, 95), 2);
+    EXPECT_EQ(0, grey(200, 40)) << "the right half rises to half the height";
+    EXPECT_NEAR(216, grey(200, 60), 2);
+    EXPECT_EQ(0, grey(10, 50)) << "left of x";
+    EXPECT_EQ(0, grey(290, 50)) << "right of x + 256";
+    EXPECT_EQ(ColourAt(chart, 60, 50), RGB(grey(60, 50), grey(60, 50), grey(60, 50))) << "one light grey";
+
+    // Red first, the luma curve over it; counts above the scale reach the top.
+    ASSERT_TRUE(chart.Create(300, 100, 24, RGB(0, 0, 0)));
+    ASSERT_TRUE(DrawHistogram(chart.dc, 0, 0, 0, 100, red, nullptr, nullptr, luma, 10));
+    const COLORREF top = ColourAt(chart, 200, 1);
+    EXPECT_GT(GetRValue(top), 200);
+    EXPECT_GT(GetGValue(top), 190);
+    EXPECT_NEAR(GetRValue(top), (227 * 220 / 255) * 35 / 255 + 251 * 220 / 255, 3) << "red under luma";
+
+    // A scale of 0 (pictures under 50 pixels) counts as 1.
+    ASSERT_TRUE(chart.Create(300, 100, 24, RGB(0, 0, 0)));
+    ASSERT_TRUE(DrawHistogram(chart.dc, 0, 0, 0, 100, nullptr, nullptr, nullptr, luma, 0));
+    EXPECT_NEAR(216, grey(100, 1), 2);
+    int huge[256];
+    std::fill(huge, huge + 256, INT_MAX);
+    ASSERT_TRUE(DrawHistogram(chart.dc, 0, 0, 0, 100, huge, huge, huge, huge, 1));
+
+    EXPECT_FALSE(DrawHistogram(chart.dc, 0, 0, 0, 100, nullptr, nullptr, nullptr, nullptr, 10));
 }
 
 TEST(Histograms, ClipPointsLieWhereTheShareStopsApproaching06Percent)
