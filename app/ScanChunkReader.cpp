@@ -28,7 +28,12 @@ std::wstring Line(const wchar_t* format, ...)
 
 }  // namespace
 
-ScanChunkReader::ScanChunkReader(ScanSource& source, uint32_t chunkSize) : m_source(source), m_chunkSize(chunkSize) {}
+ScanChunkReader::ScanChunkReader(ScanSource& source, uint32_t chunkSize)
+    : m_source(source),
+      m_chunkSize(chunkSize),
+      m_readThreads(std::min(kMostReadThreads, std::max(1u, std::thread::hardware_concurrency())) - 1)
+{
+}
 
 ScanChunkReader::~ScanChunkReader()
 {
@@ -156,25 +161,15 @@ bool ScanChunkReader::ReadInPieces(uint64_t position, uint8_t* buffer, uint32_t 
     const uint32_t sector = std::max<uint32_t>(m_source.SectorSize(), 1);
     const uint32_t piece = std::max(kReadPiece - kReadPiece % sector, sector);
     const uint32_t pieces = count / piece + (count % piece ? 1 : 0);
-    const unsigned threads = std::min<unsigned>({kMostReadThreads, pieces, std::max(1u, std::thread::hardware_concurrency())});
-    std::atomic<uint32_t> next{0};
     std::atomic<bool> whole{true};
-    auto work = [&] {
-        for (uint32_t i = next++; i < pieces && whole; i = next++) {
-            const uint32_t at = i * piece;
-            const uint32_t length = std::min(piece, count - at);
-            uint32_t got = 0;
-            DWORD error = 0;
-            if (!m_source.ReadAt(position + at, buffer + at, length, got, error) || got != length)
-                whole = false;
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned i = 1; i < threads; ++i)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    m_readThreads.Run(pieces, [&](unsigned i) {
+        const uint32_t at = i * piece;
+        const uint32_t length = std::min(piece, count - at);
+        uint32_t got = 0;
+        DWORD error = 0;
+        if (!whole || !m_source.ReadAt(position + at, buffer + at, length, got, error) || got != length)
+            whole = false;
+    });
     return whole;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/ScanSource.h"
+#include "base/ThreadGroup.h"
 
 // Owns its buffer: never copied.
 struct ScanChunk {
@@ -69,4 +70,5 @@ private:
     bool m_finished = false;                  // the reader has handed over its last chunk
     bool m_stop = false;
     std::thread m_thread;
+    ThreadGroup m_readThreads;   // read the pieces of a chunk beside the reading thread
 };

@@ -10,6 +10,7 @@
 #include "app/ScanChunkReader.h"
 #include "app/ScanPrefilter.h"
 #include "base/NString.h"
+#include "base/ThreadGroup.h"
 #include "imagefile/extra/NImageFileHDR.h"
 
 namespace {
@@ -73,11 +74,10 @@ void CollectRegion(const uint8_t* data, size_t visible, size_t from, size_t to, 
 class ChunkSearch {
 public:
     ChunkSearch(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink, ScanLoopResult& result)
-        : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_seam(2 * size_t{kScanSeamBytes})
+        : m_source(source), m_settings(settings), m_sink(sink), m_result(result), m_seam(2 * size_t{kScanSeamBytes}),
+          m_stripeThreads(StripeCount() - 1)
     {
-        // Half the cores: the others verify candidates meanwhile.
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned stripes = std::clamp(cores / 2, 1u, kMaxStripes);
+        const unsigned stripes = StripeCount();
         for (unsigned i = 0; i < stripes; ++i)
             m_prefilters.push_back(std::make_unique<ScanPrefilter>(settings.groupMask));
         m_found.resize(stripes);
@@ -98,16 +98,11 @@ public:
         const size_t stripes = inPlaceEnd >= kStripeMinimum * 2 ? std::min(m_prefilters.size(), inPlaceEnd / kStripeMinimum) : 1;
         for (auto& found : m_found)
             found.clear();
-        std::vector<std::thread> helpers;
-        for (size_t i = 1; i < stripes; ++i) {
-            helpers.emplace_back([this, &chunk, bytes, inPlaceEnd, stripes, i] {
-                CollectRegion(chunk.data, bytes, inPlaceEnd * i / stripes, inPlaceEnd * (i + 1) / stripes, 0, m_settings,
-                              *m_prefilters[i], m_found[i]);
-            });
-        }
-        CollectRegion(chunk.data, bytes, 0, inPlaceEnd / stripes, 0, m_settings, *m_prefilters[0], m_found[0]);
-        for (std::thread& helper : helpers)
-            helper.join();
+        // Each part of the run has its own stripe, prefilter and hit list.
+        m_stripeThreads.Run(static_cast<unsigned>(stripes), [&](unsigned i) {
+            CollectRegion(chunk.data, bytes, inPlaceEnd * i / stripes, inPlaceEnd * (i + 1) / stripes, 0, m_settings,
+                          *m_prefilters[i], m_found[i]);
+        });
         std::vector<FoundOffset> seamFound;
         if (inPlaceEnd < bytes) {
             const size_t tail = bytes - inPlaceEnd;
@@ -126,6 +121,13 @@ public:
 private:
     static constexpr unsigned kMaxStripes = 4;
     static constexpr size_t kStripeMinimum = size_t{1} << 20;
+
+    // Half the cores: the others verify candidates meanwhile.
+    static unsigned StripeCount()
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        return std::clamp(cores / 2, 1u, kMaxStripes);
+    }
 
     // Hands the hits to the sink in order; false when cancelled.
     bool Emit(const std::shared_ptr<const ScanChunk>& chunkHeld, const std::shared_ptr<const ScanChunk>& ahead,
@@ -157,6 +159,7 @@ private:
     std::vector<std::unique_ptr<ScanPrefilter>> m_prefilters;
     std::vector<std::vector<FoundOffset>> m_found;
     std::vector<uint8_t> m_seam;
+    ThreadGroup m_stripeThreads;
 };
 
 }  // namespace
