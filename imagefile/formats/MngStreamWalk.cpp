@@ -248,3 +248,32 @@ NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint
     _fseeki64(file, 0, SEEK_SET);
     return NR_OK;
 }
+
+PictureExtent FindMngFamilyExtent(ByteSource& source, const MngFamilyExtent& family)
+{
+    uint8_t signature[kSignatureSize];
+    if (!source.ReadAt(0, signature, sizeof(signature)))
+        return PictureExtent::Unknown();
+    if (std::memcmp(signature, family.signature, sizeof(signature)) != 0)
+        return PictureExtent::Broken();
+    switch (CheckMngHeaderChunk(source, kLargestPicture)) {
+    case MngHeaderCheck::Refused:
+        return PictureExtent::Broken();
+    case MngHeaderCheck::Unknown:
+        return PictureExtent::Unknown();
+    case MngHeaderCheck::Accepted:
+        break;
+    }
+    uint32_t headerName = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const bool sized = source.ReadU32BE(12, headerName) && headerName == family.headerChunk &&
+                       source.ReadU32BE(16, width) && source.ReadU32BE(20, height);
+    if (sized && !DataBound::Fits(width, height, family.headerBits, kLargestPicture, family.ratio))
+        return PictureExtent::Broken();
+    // No loop is capped: only the end matters here.
+    const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, family.endChunk, UINT32_MAX);
+    if (!layout.complete || (sized && !DataBound::Fits(width, height, family.endBits, layout.end, family.ratio)))
+        return PictureExtent::Unknown();   // (cut at its end, the file would not be believed)
+    return PictureExtent::Complete(layout.end);
+}

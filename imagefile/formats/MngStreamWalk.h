@@ -13,6 +13,7 @@
 #include "base/ScopedFile.h"
 #include "docobjects/NResult.h"
 #include "imagefile/ByteSource.h"
+#include "imagefile/PictureExtent.h"
 
 // Four bytes of the stream to be read differently from the file.
 struct MngStreamPatch {
@@ -52,6 +53,22 @@ MngStreamLayout WalkMngStream(ByteSource& source, uint64_t size, uint32_t endChu
 // the source's first `size` bytes.
 enum class MngHeaderCheck { Accepted, Refused, Unknown };
 MngHeaderCheck CheckMngHeaderChunk(ByteSource& source, uint64_t size);
+
+// How a member of the MNG family measures its picture: its signature, the header chunk whose
+// width and height its loader believes only as far as the file can fill them (headerBits bits a
+// pixel at `ratio` pixels a byte; endBits for the file cut at its end) and the chunk that ends it.
+struct MngFamilyExtent {
+    const char* signature;   // 8 bytes
+    uint32_t headerChunk;
+    uint32_t endChunk;
+    uint64_t headerBits;
+    uint64_t endBits;
+    uint64_t ratio;
+};
+
+// The picture's end from its chunks: broken where its loader refuses the signature or the
+// header, complete after the end chunk when a file cut there is believed, unknown otherwise.
+PictureExtent FindMngFamilyExtent(ByteSource& source, const MngFamilyExtent& family);
 
 // A file of the MNG family opened for a load: its signature checked, its size measured and its
 // chunks walked; the position is back at the start.

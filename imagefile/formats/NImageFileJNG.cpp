@@ -346,33 +346,10 @@ bool NImageFileJNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t len
 
 PictureExtent NImageFileJNG::FindExtent(ByteSource& source)
 {
-    uint8_t signature[8];
-    if (!source.ReadAt(0, signature, sizeof(signature)))
-        return PictureExtent::Unknown();
-    if (std::memcmp(signature, "\x8BJNG\r\n\x1A\n", sizeof(signature)) != 0)
-        return PictureExtent::Broken();
-    switch (CheckMngHeaderChunk(source, kLargestPicture)) {
-    case MngHeaderCheck::Refused:
-        return PictureExtent::Broken();
-    case MngHeaderCheck::Unknown:
-        return PictureExtent::Unknown();
-    case MngHeaderCheck::Accepted:
-        break;
-    }
-    // Load believes the size of the header only as far as the file can fill it (512 pixels a
-    // byte of JPEG data at best).
-    uint32_t headerName = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    const bool sized = source.ReadU32BE(12, headerName) && headerName == MngChunkName('J', 'H', 'D', 'R') &&
-                       source.ReadU32BE(16, width) && source.ReadU32BE(20, height);
-    if (sized && !DataBound::Fits(width, height, 8, kLargestPicture, 512))
-        return PictureExtent::Broken();
-    // No loop is capped: only the end matters here.
-    const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kIend, UINT32_MAX);
-    if (!layout.complete || (sized && !DataBound::Fits(width, height, 8, layout.end, 512)))
-        return PictureExtent::Unknown();   // (cut at its end, the file would not be believed)
-    return PictureExtent::Complete(layout.end);
+    // Load believes the header's size only as far as the file can fill it (512 pixels a byte of
+    // JPEG data at best).
+    static const MngFamilyExtent kJng = {"\x8BJNG\r\n\x1A\n", MngChunkName('J', 'H', 'D', 'R'), kIend, 8, 8, 512};
+    return FindMngFamilyExtent(source, kJng);
 }
 
 FileType NImageFileJNG::GetFormatId() const

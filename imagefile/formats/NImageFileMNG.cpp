@@ -306,33 +306,11 @@ bool NImageFileMNG::IsFormat(const uint8_t* bytes, uint64_t offset, uint64_t len
 
 PictureExtent NImageFileMNG::FindExtent(ByteSource& source)
 {
-    uint8_t signature[8];
-    if (!source.ReadAt(0, signature, sizeof(signature)))
-        return PictureExtent::Unknown();
-    if (std::memcmp(signature, "\x8AMNG\r\n\x1A\n", sizeof(signature)) != 0)
-        return PictureExtent::Broken();
-    switch (CheckMngHeaderChunk(source, kLargestPicture)) {
-    case MngHeaderCheck::Refused:
-        return PictureExtent::Broken();
-    case MngHeaderCheck::Unknown:
-        return PictureExtent::Unknown();
-    case MngHeaderCheck::Accepted:
-        break;
-    }
-    // Load believes the frame size of the header only as far as the file can fill it at
-    // deflate's best ratio (24 bits a pixel at least, 32 with alpha).
-    uint32_t headerName = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    const bool sized = source.ReadU32BE(12, headerName) && headerName == MngChunkName('M', 'H', 'D', 'R') &&
-                       source.ReadU32BE(16, width) && source.ReadU32BE(20, height);
-    if (sized && !DataBound::Fits(width, height, 24, kLargestPicture, DataBound::kDeflate))
-        return PictureExtent::Broken();
-    // No loop is capped: only the end matters here.
-    const MngStreamLayout layout = WalkMngStream(source, kLargestPicture, kMend, UINT32_MAX);
-    if (!layout.complete || (sized && !DataBound::Fits(width, height, 32, layout.end, DataBound::kDeflate)))
-        return PictureExtent::Unknown();   // (cut at its end, the file might not be believed)
-    return PictureExtent::Complete(layout.end);
+    // Load believes the header's frame size only as far as the file can fill it at deflate's best
+    // ratio (24 bits a pixel at least; 32 with alpha for the file cut at its end).
+    static const MngFamilyExtent kMng = {"\x8AMNG\r\n\x1A\n", MngChunkName('M', 'H', 'D', 'R'), kMend, 24, 32,
+                                         DataBound::kDeflate};
+    return FindMngFamilyExtent(source, kMng);
 }
 
 FileType NImageFileMNG::GetFormatId() const
