@@ -13,6 +13,7 @@ bool ScopedFile::Open(const wchar_t* path, const wchar_t* mode) noexcept
     if (!path || !*path || !mode || !*mode)
         return false;
     m_file = _wfopen(path, mode);
+    Rebuffer();
     return m_file != nullptr;
 }
 
@@ -22,7 +23,16 @@ bool ScopedFile::Open(const char* path, const char* mode) noexcept
     if (!path || !*path || !mode || !*mode)
         return false;
     m_file = std::fopen(path, mode);
+    Rebuffer();
     return m_file != nullptr;
+}
+
+void ScopedFile::Rebuffer() noexcept
+{
+    // The C runtime's own buffer is 4 KiB: every 4 KiB of a picture read or written would cost a
+    // system call.
+    if (m_file)
+        std::setvbuf(m_file, nullptr, _IOFBF, kBufferBytes);
 }
 
 bool ScopedFile::Close() noexcept

@@ -2,6 +2,7 @@
 // whether everything buffered reached the file. Move-only; nothing throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -40,5 +41,8 @@ public:
     static int64_t LengthOf(FILE* file) noexcept;
 
 private:
+    static constexpr size_t kBufferBytes = 32768;
+    void Rebuffer() noexcept;
+
     FILE* m_file = nullptr;
 };

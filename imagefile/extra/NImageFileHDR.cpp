@@ -3,7 +3,6 @@
 #include "imagefile/ByteCursor.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
-#include "imagefile/extra/FormatStream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -394,7 +393,7 @@ int NImageFileHDR::ReadResolution(FILE* file, int& xSize, int& ySize)
 
 // ---- Scanlines ----
 
-int NImageFileHDR::ReadOldPixels(uint8_t* pixels, int start, int count, FILE* file)
+int NImageFileHDR::ReadOldPixels(uint8_t* pixels, int start, int count, StdioStream& in)
 {
     // A pixel 1, 1, 1, n repeats the previous one n << s times, s growing by 8 for each repeat
     // pixel in a row. A repeat with no pixel before it repeats black; no repeat passes the end.
@@ -402,7 +401,7 @@ int NImageFileHDR::ReadOldPixels(uint8_t* pixels, int start, int count, FILE* fi
     int i = start;
     while (i < count) {
         uint8_t pixel[4];
-        if (fread(pixel, 1, 4, file) != 4)
+        if (!in.ReadExact(pixel, 4))
             return -1;
         if (pixel[0] == 1 && pixel[1] == 1 && pixel[2] == 1) {
             const uint64_t left = static_cast<uint64_t>(count - i);
@@ -423,25 +422,25 @@ int NImageFileHDR::ReadOldPixels(uint8_t* pixels, int start, int count, FILE* fi
     return 0;
 }
 
-int NImageFileHDR::ReadOldScanline(uint8_t* pixels, int count, FILE* file)
+int NImageFileHDR::ReadOldScanline(uint8_t* pixels, int count, StdioStream& in)
 {
-    return ReadOldPixels(pixels, 0, count, file);
+    return ReadOldPixels(pixels, 0, count, in);
 }
 
-int NImageFileHDR::ReadScanline(uint8_t* pixels, int count, FILE* file)
+int NImageFileHDR::ReadScanline(uint8_t* pixels, int count, StdioStream& in)
 {
     if (count < kMinRunLength || count > kMaxRunLength)
-        return ReadOldPixels(pixels, 0, count, file);
-    const int first = fgetc(file);
+        return ReadOldPixels(pixels, 0, count, in);
+    const int first = in.ReadByte();
     if (first == EOF)
         return -1;
     if (first != 2) {
-        ungetc(first, file);
-        return ReadOldPixels(pixels, 0, count, file);
+        in.UnreadByte(first);
+        return ReadOldPixels(pixels, 0, count, in);
     }
-    const int g = fgetc(file);
-    const int b = fgetc(file);
-    const int c = fgetc(file);
+    const int g = in.ReadByte();
+    const int b = in.ReadByte();
+    const int c = in.ReadByte();
     if (g == EOF || b == EOF || c == EOF)
         return -1;
     if (g != 2 || (b & 0x80)) {
@@ -449,19 +448,19 @@ int NImageFileHDR::ReadScanline(uint8_t* pixels, int count, FILE* file)
         pixels[1] = static_cast<uint8_t>(g);
         pixels[2] = static_cast<uint8_t>(b);
         pixels[3] = static_cast<uint8_t>(c);
-        return ReadOldPixels(pixels, 1, count, file);
+        return ReadOldPixels(pixels, 1, count, in);
     }
     if (b * 256 + c != count)
         return -1;
     for (int component = 0; component < 4; ++component) {
         int i = 0;
         while (i < count) {
-            const int code = fgetc(file);
+            const int code = in.ReadByte();
             if (code == EOF)
                 return -1;
             if (code > 128) {
                 const int run = code - 128;
-                const int value = fgetc(file);
+                const int value = in.ReadByte();
                 if (value == EOF || run > count - i)
                     return -1;
                 for (int k = 0; k < run; ++k)
@@ -471,7 +470,7 @@ int NImageFileHDR::ReadScanline(uint8_t* pixels, int count, FILE* file)
                 if (code > count - i)
                     return -1;
                 for (int k = 0; k < code; ++k) {
-                    const int value = fgetc(file);
+                    const int value = in.ReadByte();
                     if (value == EOF)
                         return -1;
                     pixels[static_cast<size_t>(i + k) * 4 + component] = static_cast<uint8_t>(value);
@@ -558,10 +557,10 @@ void NImageFileHDR::ToGammaBytes(uint8_t* pixels, int count) const
 NRESULT NImageFileHDR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer* target)
 {
     fileName = path;
-    FormatStream in;
-    if (!in.OpenRead(path))
+    StdioStream in;
+    if (!in.Open(path, L"rb"))
         return NR_FILE_OPEN_READ;
-    FILE* file = in.get();
+    FILE* file = in.Get();
 
     int xSize = 0;
     int ySize = 0;
@@ -595,7 +594,7 @@ NRESULT NImageFileHDR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     bool complete = true;
     for (int s = 0; s < scanlines; ++s) {
         memset(scanline.get(), 0, static_cast<size_t>(scanlineLength) * 4);
-        if (ReadScanline(scanline.get(), scanlineLength, file) < 0) {
+        if (ReadScanline(scanline.get(), scanlineLength, in) < 0) {
             complete = false;   // the rest of the picture stays black
             break;
         }
@@ -623,7 +622,7 @@ NRESULT NImageFileHDR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     gammaTable.reset();
 
     // Where a scanline failed the end of the picture is unknown: the whole file counts.
-    consumedSize = complete ? in.Tell() : in.Length();
+    consumedSize = complete && in.Tell() > 0 ? static_cast<uint64_t>(in.Tell()) : in.Length();
     fullWidth = xSize;
     fullHeight = ySize;
     return NR_OK;

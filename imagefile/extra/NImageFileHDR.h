@@ -10,6 +10,7 @@
 
 #include "imagefile/NImageFile.h"
 #include "imagefile/PictureExtent.h"
+#include "imagefile/extra/StdioStream.h"
 
 class NImageFileHDR : public NImageFile {
 public:
@@ -52,8 +53,8 @@ public:
     int ReadResolution(FILE* file, int& xSize, int& ySize);
 
     // One scanline of n pixels (R, G, B, E bytes) in the new run-length or the old encoding.
-    static int ReadScanline(uint8_t* pixels, int count, FILE* file);
-    static int ReadOldScanline(uint8_t* pixels, int count, FILE* file);
+    static int ReadScanline(uint8_t* pixels, int count, StdioStream& in);
+    static int ReadOldScanline(uint8_t* pixels, int count, StdioStream& in);
     // Adds shift to every exponent (never past 255); pixels that would drop to 0 or below become
     // black.
     static void ShiftExposure(uint8_t* pixels, int count, int shift);
@@ -66,7 +67,7 @@ private:
     static int ReadHeader(FILE* file, char* format, size_t formatSize, bool& hasFormat);
     static void HeaderLine(const char* line, char* format, size_t formatSize, bool& hasFormat);
     static bool FormatValue(const char* line, char* format, size_t formatSize);
-    static int ReadOldPixels(uint8_t* pixels, int start, int count, FILE* file);
+    static int ReadOldPixels(uint8_t* pixels, int start, int count, StdioStream& in);
     void BuildGammaTable(double gamma);
 
     char resolutionLine[64] = {};

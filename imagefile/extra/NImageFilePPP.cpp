@@ -47,7 +47,7 @@ public:
             }
             if (c < 0)
                 return false;
-            ungetc(c, in_.Get());
+            in_.UnreadByte(c);
             return true;
         }
     }
@@ -60,7 +60,7 @@ public:
         while ((c = in_.ReadByte()) >= 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '#') {
         }
         if (c >= 0)
-            ungetc(c, in_.Get());
+            in_.UnreadByte(c);
         return true;
     }
 
@@ -79,7 +79,7 @@ public:
         for (; c >= '0' && c <= '9'; c = in_.ReadByte())
             number = std::min<int64_t>(number * 10 + (c - '0'), INT32_MAX);
         if (c >= 0)
-            ungetc(c, in_.Get());
+            in_.UnreadByte(c);
         value = negative ? -number : number;
         return true;
     }

@@ -1,5 +1,9 @@
 #include "imagefile/extra/StdioStream.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 bool StdioStream::Open(const wchar_t* path, const wchar_t* mode)
 {
     Close();
@@ -8,7 +12,62 @@ bool StdioStream::Open(const wchar_t* path, const wchar_t* mode)
 
 bool StdioStream::Close()
 {
+    aheadPos_ = aheadLen_ = 0;
     return file_.Close();
+}
+
+int StdioStream::Refill()
+{
+    aheadPos_ = aheadLen_ = 0;
+    if (!file_)
+        return -1;
+    if (!ahead_)
+        ahead_.reset(new (std::nothrow) uint8_t[kAheadBytes]);
+    if (!ahead_)
+        return std::fgetc(file_.Get());
+    aheadLen_ = std::fread(ahead_.get(), 1, kAheadBytes, file_.Get());
+    if (aheadLen_ == 0)
+        return -1;
+    return ahead_[aheadPos_++];
+}
+
+void StdioStream::UnreadByte(int c)
+{
+    if (aheadPos_ > 0)
+        --aheadPos_;
+    else if (file_ && c >= 0)
+        std::ungetc(c, file_.Get());
+}
+
+void StdioStream::Settle() const
+{
+    if (Ahead() > 0 && file_)
+        _fseeki64(file_.Get(), -static_cast<int64_t>(Ahead()), SEEK_CUR);
+    aheadPos_ = aheadLen_ = 0;
+}
+
+size_t StdioStream::Read(void* buffer, size_t count)
+{
+    if (!file_ || count == 0)
+        return 0;
+    const size_t fromAhead = std::min(count, Ahead());
+    if (fromAhead > 0) {
+        std::memcpy(buffer, ahead_.get() + aheadPos_, fromAhead);
+        aheadPos_ += fromAhead;
+    }
+    const size_t rest = count - fromAhead;
+    if (rest == 0)
+        return count;
+    // Small reads refill the buffer; large ones go straight to the stream.
+    if (rest < kAheadBytes / 2 && ahead_) {
+        aheadPos_ = 0;
+        aheadLen_ = std::fread(ahead_.get(), 1, kAheadBytes, file_.Get());
+        const size_t taken = std::min(rest, aheadLen_);
+        std::memcpy(static_cast<uint8_t*>(buffer) + fromAhead, ahead_.get(), taken);
+        aheadPos_ = taken;
+        return fromAhead + taken;
+    }
+    return fromAhead + std::fread(static_cast<uint8_t*>(buffer) + fromAhead, 1, rest, file_.Get());
 }
 
 bool StdioStream::ReadU16(uint16_t& value)
@@ -55,11 +114,13 @@ bool StdioStream::ReadU32BE(uint32_t& value)
 
 bool StdioStream::Write(const void* buffer, size_t count)
 {
+    Settle();
     return count == 0 || std::fwrite(buffer, 1, count, file_.Get()) == count;
 }
 
 bool StdioStream::WriteByte(unsigned value)
 {
+    Settle();
     return std::fputc(static_cast<int>(value & 0xFF), file_.Get()) != EOF;
 }
 
@@ -80,6 +141,7 @@ bool StdioStream::Seek(uint64_t position)
 {
     if (position > static_cast<uint64_t>(INT64_MAX))
         return false;
+    aheadPos_ = aheadLen_ = 0;
     return _fseeki64(file_.Get(), static_cast<int64_t>(position), SEEK_SET) == 0;
 }
 
@@ -93,7 +155,10 @@ bool StdioStream::Skip(uint64_t count)
 
 int64_t StdioStream::Tell() const
 {
-    return file_ ? _ftelli64(file_.Get()) : -1;
+    if (!file_)
+        return -1;
+    const int64_t here = _ftelli64(file_.Get());
+    return here < 0 ? here : here - static_cast<int64_t>(Ahead());
 }
 
 uint64_t StdioStream::Length()

@@ -1,12 +1,14 @@
 // StdioStream: owner of one C runtime FILE, with the little- and big-endian reads and the 64-bit
-// positioning that the raster readers and writers of the further formats use. Buffered by the
-// C runtime, so byte-at-a-time decoders stay cheap. No member throws; a value that cannot be
-// read completely answers false (or -1 for a single byte) and leaves the output at 0.
+// positioning that the raster readers and writers of the further formats use. Reads go through a
+// read-ahead buffer of its own: the C runtime locks its stream on every call, which made
+// byte-at-a-time decoders pay a lock per byte. No member throws; a value that cannot be read
+// completely answers false (or -1 for a single byte) and leaves the output at 0.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/ScopedFile.h"
 
@@ -22,12 +24,19 @@ public:
     // True when the stream was flushed and closed without error (or nothing was open).
     bool Close();
     bool IsOpen() const { return static_cast<bool>(file_); }
-    FILE* Get() const { return file_.Get(); }
+    // The stream itself, positioned where the reads of this object have got to.
+    FILE* Get() const
+    {
+        Settle();
+        return file_.Get();
+    }
 
     // The next byte, or -1 at the end of the file or on an error.
-    int ReadByte() { return std::fgetc(file_.Get()); }
+    int ReadByte() { return aheadPos_ < aheadLen_ ? ahead_[aheadPos_++] : Refill(); }
+    // Gives back c, the byte just read, so that the next ReadByte answers it again.
+    void UnreadByte(int c);
     // Bytes actually read.
-    size_t Read(void* buffer, size_t count) { return std::fread(buffer, 1, count, file_.Get()); }
+    size_t Read(void* buffer, size_t count);
     bool ReadExact(void* buffer, size_t count) { return Read(buffer, count) == count; }
     bool ReadU16(uint16_t& value);
     bool ReadU32(uint32_t& value);
@@ -50,5 +59,15 @@ public:
     uint64_t PositionInFile();
 
 private:
+    // Reads the next piece ahead and answers its first byte (-1 at the end or on an error).
+    int Refill();
+    // Gives the bytes read ahead but not taken back to the stream.
+    void Settle() const;
+    size_t Ahead() const { return aheadLen_ - aheadPos_; }
+
+    static constexpr size_t kAheadBytes = 16384;
     ScopedFile file_;
+    std::unique_ptr<uint8_t[]> ahead_;
+    mutable size_t aheadPos_ = 0;
+    mutable size_t aheadLen_ = 0;
 };
