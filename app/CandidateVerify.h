@@ -32,6 +32,9 @@ struct CandidateJob {
     // An earlier candidate a few bytes before this one in the same chunk: when that one is kept,
     // this one lies behind it and is dropped unverified.
     std::shared_ptr<CandidateJob> shadowedBy;
+    // Jobs shadowed by this one that a verification thread set aside until its verdict, instead
+    // of waiting for it (kept under the pipeline's lock).
+    std::vector<std::shared_ptr<CandidateJob>> deferred;
 
     // Filled by the verification.
     Outcome outcome = Outcome::LoadFailed;

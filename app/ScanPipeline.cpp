@@ -332,10 +332,15 @@ void ScanPipeline::Work()
         bool hidden = false;
         if (job->shadowedBy) {
             // Jobs are taken in hit order: the earlier one is being verified or done already.
+            // While it is being verified, this one waits beside it and the thread goes on.
             std::unique_lock<std::mutex> hold(m_lock);
-            const std::shared_ptr<CandidateJob> before = std::move(job->shadowedBy);
-            m_jobDone.wait(hold, [&] { return before->done.load(std::memory_order_acquire); });
-            hidden = before->outcome == CandidateJob::Outcome::Kept;
+            CandidateJob& before = *job->shadowedBy;
+            if (!before.done.load(std::memory_order_acquire)) {
+                before.deferred.push_back(std::move(job));
+                continue;
+            }
+            hidden = before.outcome == CandidateJob::Outcome::Kept;
+            job->shadowedBy.reset();
         }
         const std::wstring path = hidden ? std::wstring() : WorkingPath(*job);
         if (hidden) {
@@ -347,11 +352,19 @@ void ScanPipeline::Work()
             job->outcome = CandidateJob::Outcome::SaveFailed;
         else
             m_verifier(*job, path);
+        bool requeued = false;
         {
             std::lock_guard<std::mutex> hold(m_lock);
             job->done.store(true, std::memory_order_release);
+            // The jobs set aside behind this one go first, in their order.
+            for (auto waiting = job->deferred.rbegin(); waiting != job->deferred.rend(); ++waiting)
+                m_queue.push_front(std::move(*waiting));
+            requeued = !job->deferred.empty();
+            job->deferred.clear();
         }
         m_jobDone.notify_all();
+        if (requeued)
+            m_workReady.notify_all();
     }
     UninstallCrashReportingForThread();
     if (SUCCEEDED(com))

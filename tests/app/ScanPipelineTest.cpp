@@ -103,6 +103,41 @@ TEST_F(ScanPipelineTest, AKeptHitHidesTheNext200OffsetsOfItsChunk)
     EXPECT_EQ((std::vector<std::string>{"2000", "2060"}), Scan(across, 2048, FakeVerifier{}));
 }
 
+TEST_F(ScanPipelineTest, AHitWaitingForTheVerdictBeforeItHoldsNoThread)
+{
+    // Two threads: one verifies the hit at 0, which answers only once the hits at 1000 and 2000
+    // are verified; the hit at 150 waits for that verdict beside it, not on the other thread.
+    Bytes data(4096, 0);
+    for (size_t offset : {0u, 150u, 1000u, 2000u})
+        Place(data, offset, kJpegHead);
+    std::atomic<int> laterDone{0};
+    std::atomic<bool> waitedInVain{false};
+    auto verifier = [&](CandidateJob& job, const std::wstring& path) {
+        if (job.hit.position == 0) {
+            const DWORD start = GetTickCount();
+            while (laterDone.load() < 2 && GetTickCount() - start < 5000)
+                Sleep(1);
+            waitedInVain = laterDone.load() < 2;
+        } else if (job.hit.position >= 1000) {
+            ++laterDone;
+        }
+        const std::string text = std::to_string(job.hit.position);
+        WriteWholeFile(path, text.data(), text.size());
+        job.outcome = CandidateJob::Outcome::Kept;
+        job.file = path;
+    };
+    TestDir folder;
+    ScanDlg dialog;
+    wcsncpy(dialog.ScanFolder, folder.Path().c_str(), MAX_PATH - 1);
+    MemorySource source(data);
+    ScanPipeline pipeline(dialog, 4096, 2, verifier);
+    const ScanLoopResult result = RunScanLoop(source, Settings(4096), pipeline);
+    pipeline.Finish(result.cancelled);
+    EXPECT_FALSE(waitedInVain);
+    ASSERT_EQ(3u, dialog.KeptFiles.size()) << "the hit at 150 lies behind the kept one at 0";
+    EXPECT_EQ(3u, pipeline.HitsTaken());
+}
+
 TEST_F(ScanPipelineTest, ResultsAreKeptInTheOrderOfTheHits)
 {
     Bytes data(64 * 1024, 0);
