@@ -78,6 +78,9 @@ public:
     NImageBuffer picture;            // the decoded picture when a load is given no target
     int32_t fullWidth = 0;           // size as stored in the file (a preview may be smaller)
     int32_t fullHeight = 0;
+    // A load for verification only (ImageLoadOptions::verifyOnly) kept a smaller picture than
+    // the file holds, or none of its pixels: fullWidth/fullHeight are the picture's real size.
+    uint8_t verifiedSmaller = 0;
 
     // Read by the page writers; nothing sets them yet.
     uint32_t pageTotal = 0;

@@ -231,6 +231,7 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     NRESULT result = NR_OK;
     bool takeAnimationPath = false;
     std::unique_ptr<uint8_t[]> packedRows;   // 2-bit pictures: rows as libpng delivers them
+    std::unique_ptr<uint8_t[]> scratchRow;   // verification: every row, one after another
     std::string firstText;
     bool haveText = false;
 
@@ -297,16 +298,25 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         }
 
         const bool palettePicture = depth <= 8;
+        const bool twoBit = depth == 2;
+        // A verification needs every row decoded, not kept: the rows go through one scratch row
+        // and the picture is a single pixel.
+        const bool rowsOnly = loadOptions.verifyOnly != 0 && !twoBit;
         if (width > INT32_MAX || height > INT32_MAX ||
-            !out.Create(static_cast<int>(width), static_cast<int>(height), depth, loadOptions.backgroundColour,
-                        palettePicture ? paletteRgb : nullptr)) {
+            !out.Create(rowsOnly ? 1 : static_cast<int>(width), rowsOnly ? 1 : static_cast<int>(height), depth,
+                        loadOptions.backgroundColour, palettePicture ? paletteRgb : nullptr)) {
             result = NR_PICTURE_CREATE_FAILED;
             return;
         }
         const size_t rowBytes = png_get_rowbytes(png, info);
-        const bool twoBit = depth == 2;
-        if (rowBytes > static_cast<size_t>(out.stride))
+        if (rowsOnly) {
+            // Room for the widest row the transforms give: four 16-bit samples a pixel.
+            scratchRow.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width) * 8 + 16]);
+            if (!scratchRow)
+                png_error(png, "out of memory");
+        } else if (rowBytes > static_cast<size_t>(out.stride)) {
             png_error(png, "row larger than the picture");
+        }
 
         png_uint_32 resX = 0, resY = 0;
         int unit = 0;
@@ -325,7 +335,14 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         // Rows from the top of the picture (the last scan line in memory) down. Interlaced
         // pictures are read pass by pass into the rows already there, which libpng combines.
         auto scanLine = [&](png_uint_32 y) { return out.bits + static_cast<size_t>(height - 1 - y) * out.stride; };
-        if (!twoBit) {
+        if (rowsOnly) {
+            for (int pass = 0; pass < passes; ++pass)
+                for (png_uint_32 y = 0; y < height; ++y)
+                    png_read_row(png, scratchRow.get(), nullptr);
+            verifiedSmaller = 1;
+            fullWidth = static_cast<int32_t>(width);
+            fullHeight = static_cast<int32_t>(height);
+        } else if (!twoBit) {
             for (int pass = 0; pass < passes; ++pass)
                 for (png_uint_32 y = 0; y < height; ++y)
                     png_read_row(png, scanLine(y), nullptr);
@@ -399,8 +416,10 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         else
             metadata.comment = text;
     }
-    fullWidth = out.width;
-    fullHeight = out.height;
+    if (!verifiedSmaller) {
+        fullWidth = out.width;
+        fullHeight = out.height;
+    }
     pageCount = 1;
     currentPage = 0;
     return NR_OK;

@@ -47,6 +47,9 @@ const wchar_t* const kFixtures[] = {
     L"jpeg\\rose-arithmetic.jpg", L"jpeg\\rose-restart.jpg", L"jpeg\\exif-thumbnail.jpg",
     L"jp2\\rgb.j2k",           L"jp2\\rgb.jp2",           L"jp2\\ycc420.j2k",  L"jp2\\greya.jp2",
     L"jp2\\lossy.jp2",         L"jp2\\grey12.j2k",        L"jp2\\rgba.jp2",
+    L"png\\rgb.png",           L"png\\rgba16.png",        L"png\\grey16.png", L"png\\greya.png",
+    L"png\\palette4.png",      L"png\\palette-trns.png",  L"png\\grey2.png",  L"png\\grey2-interlaced.png",
+    L"png\\rgb-interlaced.png", L"png\\rgb-trns.png",     L"png\\anim3.png",
 };
 
 }  // namespace
