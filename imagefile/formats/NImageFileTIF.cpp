@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -179,6 +180,40 @@ void BuildPalette(TIFF* file, uint16_t photometric, uint16_t bitsPerSample, int 
 }
 
 // Which sample layouts the row converter below handles.
+// Verification of a page ReadFullColour reads: every row goes through libtiff's RGBA reader, a
+// band at a time into one scratch band, and the picture kept is a single pixel.
+NRESULT VerifyFullColour(TIFF* file, NImageBuffer& target, uint32_t width, uint32_t height)
+{
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(file, message))
+        return NR_DECODE_FAILED;
+    // A band of whole strips or tiles where they are small, else of as many rows as 4 MiB hold.
+    uint32_t band = 0;
+    if (TIFFIsTiled(file))
+        TIFFGetField(file, TIFFTAG_TILELENGTH, &band);
+    else
+        TIFFGetFieldDefaulted(file, TIFFTAG_ROWSPERSTRIP, &band);
+    const uint32_t fitting = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{4} << 20) / (uint64_t{4} * std::max(width, 1u))));
+    band = std::clamp<uint32_t>(band == 0 ? fitting : band, 1, std::max(fitting, 1u));
+    band = std::min(band, std::max(height, 1u));
+    std::unique_ptr<uint32_t[]> scratch(new (std::nothrow) uint32_t[static_cast<size_t>(width) * band]);
+    if (!scratch)
+        return NR_NOT_ENOUGH_MEMORY;
+    TIFFRGBAImage image{};
+    if (!TIFFRGBAImageBegin(&image, file, 1, message))
+        return NR_DECODE_FAILED;
+    bool whole = true;
+    for (uint32_t row = 0; row < height && whole; row += band) {
+        image.row_offset = static_cast<int>(row);
+        image.col_offset = 0;
+        whole = TIFFRGBAImageGet(&image, scratch.get(), width, std::min(band, height - row)) != 0;
+    }
+    TIFFRGBAImageEnd(&image);
+    if (!whole)
+        return NR_DECODE_FAILED;
+    return target.Create(1, 1, 32, 0, nullptr) ? NR_OK : NR_PICTURE_CREATE_FAILED;
+}
+
 bool IsConvertibleLayout(uint16_t samples, uint16_t bits, uint16_t photometric)
 {
     switch (samples) {
@@ -458,7 +493,15 @@ NRESULT ReadTiffPage(NImageFileTIF& object, TIFF* file, NImageBuffer& target, ui
     if (!PageFitsFile(file, width, height, samples, bits, compression))
         return NR_INVALID_DATA;
     NRESULT result;
-    if (bits >= 8 && bits <= 31 && IsFullColourPhotometric(photometric))
+    const bool verifyRows = object.loadOptions.verifyOnly != 0 && width <= INT32_MAX && height <= INT32_MAX;
+    if (bits >= 8 && bits <= 31 && IsFullColourPhotometric(photometric) && verifyRows) {
+        result = VerifyFullColour(file, target, width, height);
+        if (result == NR_OK) {
+            object.verifiedSmaller = 1;
+            object.fullWidth = static_cast<int32_t>(width);
+            object.fullHeight = static_cast<int32_t>(height);
+        }
+    } else if (bits >= 8 && bits <= 31 && IsFullColourPhotometric(photometric))
         result = ReadFullColour(file, target, width, height, static_cast<uint32_t>(samples) * bits);
     else
         result = ReadWithPalette(file, target, width, height, rowsPerStrip, samples, bits, photometric);
@@ -638,8 +681,10 @@ NRESULT NImageFileTIF::Load(const wchar_t* path, uint8_t /*preview*/, uint8_t /*
     NImageBuffer& destination = target ? *target : picture;
     const NRESULT result = ReadTiffPage(*this, file, destination, static_cast<uint32_t>(currentPage));
     TIFFClose(file);
-    fullWidth = destination.valid ? destination.width : 0;
-    fullHeight = destination.valid ? destination.height : 0;
+    if (!verifiedSmaller) {
+        fullWidth = destination.valid ? destination.width : 0;
+        fullHeight = destination.valid ? destination.height : 0;
+    }
     return result;
 }
 

@@ -50,6 +50,9 @@ const wchar_t* const kFixtures[] = {
     L"png\\rgb.png",           L"png\\rgba16.png",        L"png\\grey16.png", L"png\\greya.png",
     L"png\\palette4.png",      L"png\\palette-trns.png",  L"png\\grey2.png",  L"png\\grey2-interlaced.png",
     L"png\\rgb-interlaced.png", L"png\\rgb-trns.png",     L"png\\anim3.png",
+    L"tiff\\rgb-le.tif",        L"tiff\\rgb-be-lzw.tif",   L"tiff\\rgb-jpeg.tif", L"tiff\\rgb-zip-predictor.tif",
+    L"tiff\\rgba.tif",          L"tiff\\cmyk.tif",         L"tiff\\lab.tif",    L"tiff\\pages10.tif",
+    L"tiff\\rgb-packbits.tif",  L"tiff\\grey16.tif",
 };
 
 }  // namespace
