@@ -31,6 +31,12 @@ constexpr size_t kJpegBlock = 4096;
 struct JngIoContext : MngIoBase {
     NImageBuffer* target = nullptr;   // the picture being read into
     NImageFileJNG* owner = nullptr;
+    // A verification: libmng draws every line into one scratch line, and the picture is a
+    // single pixel.
+    bool rowsOnly = false;
+    std::unique_ptr<uint8_t[]> scratchLine;
+    uint32_t width = 0;
+    uint32_t height = 0;
 };
 
 JngIoContext* ContextOf(mng_handle handle)
@@ -61,8 +67,23 @@ mng_bool MNG_DECL JngCallbackProcessHeader(mng_handle handle, mng_uint32 width, 
         context->result = NR_INVALID_DATA;
         return MNG_FALSE;
     }
-    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
-        !context->target->Create(static_cast<int>(width), static_cast<int>(height), depth, 0x00FFFFFF)) {
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
+        context->result = NR_PICTURE_CREATE_FAILED;
+        return MNG_FALSE;
+    }
+    context->width = width;
+    context->height = height;
+    if (context->rowsOnly) {
+        context->scratchLine.reset(
+            new (std::nothrow) uint8_t[static_cast<size_t>(NImageBuffer::StrideFor(static_cast<int>(width), depth))]);
+        if (!context->scratchLine) {
+            context->result = NR_NOT_ENOUGH_MEMORY;
+            return MNG_FALSE;
+        }
+    }
+    const bool whole = !context->scratchLine;
+    if (!context->target->Create(whole ? static_cast<int>(width) : 1, whole ? static_cast<int>(height) : 1, depth,
+                                 0x00FFFFFF)) {
         context->result = NR_PICTURE_CREATE_FAILED;
         return MNG_FALSE;
     }
@@ -75,6 +96,8 @@ mng_ptr MNG_DECL JngCallbackGetCanvasLine(mng_handle handle, mng_uint32 line)
     JngIoContext* context = ContextOf(handle);
     if (!context || !context->target->valid)
         return nullptr;
+    if (context->scratchLine)
+        return context->scratchLine.get();
     NImageBuffer& picture = *context->target;
     // libmng only asks for lines of the header's height; keep inside the picture all the same.
     const uint32_t row = std::min<uint32_t>(line, static_cast<uint32_t>(picture.height) - 1);
@@ -394,6 +417,7 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     context->owner = this;
     context->result = NR_OK;
     context->target = target ? target : &picture;
+    context->rowsOnly = loadOptions.verifyOnly != 0;
 
     mng_handle handle = MngInitializeForReading(*context);
     if (!handle)
@@ -418,6 +442,11 @@ NRESULT NImageFileJNG::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     consumedSize = MngFinishReading(handle, stream);
     fullWidth = context->target->valid ? context->target->width : 0;
     fullHeight = context->target->valid ? context->target->height : 0;
+    if (context->target->valid && context->scratchLine) {
+        verifiedSmaller = 1;
+        fullWidth = static_cast<int32_t>(context->width);
+        fullHeight = static_cast<int32_t>(context->height);
+    }
     return result;
 }
 

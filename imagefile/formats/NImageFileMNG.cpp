@@ -36,6 +36,12 @@ struct MngIoContext : MngIoBase {
     NImageBuffer canvas;                      // where libmng draws when frames are collected
     NImageBuffer* drawn = nullptr;            // target (one frame) or &canvas
     bool singleFrame = false;
+    // A verification of one frame: libmng draws every line into one scratch line, and the
+    // picture returned is a single pixel.
+    bool rowsOnly = false;
+    std::unique_ptr<uint8_t[]> scratchLine;
+    uint32_t width = 0;
+    uint32_t height = 0;
     bool headerSeen = false;
     bool stopped = false;                     // the play was ended here on purpose
     uint32_t headerFrames = 0;                // the MHDR frame count
@@ -95,7 +101,18 @@ mng_bool MNG_DECL MngCallbackProcessHeader(mng_handle handle, mng_uint32 width, 
         context->singleFrame = true;
 
     context->drawn = context->singleFrame ? context->target : &context->canvas;
-    if (!context->drawn->Create(static_cast<int>(width), static_cast<int>(height), context->depth, 0x00FFFFFF)) {
+    context->width = width;
+    context->height = height;
+    if (context->rowsOnly && context->singleFrame) {
+        context->scratchLine.reset(new (std::nothrow) uint8_t[static_cast<size_t>(stride)]);
+        if (!context->scratchLine) {
+            context->result = NR_NOT_ENOUGH_MEMORY;
+            return MNG_FALSE;
+        }
+    }
+    const bool whole = !context->scratchLine;
+    if (!context->drawn->Create(whole ? static_cast<int>(width) : 1, whole ? static_cast<int>(height) : 1,
+                                context->depth, 0x00FFFFFF)) {
         context->result = NR_PICTURE_CREATE_FAILED;
         return MNG_FALSE;
     }
@@ -108,6 +125,8 @@ mng_ptr MNG_DECL MngCallbackGetCanvasLine(mng_handle handle, mng_uint32 line)
     MngIoContext* context = ContextOf(handle);
     if (!context || !context->drawn || !context->drawn->valid)
         return nullptr;
+    if (context->scratchLine)
+        return context->scratchLine.get();
     NImageBuffer& canvas = *context->drawn;
     const uint32_t row = std::min<uint32_t>(line, static_cast<uint32_t>(canvas.height) - 1);
     return canvas.bits + static_cast<size_t>(canvas.height - 1 - row) * canvas.stride;
@@ -355,6 +374,7 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     context->patches = &stream.layout.patches;
     context->owner = this;
     context->singleFrame = preview || quick;
+    context->rowsOnly = context->singleFrame && loadOptions.verifyOnly != 0;
     context->target = target ? target : &picture;
 
     mng_handle handle = MngInitializeForReading(*context);
@@ -430,6 +450,11 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     animated = multiImage;
     fullWidth = out.valid ? out.width : 0;
     fullHeight = out.valid ? out.height : 0;
+    if (out.valid && context->scratchLine) {
+        verifiedSmaller = 1;
+        fullWidth = static_cast<int32_t>(context->width);
+        fullHeight = static_cast<int32_t>(context->height);
+    }
     if (out.valid && pageCount > 1)
         out.height = context->canvas.height;
     return result;

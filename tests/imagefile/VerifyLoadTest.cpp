@@ -53,6 +53,8 @@ const wchar_t* const kFixtures[] = {
     L"tiff\\rgb-le.tif",        L"tiff\\rgb-be-lzw.tif",   L"tiff\\rgb-jpeg.tif", L"tiff\\rgb-zip-predictor.tif",
     L"tiff\\rgba.tif",          L"tiff\\cmyk.tif",         L"tiff\\lab.tif",    L"tiff\\pages10.tif",
     L"tiff\\rgb-packbits.tif",  L"tiff\\grey16.tif",
+    L"mng\\single.mng",         L"mng\\anim3.mng",         L"mng\\colour.jng",  L"mng\\alpha.jng",
+    L"mng\\grey.jng",
 };
 
 }  // namespace
