@@ -1,10 +1,11 @@
-// Effects benchmark: megapixels per second of the stack blur (two radii) and the unsharp mask on a
-// camera-sized picture (a 24-bit BMP given on the command line, else a made-up 6000 x 4000 one),
-// on one thread and on all threads. With --magick-ms (ImageMagick's times for the equivalent
-// -blur and -unsharp on the same picture, one thread and all threads, measured by
-// run_effects_bench.sh) it prints ImageMagick's figures and the ratios too.
+// Effects benchmark: megapixels per second of the stack blur (two radii), the unsharp mask and the
+// twirl on a camera-sized picture (a 24-bit BMP given on the command line, else a made-up
+// 6000 x 4000 one), on one thread and on all threads. With --magick-ms (ImageMagick's times for
+// the equivalent -blur, -unsharp and -swirl on the same picture, one thread and all threads, in
+// the order of the operations, measured by run_effects_bench.sh) it prints ImageMagick's figures
+// and the ratios too.
 //
-// Usage: effects_bench [picture.bmp] [--runs N] [--magick-ms B1 B1all B2 B2all U Uall]
+// Usage: effects_bench [picture.bmp] [--runs N] [--magick-ms B1 B1all B2 B2all U Uall T Tall]
 #include <omp.h>
 #include <windows.h>
 
@@ -13,9 +14,11 @@
 #include <cstdlib>
 #include <cwchar>
 #include <functional>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 #include "effects/BlurCompositions.h"
+#include "effects/Distortions.h"
 #include "effects/StackBlur.h"
 #include "imaging/NImageBuffer.h"
 
@@ -33,14 +36,14 @@ int wmain(int argc, wchar_t** argv)
 {
     const wchar_t* path = nullptr;
     int runs = 3;
-    double magick[6] = {};
+    std::vector<double> magick;  // one and all threads per operation
     bool haveMagick = false;
     for (int i = 1; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--runs") && i + 1 < argc) {
             runs = std::max(1, _wtoi(argv[++i]));
-        } else if (!wcscmp(argv[i], L"--magick-ms") && i + 6 < argc) {
-            for (double& ms : magick)
-                ms = _wtof(argv[++i]);
+        } else if (!wcscmp(argv[i], L"--magick-ms")) {
+            while (i + 1 < argc && iswdigit(argv[i + 1][0]))
+                magick.push_back(_wtof(argv[++i]));
             haveMagick = true;
         } else {
             path = argv[i];
@@ -64,6 +67,10 @@ int wmain(int argc, wchar_t** argv)
         {"StackBlur radius 40", "-blur 0x16.73", [](NImageBuffer& p) { return StackBlur(p, 40); }},
         {"UnsharpMask 1 pass, 0.5, 3", "-unsharp 0x1.414+0.5+0.0118",
          [](NImageBuffer& p) { return UnsharpMask(p, 1, 0.5f, 3); }},
+        // Turn at the centre 10^2 / 100 = 1 rad = 57.3 degrees, fading to 0 at 150 % of the smaller
+        // half side, which is the larger half side of 6000 x 4000 as -swirl has it (its fall-off
+        // is the square of ours, the cube).
+        {"Twirl 10, radius 150 %", "-swirl 57.3", [](NImageBuffer& p) { return Twirl(p, 10, 150, 0, 0); }},
     };
     printf("%-28s %9s %9s %9s %9s", "operation", "1 thr ms", "MP/s", "all ms", "MP/s");
     if (haveMagick)
@@ -90,7 +97,7 @@ int wmain(int argc, wchar_t** argv)
         }
         printf("%-28s %9.0f %9.1f %9.0f %9.1f", op.name, ms[0], megapixels * 1000 / ms[0], ms[1],
                megapixels * 1000 / ms[1]);
-        if (haveMagick) {
+        if (haveMagick && static_cast<size_t>(index) + 1 < magick.size()) {
             const double one = magick[index], all = magick[index + 1];
             printf("   %-28s %9.0f %9.1f %9.0f %9.1f %7.2f %7.2f", op.magick, one, megapixels * 1000 / one, all,
                    megapixels * 1000 / all, one / ms[0], all / ms[1]);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times ImageMagick's -blur and -unsharp (the equivalents of the stack blur at two radii and of
-# the unsharp mask) on a 6000 x 4000 picture, on one thread and on all threads, then runs
-# effects_bench.exe on the same picture under the build's Wine and prints both with their ratios.
+# Times ImageMagick's -blur, -unsharp and -swirl (the equivalents of the stack blur at two radii,
+# of the unsharp mask and of the twirl) on a 6000 x 4000 picture, on one thread and on all
+# threads, then runs effects_bench.exe on the same picture under the build's Wine and prints both
+# with their ratios.
 # The picture (a plasma fractal, 24-bit BMP) is made once in the build folder.
 # Usage: bench/run_effects_bench.sh [--runs N]     (BUILD=<build folder>, default build/)
 # scripts/bench.sh effects_bench builds first and calls this script.
@@ -36,7 +37,7 @@ magick_ms() {  # threads operation...
 }
 threads=$(nproc)
 times=()
-for op in "-blur 0x4.47" "-blur 0x16.73" "-unsharp 0x1.414+0.5+0.0118"; do
+for op in "-blur 0x4.47" "-blur 0x16.73" "-unsharp 0x1.414+0.5+0.0118" "-swirl 57.3"; do
   # shellcheck disable=SC2086
   times+=("$(magick_ms 1 $op)" "$(magick_ms "$threads" $op)")
 done
