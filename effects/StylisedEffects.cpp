@@ -209,8 +209,11 @@ bool MakeTileable(NImageBuffer& picture)
             const int64_t otherO = FromCentre(otherX, hw, ow);
             const uint8_t* b = other + static_cast<size_t>(otherX) * step;
             // The two shares can round up to one above 255 where the weights meet on the diagonal.
-            for (int c = 0; c < step; ++c)
-                p[c] = effects::ClampByte(effects::SeamlessTileShare(a[c], o, t, l, k) + effects::SeamlessTileShare(b[c], otherO, otherT, l, k));
+            for (int c = 0; c < step; ++c) {
+                const int64_t sum = effects::SeamlessTileShare(a[c], o, t, l, k) +
+                                    effects::SeamlessTileShare(b[c], otherO, otherT, l, k);
+                p[c] = effects::ClampByte(sum);
+            }
         }
     });
     picture.Adopt(result);

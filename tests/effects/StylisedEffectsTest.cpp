@@ -181,8 +181,8 @@ TEST(StylisedEffects, TileableSharesAddUpWithoutWrapping)
     for (const auto& h : halves)
         for (int64_t o : {int64_t{1}, h.l / 3, h.l / 2, h.l - 1})
             for (int64_t t : {int64_t{0}, int64_t{1}, h.k / 2, h.k - 1, o * h.k / h.l}) {
-                const int64_t sum =
-                    effects::SeamlessTileShare(255, o, t, h.l, h.k) + effects::SeamlessTileShare(255, h.l - o, h.k - t, h.l, h.k);
+                const int64_t sum = effects::SeamlessTileShare(255, o, t, h.l, h.k) +
+                                    effects::SeamlessTileShare(255, h.l - o, h.k - t, h.l, h.k);
                 EXPECT_GE(sum, 254) << h.l << " " << h.k << " " << o << " " << t;
                 EXPECT_LE(sum, 256) << h.l << " " << h.k << " " << o << " " << t;
             }
@@ -375,7 +375,8 @@ TEST(StylisedEffects, EveryEffectCopesWithThinAndVeryWidePictures)
         {"MakeTileable", MakeTileable, [](int w, int h) { return w >= 35 && h >= 35; }},
         {"OilPaint", [](NImageBuffer& p) { return OilPaint(p, 2); }, always},
         {"SubpixelPattern", SubpixelPattern, always},
-        {"PopArtGrid", [](NImageBuffer& p) { return PopArtGrid(p, 3, 9); }, [](int w, int h) { return w >= 3 && h >= 3; }},
+        {"PopArtGrid", [](NImageBuffer& p) { return PopArtGrid(p, 3, 9); },
+         [](int w, int h) { return w >= 3 && h >= 3; }},
     };
     const struct {
         int width, height;
