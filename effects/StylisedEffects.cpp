@@ -101,23 +101,50 @@ int Opposite(int position, int half, int odd)
 
 // ---- Oil paint ----
 
-// A copy of the picture with `radius` pixels of opaque white on every side.
-bool MakeBordered(const NImageBuffer& picture, int radius, NImageBuffer& bordered)
-{
-    const int64_t width = int64_t{picture.width} + 2 * int64_t{radius};
-    const int64_t height = int64_t{picture.height} + 2 * int64_t{radius};
-    if (!NImageBuffer::CreatableSize(width, height, picture.bpp, false) ||
-        !bordered.Create(static_cast<int>(width), static_cast<int>(height), picture.bpp, RGB(255, 255, 255)))
-        return false;
-    if (picture.bpp == 32 && !bordered.SetChannel(4, 255))
-        return false;
-    GdiFlush();
-    const size_t rowBytes = static_cast<size_t>(picture.width) * (picture.bpp / 8);
-    const size_t offset = static_cast<size_t>(radius) * (picture.bpp / 8);
-    for (int line = 0; line < picture.height; ++line)
-        memcpy(ScanLine(bordered, line + radius) + offset, ScanLine(picture, line), rowBytes);
-    return true;
-}
+// The counts of the grey levels in one window, and the sample where the running maximum was last
+// raised. The window reaches up to `radius` pixels past the picture's border, where it sees
+// opaque white (grey 255); those samples are counted a whole run at a time, since every one of
+// them has the same colour, so no bordered copy of the picture is needed whatever the radius.
+class GreyWindow {
+public:
+    void AddWhite(uint64_t count)
+    {
+        if (count == 0)
+            return;
+        counts_[255] += count;
+        if (counts_[255] > most_) {
+            most_ = counts_[255];
+            white_ = true;
+        }
+    }
+    void Add(uint8_t grey, int x, int line)
+    {
+        if (++counts_[grey] > most_) {
+            most_ = counts_[grey];
+            white_ = false;
+            x_ = x;
+            line_ = line;
+        }
+    }
+    void Clear(uint8_t grey) { counts_[grey] = 0; }
+    void Restart()
+    {
+        counts_[255] = 0;
+        most_ = 0;
+        white_ = false;
+    }
+    // The colour of the remembered sample: null for the white border.
+    const uint8_t* Sample(const NImageBuffer& colour) const
+    {
+        return white_ ? nullptr : ScanLine(colour, line_) + static_cast<size_t>(x_) * (colour.bpp / 8);
+    }
+
+private:
+    uint64_t counts_[256] = {};
+    uint64_t most_ = 0;
+    bool white_ = false;
+    int x_ = 0, line_ = 0;
+};
 
 // ---- Pop-art grid ----
 
@@ -225,30 +252,41 @@ bool OilPaint(NImageBuffer& picture, int radius)
     if (!IsEffectPicture(picture) || radius < 1)
         return false;
     NImageBuffer colour, grey;
-    if (!MakeBordered(picture, radius, colour) || !grey.Copy(colour) || !grey.ConvertToGray8())
+    if (!colour.Copy(picture) || !grey.Copy(picture) || !grey.ConvertToGray8())
         return false;
-    const int step = picture.bpp / 8, w = picture.width, side = 2 * radius + 1;
+    const int step = picture.bpp / 8, w = picture.width, h = picture.height;
+    const int64_t r = radius, side = 2 * r + 1;
+    const uint8_t white[4] = {255, 255, 255, 255};
     GdiFlush();
+    // The window is read scan line by scan line from the bottom, each from the left: the lines
+    // below the picture, then per line inside it the border on the left, the picture, the border
+    // on the right, then the lines above the picture.
     effects::ForEachLineParallel(picture, [&](uint8_t* out, int line) {
-        uint32_t counts[256] = {};
+        GreyWindow window;
+        const int firstLine = static_cast<int>(std::max<int64_t>(line - r, 0));
+        const int lastLine = static_cast<int>(std::min<int64_t>(line + r, h - 1));
         for (int x = 0; x < w; ++x, out += step) {
-            uint32_t most = 0;
-            int bestX = x, bestLine = line;
-            for (int wy = line; wy < line + side; ++wy) {
+            const int first = static_cast<int>(std::max<int64_t>(x - r, 0));
+            const int last = static_cast<int>(std::min<int64_t>(x + r, w - 1));
+            const uint64_t leftBorder = static_cast<uint64_t>(first - (x - r));
+            const uint64_t rightBorder = static_cast<uint64_t>((x + r) - last);
+            window.Restart();
+            window.AddWhite(static_cast<uint64_t>(firstLine - (line - r)) * static_cast<uint64_t>(side));
+            for (int wy = firstLine; wy <= lastLine; ++wy) {
                 const uint8_t* g = ScanLine(grey, wy);
-                for (int wx = x; wx < x + side; ++wx)
-                    if (++counts[g[wx]] > most) {
-                        most = counts[g[wx]];
-                        bestX = wx;
-                        bestLine = wy;
-                    }
+                window.AddWhite(leftBorder);
+                for (int wx = first; wx <= last; ++wx)
+                    window.Add(g[wx], wx, wy);
+                window.AddWhite(rightBorder);
             }
-            for (int wy = line; wy < line + side; ++wy) {
+            window.AddWhite(static_cast<uint64_t>((line + r) - lastLine) * static_cast<uint64_t>(side));
+            const uint8_t* sample = window.Sample(colour);
+            memcpy(out, sample ? sample : white, step);
+            for (int wy = firstLine; wy <= lastLine; ++wy) {
                 const uint8_t* g = ScanLine(grey, wy);
-                for (int wx = x; wx < x + side; ++wx)
-                    counts[g[wx]] = 0;
+                for (int wx = first; wx <= last; ++wx)
+                    window.Clear(g[wx]);
             }
-            memcpy(out, ScanLine(colour, bestLine) + static_cast<size_t>(bestX) * step, step);
         }
     });
     picture.ApplyFilter(1);

@@ -241,6 +241,16 @@ TEST(StylisedEffects, OilPaintEdgesSeeOpaqueWhite)
                 }
             }
     }
+    // A window far larger than the picture holds more border than picture, so every pixel turns
+    // white; the border costs no memory, whatever the radius.
+    for (int radius : {40, 100000, INT_MAX}) {
+        NImageBuffer small;
+        ASSERT_TRUE(MakeNoise(small, 20, 10, 32, 4));
+        ASSERT_TRUE(OilPaint(small, radius)) << radius;
+        const std::vector<uint8_t> bytes = Snapshot(small);
+        EXPECT_EQ(bytes.size(), static_cast<size_t>(std::count(bytes.begin(), bytes.end(), 255))) << radius;
+    }
+
     NImageBuffer picture, grey;
     ASSERT_TRUE(MakeNoise(picture, 6, 6, 24, 4));
     const std::vector<uint8_t> before = Snapshot(picture);
