@@ -9,6 +9,11 @@
 //
 // Paths are built in buffers of MAX_PATH characters. A path that does not fit (an overlong mask
 // name) counts as missing: it is never cut down to the name of some other file and loaded.
+// Once a picture file has loaded, a step that cannot get its memory makes PictureOverlay and
+// MaskFrame refuse with the picture unchanged.
+//
+// The program's loader is meant to be its image file layer, for instance
+//   LoadImageIntoBitmap(target, path, 0, 1, nullptr, 0) == 0
 #pragma once
 
 #include <windows.h>
@@ -41,7 +46,8 @@ bool TextureOverlay(NImageBuffer& picture, const wchar_t* name);
 
 // Draws the mask picture `name`, stretched (Lanczos3) over the whole picture, with the constant
 // alpha (0..255) and the mask's own alpha. A mask without alpha counts as opaque, so it is drawn
-// at the constant alpha alone. Any valid picture; the alpha of a 32-bpp picture stays.
+// at the constant alpha alone. Any valid picture; the alpha of a 32-bpp picture stays. An alpha
+// outside 0..255 is refused.
 bool PictureOverlay(NImageBuffer& picture, const wchar_t* name, int alpha);
 
 // Frames the picture through the mask picture `name`, stretched (Lanczos3) over it and taken as
