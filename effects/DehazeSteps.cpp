@@ -2,10 +2,11 @@
 // (the guided filter is in GuidedFilter.cpp).
 //
 // The dark channel is a minimum filter, and a window minimum is separable: the minimum along each
-// row's window (van Herk / Gil-Werman: two passes over blocks of 2r + 1 values give every window
-// minimum in three comparisons, whatever r), then the minimum of those over the window's rows
-// (element-wise over whole rows, which the compiler vectorises). Values beyond the picture count
-// as 255, which is what clipping the window means for a minimum.
+// row's window, then the minimum of those over the window's rows. Both use van Herk / Gil-Werman:
+// prefix and suffix minima over blocks of 2r + 1 values give every window minimum in three
+// comparisons, whatever r (down the columns on whole rows at once, which the compiler
+// vectorises). Values beyond the picture count as 255, which is what clipping the window means
+// for a minimum.
 #include "effects/DehazeSteps.h"
 
 #include <omp.h>
@@ -71,7 +72,19 @@ void LineMinimum(uint8_t* padded, int count, int radius, uint8_t* out)
         out[x] = std::min(suffix[x], prefix[x + window - 1]);
 }
 
+// The running minimum of whole rows, element by element: run = min(run, row).
+void MinimumInto(uint8_t* run, const uint8_t* row, int count)
+{
+    for (int x = 0; x < count; ++x)
+        run[x] = std::min(run[x], row[x]);
+}
+
 // The dark channel of the picture's channels mapped through tables.
+//
+// Down the columns the same block method runs on whole rows: with the rows padded by `down` rows
+// of 255 above and below and cut into blocks of 2 down + 1, the window of output row i covers
+// padded rows i .. i + 2 down, so it is min(suffix[i], prefix[i + 2 down]). The suffix minima
+// go straight into the output, the prefix minima into a buffer of the picture's size.
 bool DarkChannelOf(NImageBuffer& out, const NImageBuffer& picture, int radius, const ChannelTables& tables)
 {
     if (!effects::IsEffectPicture(picture))
@@ -80,18 +93,23 @@ bool DarkChannelOf(NImageBuffer& out, const NImageBuffer& picture, int radius, c
     const int across = std::clamp(radius, 0, w - 1);
     const int down = std::clamp(radius, 0, h - 1);
 
-    // Row minima, w x h bytes; then three blocks of a padded line for every thread.
+    // Row minima and prefix minima, w x h bytes each; three blocks of a padded line per thread
+    // (also the running row of the pass down the columns).
     const int slots = std::max(1, omp_get_max_threads());
-    const size_t lineBytes = 3 * PaddedLength(w, across);
-    size_t rowMinimaBytes = 0, scratchBytes = 0;
-    if (!CheckedProduct(static_cast<size_t>(w), static_cast<size_t>(h), rowMinimaBytes) ||
+    const size_t lineBytes = std::max(3 * PaddedLength(w, across), static_cast<size_t>(w));
+    size_t pictureBytes = 0, scratchBytes = 0;
+    if (!CheckedProduct(static_cast<size_t>(w), static_cast<size_t>(h), pictureBytes) ||
         !CheckedProduct(lineBytes, static_cast<size_t>(slots), scratchBytes))
         return false;
-    std::unique_ptr<uint8_t[]> rowMinima(new (std::nothrow) uint8_t[rowMinimaBytes]);
+    std::unique_ptr<uint8_t[]> rowMinima(new (std::nothrow) uint8_t[pictureBytes]);
+    std::unique_ptr<uint8_t[]> prefixes(new (std::nothrow) uint8_t[pictureBytes]);
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[scratchBytes]);
     NImageBuffer dark;
-    if (!rowMinima || !scratch || !MakeGreyPicture(dark, w, h))
+    if (!rowMinima || !prefixes || !scratch || !MakeGreyPicture(dark, w, h))
         return false;
+    auto rowOf = [w](const std::unique_ptr<uint8_t[]>& rows, int line) {
+        return rows.get() + static_cast<size_t>(line) * w;
+    };
 
     GdiFlush();
 #pragma omp parallel num_threads(slots)
@@ -103,19 +121,34 @@ bool DarkChannelOf(NImageBuffer& out, const NImageBuffer& picture, int radius, c
             uint8_t* values = padded + across;
             for (int x = 0; x < w; ++x, p += step)
                 values[x] = std::min({tables[0][p[0]], tables[1][p[1]], tables[2][p[2]]});
-            LineMinimum(padded, w, across, rowMinima.get() + static_cast<size_t>(line) * w);
+            LineMinimum(padded, w, across, rowOf(rowMinima, line));
         }
-    }
-#pragma omp parallel for schedule(static)
-    for (int line = 0; line < h; ++line) {
-        uint8_t* target = effects::ScanLine(dark, line);
-        const int first = std::max(line - down, 0), last = std::min(line + down, h - 1);
-        memcpy(target, rowMinima.get() + static_cast<size_t>(first) * w, static_cast<size_t>(w));
-        for (int other = first + 1; other <= last; ++other) {
-            const uint8_t* source = rowMinima.get() + static_cast<size_t>(other) * w;
-            for (int x = 0; x < w; ++x)
-                target[x] = std::min(target[x], source[x]);
+
+        // Padded row j is row j - down of the row minima, or 255 beyond the picture.
+        const int window = 2 * down + 1;
+        const int blocks = static_cast<int>((static_cast<int64_t>(h) + 2 * down + window - 1) / window);
+        uint8_t* run = padded;
+#pragma omp for schedule(static)
+        for (int block = 0; block < blocks; ++block) {
+            const int first = block * window, last = first + window - 1;
+            memset(run, 255, static_cast<size_t>(w));
+            for (int j = first; j <= last; ++j) {
+                if (j - down >= 0 && j - down < h)
+                    MinimumInto(run, rowOf(rowMinima, j - down), w);
+                if (j >= 2 * down && j - 2 * down < h)
+                    memcpy(rowOf(prefixes, j - 2 * down), run, static_cast<size_t>(w));
+            }
+            memset(run, 255, static_cast<size_t>(w));
+            for (int j = last; j >= first; --j) {
+                if (j - down >= 0 && j - down < h)
+                    MinimumInto(run, rowOf(rowMinima, j - down), w);
+                if (j < h)
+                    memcpy(effects::ScanLine(dark, j), run, static_cast<size_t>(w));
+            }
         }
+#pragma omp for schedule(static)
+        for (int line = 0; line < h; ++line)
+            MinimumInto(effects::ScanLine(dark, line), rowOf(prefixes, line), w);
     }
     out.Adopt(dark);
     return true;

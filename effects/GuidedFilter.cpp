@@ -6,8 +6,8 @@
 // integers and kept exactly (running column sums down the rows, a running window along the row);
 // N^2 cov = N S_xy - S_x S_y is formed in integers too, so a flat or black window has exactly zero
 // covariance and gets a = 0, b = mean(p). The 3 x 3 system is positive definite (its smallest
-// eigenvalue is at least eps) and is solved by Cholesky decomposition, which stays accurate where
-// the guide varies along fewer than three directions (grey pictures).
+// eigenvalue is at least eps) and is solved by a Cholesky (L D L^T) decomposition, which stays
+// accurate where the guide varies along fewer than three directions (grey pictures).
 //
 // The coefficients (32 bytes a pixel) are kept only for the rows the averaging of the current band
 // of output rows needs, in a ring of rows: every coefficient row is computed once, and memory stays
@@ -68,20 +68,20 @@ Coefficients Solve(const WindowSums& s, int64_t n, double epsilon)
     const double a33 = cov(s.rr, s.r, s.r) + epsilon;
     const double y1 = cov(s.bp, s.b, s.p), y2 = cov(s.gp, s.g, s.p), y3 = cov(s.rp, s.r, s.p);
 
-    // Every pivot of a matrix whose eigenvalues are all at least epsilon is at least epsilon;
-    // the bound only guards against rounding.
-    const double l11 = std::sqrt(std::max(a11, epsilon));
-    const double l21 = a21 / l11, l31 = a31 / l11;
-    const double l22 = std::sqrt(std::max(a22 - l21 * l21, epsilon));
-    const double l32 = (a32 - l31 * l21) / l22;
-    const double l33 = std::sqrt(std::max(a33 - l31 * l31 - l32 * l32, epsilon));
-    const double z1 = y1 / l11;
-    const double z2 = (y2 - l21 * z1) / l22;
-    const double z3 = (y3 - l31 * z1 - l32 * z2) / l33;
+    // A = L D L^T. Every pivot of a matrix whose eigenvalues are all at least epsilon is at least
+    // epsilon; the bound only guards against rounding.
+    const double d1 = std::max(a11, epsilon);
+    const double l21 = a21 / d1, l31 = a31 / d1;
+    const double d2 = std::max(a22 - l21 * a21, epsilon);
+    const double l32 = (a32 - l31 * a21) / d2;
+    const double d3 = std::max(a33 - l31 * a31 - l32 * l32 * d2, epsilon);
+    const double z1 = y1;
+    const double z2 = y2 - l21 * z1;
+    const double z3 = y3 - l31 * z1 - l32 * z2;
     Coefficients c;
-    c.aRed = z3 / l33;
-    c.aGreen = (z2 - l32 * c.aRed) / l22;
-    c.aBlue = (z1 - l21 * c.aGreen - l31 * c.aRed) / l11;
+    c.aRed = z3 / d3;
+    c.aGreen = z2 / d2 - l32 * c.aRed;
+    c.aBlue = z1 / d1 - l21 * c.aGreen - l31 * c.aRed;
     c.b = (static_cast<double>(s.p) - c.aBlue * static_cast<double>(s.b) - c.aGreen * static_cast<double>(s.g) -
            c.aRed * static_cast<double>(s.r)) /
           static_cast<double>(n);
