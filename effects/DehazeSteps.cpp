@@ -39,10 +39,8 @@ bool CheckedProduct(size_t a, size_t b, size_t& product)
     return true;
 }
 
-// Window minima along one line of `count` values for windows of radius r (0 <= r < count):
-// out[x] = min(in[x - r .. x + r]), values outside the line not counted. scratch holds
-// 3 * PaddedLength(count, r) bytes; in is read from scratch's first part, filled by the caller
-// from offset r on (see LinePadding).
+// Bytes of a line of count values with radius values of 255 on either side, rounded up to whole
+// blocks of 2 radius + 1.
 size_t PaddedLength(int count, int radius)
 {
     const size_t window = 2 * static_cast<size_t>(radius) + 1;
@@ -50,6 +48,9 @@ size_t PaddedLength(int count, int radius)
     return (length + window - 1) / window * window;
 }
 
+// Window minima along one line of count values for windows of radius r (0 <= r < count):
+// out[x] = min(values[x - r .. x + r]), values outside the line not counted. padded holds
+// 3 * PaddedLength(count, r) bytes, the values from padded[r] on; the rest is filled here.
 void LineMinimum(uint8_t* padded, int count, int radius, uint8_t* out)
 {
     const size_t length = PaddedLength(count, radius);
