@@ -1,9 +1,10 @@
-// Effects benchmark: megapixels per second of the stack blur (two radii), the unsharp mask and the
-// twirl on a camera-sized picture (a 24-bit BMP given on the command line, else a made-up
-// 6000 x 4000 one), on one thread and on all threads. With --magick-ms (ImageMagick's times for
-// the equivalent -blur, -unsharp and -swirl on the same picture, one thread and all threads, in
-// the order of the operations, measured by run_effects_bench.sh) it prints ImageMagick's figures
-// and the ratios too.
+// Effects benchmark: megapixels per second of the stack blur (two radii), the unsharp mask, the
+// twirl and dehaze (on the full picture and on the reduced work copy) on a camera-sized picture (a
+// 24-bit BMP given on the command line, else a made-up 6000 x 4000 one), on one thread and on all
+// threads. With --magick-ms (ImageMagick's times for the equivalent -blur, -unsharp and -swirl on
+// the same picture, one thread and all threads, in the order of the operations, measured by
+// run_effects_bench.sh) it prints ImageMagick's figures and the ratios too; operations without an
+// ImageMagick equivalent leave those columns empty and take no times from the list.
 //
 // Usage: effects_bench [picture.bmp] [--runs N] [--magick-ms B1 B1all B2 B2all U Uall T Tall]
 #include <omp.h>
@@ -19,6 +20,7 @@
 #include "bench/BenchSupport.h"
 #include "effects/BlurCompositions.h"
 #include "effects/Distortions.h"
+#include "effects/Dehaze.h"
 #include "effects/StackBlur.h"
 #include "imaging/NImageBuffer.h"
 
@@ -26,7 +28,7 @@ namespace {
 
 struct Operation {
     const char* name;
-    const char* magick;  // ImageMagick's equivalent, as run_effects_bench.sh calls it
+    const char* magick;  // ImageMagick's equivalent, as run_effects_bench.sh calls it; null: none
     std::function<bool(NImageBuffer&)> run;
 };
 
@@ -71,6 +73,8 @@ int wmain(int argc, wchar_t** argv)
         // half side, which is the larger half side of 6000 x 4000 as -swirl has it (its fall-off
         // is the square of ours, the cube).
         {"Twirl 10, radius 150 %", "-swirl 57.3", [](NImageBuffer& p) { return Twirl(p, 10, 150, 0, 0); }},
+        {"Dehaze guided radius 20", nullptr, [](NImageBuffer& p) { return Dehaze(p, false, 20, nullptr); }},
+        {"Dehaze radius 20, reduced", nullptr, [](NImageBuffer& p) { return Dehaze(p, true, 20, nullptr); }},
     };
     printf("%-28s %9s %9s %9s %9s", "operation", "1 thr ms", "MP/s", "all ms", "MP/s");
     if (haveMagick)
@@ -89,24 +93,27 @@ int wmain(int argc, wchar_t** argv)
             done = Time(runs, ms[t], [&] { return op.run(work); }, [&] { return work.Copy(picture); });
         }
         omp_set_num_threads(allThreads);
+        // ImageMagick's times come in the order of the operations that have an equivalent.
+        const double* magickMs =
+            op.magick && static_cast<size_t>(index) + 1 < magick.size() ? magick.data() + index : nullptr;
+        if (op.magick)
+            index += 2;
         if (!done) {
             printf("%-28s failed\n", op.name);
             allDone = false;
-            index += 2;
             continue;
         }
         printf("%-28s %9.0f %9.1f %9.0f %9.1f", op.name, ms[0], megapixels * 1000 / ms[0], ms[1],
                megapixels * 1000 / ms[1]);
-        if (haveMagick && static_cast<size_t>(index) + 1 < magick.size()) {
-            const double one = magick[index], all = magick[index + 1];
+        if (haveMagick && magickMs) {
+            const double one = magickMs[0], all = magickMs[1];
             printf("   %-28s %9.0f %9.1f %9.0f %9.1f %7.2f %7.2f", op.magick, one, megapixels * 1000 / one, all,
                    megapixels * 1000 / all, one / ms[0], all / ms[1]);
         }
         printf("\n");
         fflush(stdout);
-        index += 2;
     }
     if (haveMagick)
-        printf("\nx 1thr, x all: our speed as a multiple of ImageMagick's (above 1: faster)\n");
+        printf("\nx 1thr, x all: our speed as a multiple of ImageMagick's (above 1: faster); empty: no equivalent\n");
     return allDone ? 0 : 1;
 }
