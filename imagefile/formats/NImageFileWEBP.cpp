@@ -4,6 +4,7 @@
 #include <webp/demux.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +153,13 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         CopyRowsTopDown(out, canvas, static_cast<size_t>(info.canvas_width) * 4, 4);
     } else {
         decoded.config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
+        // A verification decodes every block but keeps only an eighth of each side.
+        const bool scaled = loadOptions.verifyOnly != 0 && (features.width >= 16 || features.height >= 16);
+        if (scaled) {
+            decoded.config.options.use_scaling = 1;
+            decoded.config.options.scaled_width = std::max(1, features.width / 8);
+            decoded.config.options.scaled_height = std::max(1, features.height / 8);
+        }
         decoded.haveOutput = true;
         const VP8StatusCode status = WebPDecode(bytes.get(), size, &decoded.config);
         bytes.reset();
@@ -163,6 +171,12 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         if (!rows.rgba || !out.Create(width, height, alpha ? 32 : 24, 0))
             return NR_PICTURE_CREATE_FAILED;
         CopyRowsTopDown(out, rows.rgba, static_cast<size_t>(rows.stride), alpha ? 4 : 3);
+        if (scaled) {
+            verifiedSmaller = 1;
+            fullWidth = features.width;
+            fullHeight = features.height;
+            return NR_OK;
+        }
     }
     fullWidth = out.width;
     fullHeight = out.height;

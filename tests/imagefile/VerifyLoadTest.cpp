@@ -55,6 +55,8 @@ const wchar_t* const kFixtures[] = {
     L"tiff\\rgb-packbits.tif",  L"tiff\\grey16.tif",
     L"mng\\single.mng",         L"mng\\anim3.mng",         L"mng\\colour.jng",  L"mng\\alpha.jng",
     L"mng\\grey.jng",
+    L"webp\\lossy.webp",        L"webp\\lossless.webp",    L"webp\\lossy-alpha.webp", L"webp\\lossless-alpha.webp",
+    L"webp\\anim.webp",
 };
 
 }  // namespace
