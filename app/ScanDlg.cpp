@@ -211,9 +211,9 @@ bool ScanDlg::StartWorker()
     const uintptr_t thread = _beginthreadex(nullptr, 0, &ScanWorker, this, 0, &id);
     if (!thread)
         return false;
-    WorkerThread = reinterpret_cast<HANDLE>(thread);
+    WorkerThread.Reset(reinterpret_cast<HANDLE>(thread));
     WorkerThreadId = id;
-    SetThreadPriority(WorkerThread, THREAD_PRIORITY_NORMAL);
+    SetThreadPriority(WorkerThread.Get(), THREAD_PRIORITY_NORMAL);
     return true;
 }
 
@@ -224,14 +224,14 @@ void ScanDlg::StopWorker()
     CancelRequested = true;
     // The worker's control updates are sent to this thread: keep taking them while waiting.
     for (;;) {
-        const DWORD wait = MsgWaitForMultipleObjects(1, &WorkerThread, FALSE, INFINITE, QS_SENDMESSAGE);
+        const HANDLE worker = WorkerThread.Get();
+        const DWORD wait = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE);
         if (wait != WAIT_OBJECT_0 + 1)
             break;
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    CloseHandle(WorkerThread);
-    WorkerThread = nullptr;
+    WorkerThread.Reset();
 }
 
 void ScanDlg::SetControlText(int controlId, const wchar_t* text)

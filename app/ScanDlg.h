@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/NString.h"
+#include "base/SystemOwners.h"
 #include "ui/NButton.h"
 #include "ui/NDialog.h"
 #include "ui/NStatic.h"
@@ -83,7 +84,7 @@ private:
 public:
     std::vector<NString> KeptFiles;         // full paths of the kept candidates
     wchar_t ScanFolder[MAX_PATH] = {};      // the scan's folder, without a trailing backslash
-    HANDLE WorkerThread = nullptr;          // null when no worker runs
+    KernelHandleOwner WorkerThread;          // empty when no worker runs
     unsigned WorkerThreadId = 0;
     std::atomic<bool> CancelRequested{false};
     bool ScanStopped = false;               // the worker stopped before the source's end, when asked

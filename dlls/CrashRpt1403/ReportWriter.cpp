@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "CrashRptInterface.h"
+#include "OwnedHandles.h"
 #include "RegistryExport.h"
 #include "ReportXml.h"
 #include "Screenshot.h"
@@ -74,17 +75,18 @@ bool WriteMiniDump(const CrashSettings& state, const CrashEvent& event, const st
             reinterpret_cast<void*>(GetProcAddress(dbghelp, "SymSetOptions"))))
         setOptions(SYMOPT_DEFERRED_LOADS);
     bool ok = false;
-    HANDLE file = write ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr)
-                        : INVALID_HANDLE_VALUE;
-    if (file != INVALID_HANDLE_VALUE) {
+    crashrpt::KernelHandle file(write ? CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                      : nullptr);
+    if (crashrpt::IsOpen(file)) {
         MINIDUMP_EXCEPTION_INFORMATION exception = {};
         exception.ThreadId = event.threadId;
         exception.ExceptionPointers = event.pointers;
         exception.ClientPointers = FALSE;
-        ok = write(GetCurrentProcess(), GetCurrentProcessId(), file, static_cast<MINIDUMP_TYPE>(state.minidumpType),
-                   event.pointers ? &exception : nullptr, nullptr, nullptr) != FALSE;
-        CloseHandle(file);
+        ok = write(GetCurrentProcess(), GetCurrentProcessId(), file.get(),
+                   static_cast<MINIDUMP_TYPE>(state.minidumpType), event.pointers ? &exception : nullptr, nullptr,
+                   nullptr) != FALSE;
+        file.reset();
         if (!ok)
             DeleteFileW(path.c_str());
     }
@@ -257,12 +259,12 @@ void ReportCrashAndEnd(EXCEPTION_POINTERS* pointers, const wchar_t* reason, DWOR
         // The report is written on the crashed thread itself: a dump of a thread held in its
         // exception handler taken from another thread is several times slower under Wine. Only
         // an overflowed stack has no room for it and gets a thread of its own.
-        HANDLE thread = nullptr;
+        crashrpt::KernelHandle thread;
         if (exitCode == static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW))
-            thread = CreateThread(nullptr, 0, ReportThread, &job, 0, nullptr);
+            thread.reset(CreateThread(nullptr, 0, ReportThread, &job, 0, nullptr));
         if (thread) {
-            WaitForSingleObject(thread, INFINITE);
-            CloseHandle(thread);
+            WaitForSingleObject(thread.get(), INFINITE);
+            thread.reset();
         } else {
             ReportThread(&job);
         }

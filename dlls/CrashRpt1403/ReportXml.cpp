@@ -1,5 +1,7 @@
 #include "ReportXml.h"
 
+#include "OwnedHandles.h"
+
 #include <windows.h>
 
 std::wstring XmlEscape(const std::wstring& text)
@@ -49,12 +51,14 @@ bool WriteUtf8File(const std::wstring& path, const std::wstring& text)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
                             nullptr);
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    crashrpt::KernelHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!crashrpt::IsOpen(file))
         return false;
     DWORD written = 0;
-    bool ok = utf8.empty() || (WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
+    bool ok = utf8.empty() || (WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) &&
                                written == utf8.size());
-    ok = CloseHandle(file) && ok;
+    // The close is where the file system reports what it could not write.
+    ok = CloseHandle(file.release()) && ok;
     return ok;
 }

@@ -1,5 +1,7 @@
 #include "Screenshot.h"
 
+#include "OwnedHandles.h"
+
 #include <windows.h>
 #include <objidl.h>
 // GDI+ wants min and max, which NOMINMAX hides.
@@ -79,10 +81,10 @@ bool GrabScreen(const RECT& area, std::vector<BYTE>& pixels)
     const int width = area.right - area.left, height = area.bottom - area.top;
     if (width <= 0 || height <= 0 || width > 32768 || height > 32768)
         return false;
-    HDC screen = GetDC(nullptr);
-    if (!screen)
+    const crashrpt::ScreenDc screen;
+    if (!screen.Get())
         return false;
-    HDC memory = CreateCompatibleDC(screen);
+    const crashrpt::MemoryDc memory(CreateCompatibleDC(screen.Get()));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -91,23 +93,19 @@ bool GrabScreen(const RECT& area, std::vector<BYTE>& pixels)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = memory ? CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    const crashrpt::GdiObject bitmap(memory ? CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                                            : nullptr);
     bool ok = false;
     if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT) != 0;
+        HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+        ok = BitBlt(memory.get(), 0, 0, width, height, screen.Get(), area.left, area.top, SRCCOPY | CAPTUREBLT) != 0;
         GdiFlush();
         if (ok) {
             const BYTE* from = static_cast<const BYTE*>(bits);
             pixels.assign(from, from + static_cast<size_t>(width) * height * 4);
         }
-        SelectObject(memory, old);
+        SelectObject(memory.get(), old);
     }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memory)
-        DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return ok;
 }
 

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -90,12 +91,15 @@ bool TestLog(const std::wstring& line)
     std::string utf8(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
                         nullptr);
-    HANDLE file = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    struct FileCloser {
+        void operator()(HANDLE file) const noexcept { CloseHandle(file); }
+    };
+    HANDLE opened = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::unique_ptr<void, FileCloser> file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    if (file) {
         DWORD written = 0;
-        WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     }
     return true;
 }

@@ -78,7 +78,7 @@ protected:
     {
         ++resultsShown;
         keptWhenShown = KeptFiles.size();
-        workerEndedWhenShown = WorkerThread == nullptr;
+        workerEndedWhenShown = !WorkerThread;
         HWND window = GetHwnd();
         wchar_t text[512] = L"";
         GetWindowTextW(window, text, 512);
@@ -203,11 +203,11 @@ protected:
     // Waits until the worker runs and has kept a file.
     void WaitForScanning()
     {
-        ASSERT_TRUE(PumpUntil([&] { return dialog_.WorkerThread != nullptr; }, 10000));
+        ASSERT_TRUE(PumpUntil([&] { return static_cast<bool>(dialog_.WorkerThread); }, 10000));
         ASSERT_TRUE(PumpUntil([&] { return ItemText(window_, IDC_SCAN_COUNTER).find(L": 0") == std::wstring::npos &&
                                            !ItemText(window_, IDC_SCAN_COUNTER).empty(); },
                               60000));
-        ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(dialog_.WorkerThread, 0)) << "the scan ended too early";
+        ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(dialog_.WorkerThread.Get(), 0)) << "the scan ended too early";
     }
     bool WaitClosed() { return PumpUntil([&] { return !IsWindow(window_); }, 120000); }
 
@@ -254,7 +254,7 @@ TEST_F(ScanDlgTest, AScanThatKeepsNothingShowsTheNoPhotosBox)
     ASSERT_EQ(1, answers_.Count());
     EXPECT_EQ(L"No photos were found.", answers_.LastText());
     EXPECT_EQ(std::wstring(kAppTitle), answers_.LastCaption());
-    EXPECT_EQ(nullptr, dialog_.WorkerThread);
+    EXPECT_FALSE(dialog_.WorkerThread);
 }
 
 TEST_F(ScanDlgTest, AStoppedScanSaysSo)
@@ -266,7 +266,7 @@ TEST_F(ScanDlgTest, AStoppedScanSaysSo)
         Place(image, offset, Bytes{'I', 'I', 0x2A, 0x00, 0xF0, 0xFF, 0xFF, 0x7F});
     UseImage(image);
     Open();
-    ASSERT_TRUE(PumpUntil([&] { return dialog_.WorkerThread != nullptr; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return static_cast<bool>(dialog_.WorkerThread); }, 10000));
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ASSERT_TRUE(WaitClosed());
     ASSERT_TRUE(dialog_.ScanStopped) << "the scan ended before it could be stopped";
@@ -300,11 +300,11 @@ TEST_F(ScanDlgTest, EveryWayOfClosingDuringAScanStopsAndWaitsForTheWorker)
         window_ = dialog.DoModeless(IDD_SCAN, nullptr);
         ASSERT_NE(nullptr, window_);
         ShowWindow(window_, SW_SHOWNORMAL);
-        ASSERT_TRUE(PumpUntil([&] { return dialog.WorkerThread != nullptr; }, 10000));
+        ASSERT_TRUE(PumpUntil([&] { return static_cast<bool>(dialog.WorkerThread); }, 10000));
         ASSERT_TRUE(PumpUntil([&] { return ItemText(window_, IDC_SCAN_COUNTER).find(L": 0") == std::wstring::npos &&
                                            !ItemText(window_, IDC_SCAN_COUNTER).empty(); },
                               60000));
-        ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(dialog.WorkerThread, 0)) << "the scan ended too early";
+        ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(dialog.WorkerThread.Get(), 0)) << "the scan ended too early";
 
         // Destroying is synchronous: by the time it returns the worker has ended. The close box
         // arrives as a posted Cancel.
@@ -313,7 +313,7 @@ TEST_F(ScanDlgTest, EveryWayOfClosingDuringAScanStopsAndWaitsForTheWorker)
         else
             SendMessageW(window_, c.message, c.wParam, 0);
         ASSERT_TRUE(WaitClosed());
-        EXPECT_EQ(nullptr, dialog.WorkerThread);
+        EXPECT_FALSE(dialog.WorkerThread);
         EXPECT_FALSE(IsWindow(window_));
         EXPECT_EQ(c.showsResults ? 1 : 0, dialog.resultsShown);
         EXPECT_TRUE(dialog.ScanStopped);

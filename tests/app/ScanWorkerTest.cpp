@@ -419,10 +419,10 @@ TEST_F(ScanWorkerTest, ARunningWorkerStopsWhenCancelled)
     ScanDlg dialog;
     ASSERT_TRUE(dialog.StartWorker());
     EXPECT_FALSE(dialog.StartWorker());  // one worker at a time
-    while (dialog.KeptFiles.empty() && WaitForSingleObject(dialog.WorkerThread, 10) == WAIT_TIMEOUT) {
+    while (dialog.KeptFiles.empty() && WaitForSingleObject(dialog.WorkerThread.Get(), 10) == WAIT_TIMEOUT) {
     }
     dialog.StopWorker();
-    EXPECT_EQ(nullptr, dialog.WorkerThread);
+    EXPECT_FALSE(dialog.WorkerThread);
     EXPECT_FALSE(dialog.KeptFiles.empty());
     EXPECT_LT(dialog.KeptFiles.size(), image.size() / 20000);
     EXPECT_EQ(dialog.KeptFiles.size(), ListFiles(dialog.ScanFolder).size());
