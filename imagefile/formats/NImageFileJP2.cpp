@@ -404,8 +404,8 @@ void Decode(Jp2FileStream& stream, NImageBuffer& out, bool verifyOnly, uint32_t&
     fullWidth = image.image->x1 - image.image->x0;
     fullHeight = image.image->y1 - image.image->y0;
     if (verifyOnly) {
-        // Halve the size while the picture stays above 128 pixels, within the levels every
-        // component has.
+        // Halve the size while the picture keeps 8 pixels on its longer side, within the levels
+        // every component has: the higher levels' code blocks are then read but not decoded.
         uint32_t levels = 33;
         if (opj_codestream_info_v2_t* info = opj_get_cstr_info(codec.codec)) {
             if (info->m_default_tile_info.tccp_info) {
@@ -416,7 +416,7 @@ void Decode(Jp2FileStream& stream, NImageBuffer& out, bool verifyOnly, uint32_t&
         }
         uint32_t reduce = 0;
         const uint32_t larger = std::max(fullWidth, fullHeight);
-        while (levels <= 32 && reduce + 1 < levels && (larger >> (reduce + 1)) >= 128)
+        while (levels <= 32 && reduce + 1 < levels && (larger >> (reduce + 1)) >= 8)
             ++reduce;
         if (reduce > 0 && !opj_set_decoded_resolution_factor(codec.codec, reduce))
             throw NR_DECODE_FAILED;
