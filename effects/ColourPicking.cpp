@@ -10,6 +10,7 @@
 using effects::ForEachPixelParallel;
 using effects::IntegerLuma;
 using effects::IsEffectPicture;
+using effects::PixelHsl;
 
 namespace {
 
@@ -42,16 +43,6 @@ bool InHueWindow(double hue, double centre, double tolerance)
     if (low < 0 && hue >= low + 360.0)
         return true;
     return high > 360.0 && hue < high - 360.0;
-}
-
-HslColour PixelHsl(const uint8_t* pixel)
-{
-    HslColour colour;
-    colour.blue = pixel[0];
-    colour.green = pixel[1];
-    colour.red = pixel[2];
-    colour.SetFromRgb();
-    return colour;
 }
 
 }  // namespace

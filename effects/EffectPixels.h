@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/HslColour.h"
 #include "imaging/NImageBuffer.h"
 
 namespace effects {
@@ -57,6 +58,17 @@ inline uint8_t ClampByte(double value)
 inline bool IsEffectPicture(const NImageBuffer& picture)
 {
     return picture.valid && (picture.bpp == 24 || picture.bpp == 32);
+}
+
+// Hue, lightness and saturation of a pixel (blue, green, red first).
+inline HslColour PixelHsl(const uint8_t* pixel)
+{
+    HslColour colour;
+    colour.blue = pixel[0];
+    colour.green = pixel[1];
+    colour.red = pixel[2];
+    colour.SetFromRgb();
+    return colour;
 }
 
 inline uint8_t* ScanLine(const NImageBuffer& picture, int line)

@@ -9,20 +9,10 @@
 #include "effects/EffectPixels.h"
 #include "imaging/HslColour.h"
 
+using effects::PixelHsl;
 using effects::ScanLine;
 
 namespace {
-
-// Hue, lightness and saturation of the pixel at p (blue, green, red).
-HslColour HslOf(const uint8_t* p)
-{
-    HslColour colour;
-    colour.blue = p[0];
-    colour.green = p[1];
-    colour.red = p[2];
-    colour.SetFromRgb();
-    return colour;
-}
 
 bool HueWithin(double hue, double seed, double tolerance)
 {
@@ -87,9 +77,9 @@ bool FloodReplaceColour(NImageBuffer& picture, int x, int y, COLORREF newColour,
         p[1] = GetGValue(newColour);
         p[2] = GetRValue(newColour);
     };
-    const HslColour seed = HslOf(pixel(x, y));
+    const HslColour seed = PixelHsl(pixel(x, y));
     auto passes = [&](const uint8_t* p) {
-        const HslColour c = HslOf(p);
+        const HslColour c = PixelHsl(p);
         return c.lightness >= seed.lightness - lightnessTolerance && c.lightness <= seed.lightness + lightnessTolerance &&
                c.saturation >= seed.saturation - saturationTolerance &&
                c.saturation <= seed.saturation + saturationTolerance && HueWithin(c.hue, seed.hue, hueTolerance);

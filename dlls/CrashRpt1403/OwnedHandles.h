@@ -1,5 +1,5 @@
 // Owners of the handles the crash reporter opens while it writes a report: a kernel handle
-// (file or thread) and the screen capture's DC and bitmap. The library builds from its own folder
+// (file or thread), registry keys, and the screen capture's DC and bitmap. The library builds from its own folder
 // only, so it keeps these few lines of its own.
 #pragma once
 
@@ -23,11 +23,15 @@ struct GdiObjectDeleter {
 struct MemoryDcDeleter {
     void operator()(HDC dc) const noexcept { DeleteDC(dc); }
 };
+struct RegistryKeyCloser {
+    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
+};
 
 // A file or thread; INVALID_HANDLE_VALUE counts as none.
 using KernelHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, KernelHandleCloser>;
 using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiObjectDeleter>;
 using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+using RegistryKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegistryKeyCloser>;
 
 inline bool IsOpen(const KernelHandle& handle)
 {

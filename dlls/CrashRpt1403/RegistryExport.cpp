@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "OwnedHandles.h"
 #include "ReportXml.h"
 
 namespace {
@@ -135,10 +136,10 @@ void ExportKey(HKEY key, const std::wstring& name, bool withSubkeys, int depth, 
             if (rc != ERROR_SUCCESS)
                 break;
             const std::wstring sub(subName.data(), units);
-            HKEY child;
-            if (RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
-                ExportKey(child, sub, withSubkeys, depth + 1, xml);
-                RegCloseKey(child);
+            HKEY opened = nullptr;
+            if (RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+                const crashrpt::RegistryKey child(opened);
+                ExportKey(child.get(), sub, withSubkeys, depth + 1, xml);
             }
         }
     }
@@ -152,11 +153,11 @@ bool ExportRegistryKey(const std::wstring& keyPath, bool withSubkeys, const std:
     std::wstring xml = L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<registry>\n";
     HKEY root;
     std::wstring subkey;
-    HKEY key = nullptr;
+    HKEY opened = nullptr;
     if (SplitKeyPath(keyPath, root, subkey) &&
-        RegOpenKeyExW(root, subkey.empty() ? nullptr : subkey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        ExportKey(key, keyPath, withSubkeys, 0, xml);
-        RegCloseKey(key);
+        RegOpenKeyExW(root, subkey.empty() ? nullptr : subkey.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+        const crashrpt::RegistryKey key(opened);
+        ExportKey(key.get(), keyPath, withSubkeys, 0, xml);
     } else {
         xml += L"  <k name=\"" + XmlEscape(keyPath) + L"\" missing=\"1\"/>\n";
     }

@@ -18,12 +18,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imagefile/PlugInInterface.h"
 
 namespace {
+
+struct StreamCloser {
+    void operator()(FILE* stream) const noexcept { fclose(stream); }
+};
+using Stream = std::unique_ptr<FILE, StreamCloser>;
 
 constexpr int32_t kOk = 0;
 constexpr int32_t kFileNotFound = 100;
@@ -65,7 +71,8 @@ int32_t ReadRawGrey(const wchar_t* path, RawGreyFile& file)
 {
     if (!path)
         return kFileNotFound;
-    FILE* f = _wfopen(path, L"rb");
+    const Stream stream(_wfopen(path, L"rb"));
+    FILE* f = stream.get();
     if (!f)
         return kOpenRead;
     std::vector<uint8_t> data;
@@ -79,7 +86,6 @@ int32_t ReadRawGrey(const wchar_t* path, RawGreyFile& file)
         }
         data.insert(data.end(), chunk, chunk + n);
     }
-    fclose(f);
     if (data.size() < kHeaderBytes || memcmp(data.data(), "RGRY", 4) != 0)
         return kNotThisFormat;
     if (tooLarge)
@@ -370,11 +376,12 @@ int32_t Dll_EncodeFormat(const wchar_t* path, PlugInFormatInfo* info, void* rows
             dst[x] = Luma(r, g, b);
         }
     }
-    FILE* f = _wfopen(path, L"wb");
+    Stream f(_wfopen(path, L"wb"));
     if (!f)
         return kOpenWrite;
-    bool ok = fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok = (fclose(f) == 0) && ok;
+    bool ok = fwrite(out.data(), 1, out.size(), f.get()) == out.size();
+    // The close is where a full disk shows.
+    ok = (fclose(f.release()) == 0) && ok;
     return ok ? kOk : kOpenWrite;
 }
 
