@@ -164,6 +164,16 @@ private:
 
 }  // namespace
 
+void ScanCosts::NoteCandidate(const Candidate& candidate)
+{
+    Candidate* end = slowest + kSlowest;
+    Candidate* at = std::find_if(slowest, end, [&](const Candidate& c) { return candidate.seconds > c.seconds; });
+    if (at == end)
+        return;
+    std::move_backward(at, end - 1, end);
+    *at = candidate;
+}
+
 ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings, ScanSink& sink)
 {
     ScanLoopResult result;

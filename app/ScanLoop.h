@@ -68,6 +68,17 @@ struct ScanCosts {
     static constexpr int kTypes = 64;
     double decodeSecondsOf[kTypes] = {};
     uint32_t decodedOf[kTypes] = {};
+    // The candidates whose writing and decoding took longest, longest first.
+    struct Candidate {
+        double seconds = 0;
+        uint64_t position = 0;
+        uint64_t length = 0;       // bytes written
+        int type = -1;
+        bool kept = false;
+    };
+    static constexpr int kSlowest = 5;
+    Candidate slowest[kSlowest];
+    void NoteCandidate(const Candidate& candidate);
 };
 
 struct ScanLoopResult {

@@ -184,6 +184,9 @@ void ScanPipeline::Handle(Event& event)
             m_costs.decodeSecondsOf[job.hit.type] += job.decodeSeconds;
             ++m_costs.decodedOf[job.hit.type];
         }
+        if (job.bytesWritten)
+            m_costs.NoteCandidate({job.writeSeconds + job.decodeSeconds, job.hit.position, job.bytesWritten,
+                                   job.hit.type, job.outcome == CandidateJob::Outcome::Kept});
         m_costs.bytesWritten += job.bytesWritten;
         m_costs.written += job.bytesWritten ? 1 : 0;
         const ScanHit& hit = job.hit;

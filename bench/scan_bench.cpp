@@ -356,6 +356,13 @@ int wmain(int argc, wchar_t** argv)
             if (c.decodedOf[type])
                 std::wprintf(L" %ls %u %.2f s;", FileTypeToExtension(type), c.decodedOf[type], c.decodeSecondsOf[type]);
         }
+        std::wprintf(L"\n    slowest candidates (writing and decoding):");
+        for (const ScanCosts::Candidate& slow : c.slowest) {
+            if (slow.type >= 0)
+                std::wprintf(L" %ls at %llu, %.1f MiB, %ls %.2f s;", FileTypeToExtension(slow.type),
+                             static_cast<unsigned long long>(slow.position), double(slow.length) / kMiB,
+                             slow.kept ? L"kept" : L"deleted", slow.seconds);
+        }
         std::wprintf(L"\n");
         if (photorecSeconds > 0) {
             const double theirs = double(size) / kMiB / photorecSeconds;
