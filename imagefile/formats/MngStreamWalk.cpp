@@ -198,6 +198,77 @@ uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, u
 
 namespace {
 thread_local uint64_t mngBlockLimit = UINT64_MAX;
+
+// libmng takes and gives back a few blocks of picture size for every picture. Fresh ones cost a
+// page fault every 4 KiB, and giving them back unmaps them, which stalls every other thread
+// that decodes at the time: each thread keeps its last large blocks for the next picture.
+class LargeBlockCache {
+public:
+    static constexpr size_t kSmallest = size_t{1} << 20;
+    static constexpr size_t kMostKept = size_t{32} << 20;
+
+    ~LargeBlockCache()
+    {
+        for (Entry& entry : entries_)
+            free(entry.block);
+    }
+
+    // A kept block of at least size bytes and not more than twice that, cleared; null if none.
+    void* Take(size_t size)
+    {
+        for (Entry& entry : entries_) {
+            if (entry.block && entry.size >= size && entry.size / 2 <= size) {
+                void* block = entry.block;
+                kept_ -= entry.size;
+                entry = Entry{};
+                std::memset(block, 0, size);
+                return block;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps the block when there is room; false when the caller must free it.
+    bool Keep(void* block, size_t size)
+    {
+        if (size < kSmallest || size > kMostKept)
+            return false;
+        Entry* slot = nullptr;
+        for (Entry& entry : entries_)
+            if (!entry.block) {
+                slot = &entry;
+                break;
+            }
+        // The oldest room is made first; a block too large for what is left is not kept.
+        while (kept_ + size > kMostKept || !slot) {
+            Entry* oldest = nullptr;
+            for (Entry& entry : entries_)
+                if (entry.block && (!oldest || entry.age < oldest->age))
+                    oldest = &entry;
+            if (!oldest)
+                return false;
+            free(oldest->block);
+            kept_ -= oldest->size;
+            *oldest = Entry{};
+            slot = oldest;
+        }
+        *slot = Entry{block, size, ++clock_};
+        kept_ += size;
+        return true;
+    }
+
+private:
+    struct Entry {
+        void* block = nullptr;
+        size_t size = 0;
+        uint64_t age = 0;
+    };
+    Entry entries_[4];
+    size_t kept_ = 0;
+    uint64_t clock_ = 0;
+};
+
+thread_local LargeBlockCache largeBlocks;
 }
 
 MngMemoryLimit::MngMemoryLimit(uint64_t fileSize) : previous_(mngBlockLimit)
@@ -215,7 +286,9 @@ void* MngAllocate(size_t size)
 {
     if (size > mngBlockLimit || !DecodeBudget::Take(size))
         return nullptr;
-    void* block = calloc(1, size);
+    void* block = size >= LargeBlockCache::kSmallest ? largeBlocks.Take(size) : nullptr;
+    if (!block)
+        block = calloc(1, size);
     if (!block && DecodeBudget::Counting())
         DecodeBudget::Give(size);
     return block;
@@ -225,7 +298,8 @@ void MngRelease(void* block, size_t size)
 {
     if (!block)
         return;
-    free(block);
+    if (!largeBlocks.Keep(block, size))
+        free(block);
     if (DecodeBudget::Counting())
         DecodeBudget::Give(size);
 }

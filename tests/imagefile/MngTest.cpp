@@ -4,6 +4,7 @@
 // global palette and transparency) read back through the reader, page-by-page writing, and
 // single pictures written as PNG.
 #include "imagefile/formats/NImageFileMNG.h"
+#include "imagefile/formats/MngStreamWalk.h"
 
 #include "imagefile/ImageFactory.h"
 #include "imagefile/formats/NImageFileGIF.h"
@@ -483,3 +484,33 @@ TEST_F(MngTest, PagesAreWrittenOneByOne)
 }
 
 }  // namespace
+
+TEST(MngMemory, LargeBlocksComeBackClearedAndSmallOnesFresh)
+{
+    // A large block given back is handed out again for the next picture of a similar size,
+    // cleared as calloc would; one of less than half the size gets a block of its own.
+    const size_t large = size_t{3} << 20;
+    auto* first = static_cast<unsigned char*>(MngAllocate(large));
+    ASSERT_NE(nullptr, first);
+    std::memset(first, 0xAB, large);
+    MngRelease(first, large);
+    auto* second = static_cast<unsigned char*>(MngAllocate(large - 4096));
+    ASSERT_EQ(first, second) << "the block was kept";
+    for (size_t i = 0; i < large - 4096; i += 4093)
+        ASSERT_EQ(0, second[i]) << i;
+    auto* small = static_cast<unsigned char*>(MngAllocate(large / 4));
+    ASSERT_NE(nullptr, small);
+    EXPECT_NE(second, small);
+    MngRelease(small, large / 4);
+    MngRelease(second, large - 4096);
+    // Several pictures in a row: every block is whole and cleared.
+    for (int round = 0; round < 6; ++round) {
+        const size_t size = (size_t{2} << 20) + static_cast<size_t>(round) * 300000;
+        auto* block = static_cast<unsigned char*>(MngAllocate(size));
+        ASSERT_NE(nullptr, block);
+        EXPECT_EQ(0, block[0]);
+        EXPECT_EQ(0, block[size - 1]);
+        std::memset(block, 0x5C, size);
+        MngRelease(block, size);
+    }
+}
