@@ -180,37 +180,29 @@ void BuildPalette(TIFF* file, uint16_t photometric, uint16_t bitsPerSample, int 
 }
 
 // Which sample layouts the row converter below handles.
-// Verification of a page ReadFullColour reads: every row goes through libtiff's RGBA reader, a
-// band at a time into one scratch band, and the picture kept is a single pixel.
-NRESULT VerifyFullColour(TIFF* file, NImageBuffer& target, uint32_t width, uint32_t height)
+// Verification of a page ReadFullColour reads: libtiff must accept it for its RGBA reader, and
+// every strip or tile is decoded (decompressed and its predictor undone) into one scratch block,
+// as that reader would decode them; the colours are not converted and the picture kept is a
+// single pixel.
+NRESULT VerifyFullColour(TIFF* file, NImageBuffer& target)
 {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(file, message))
         return NR_DECODE_FAILED;
-    // A band of whole strips or tiles where they are small, else of as many rows as 4 MiB hold.
-    uint32_t band = 0;
-    if (TIFFIsTiled(file))
-        TIFFGetField(file, TIFFTAG_TILELENGTH, &band);
-    else
-        TIFFGetFieldDefaulted(file, TIFFTAG_ROWSPERSTRIP, &band);
-    const uint32_t fitting = static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{4} << 20) / (uint64_t{4} * std::max(width, 1u))));
-    band = std::clamp<uint32_t>(band == 0 ? fitting : band, 1, std::max(fitting, 1u));
-    band = std::min(band, std::max(height, 1u));
-    std::unique_ptr<uint32_t[]> scratch(new (std::nothrow) uint32_t[static_cast<size_t>(width) * band]);
+    const bool tiled = TIFFIsTiled(file) != 0;
+    const tmsize_t blockSize = tiled ? TIFFTileSize(file) : TIFFStripSize(file);
+    const uint32_t blocks = tiled ? TIFFNumberOfTiles(file) : TIFFNumberOfStrips(file);
+    if (blockSize <= 0 || blocks == 0)
+        return NR_DECODE_FAILED;
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[static_cast<size_t>(blockSize)]);
     if (!scratch)
         return NR_NOT_ENOUGH_MEMORY;
-    TIFFRGBAImage image{};
-    if (!TIFFRGBAImageBegin(&image, file, 1, message))
-        return NR_DECODE_FAILED;
-    bool whole = true;
-    for (uint32_t row = 0; row < height && whole; row += band) {
-        image.row_offset = static_cast<int>(row);
-        image.col_offset = 0;
-        whole = TIFFRGBAImageGet(&image, scratch.get(), width, std::min(band, height - row)) != 0;
+    for (uint32_t block = 0; block < blocks; ++block) {
+        const tmsize_t got = tiled ? TIFFReadEncodedTile(file, block, scratch.get(), blockSize)
+                                   : TIFFReadEncodedStrip(file, block, scratch.get(), blockSize);
+        if (got < 0)
+            return NR_DECODE_FAILED;
     }
-    TIFFRGBAImageEnd(&image);
-    if (!whole)
-        return NR_DECODE_FAILED;
     return target.Create(1, 1, 32, 0, nullptr) ? NR_OK : NR_PICTURE_CREATE_FAILED;
 }
 
@@ -495,7 +487,7 @@ NRESULT ReadTiffPage(NImageFileTIF& object, TIFF* file, NImageBuffer& target, ui
     NRESULT result;
     const bool verifyRows = object.loadOptions.verifyOnly != 0 && width <= INT32_MAX && height <= INT32_MAX;
     if (bits >= 8 && bits <= 31 && IsFullColourPhotometric(photometric) && verifyRows) {
-        result = VerifyFullColour(file, target, width, height);
+        result = VerifyFullColour(file, target);
         if (result == NR_OK) {
             object.verifiedSmaller = 1;
             object.fullWidth = static_cast<int32_t>(width);
