@@ -257,16 +257,19 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         const bool paletteAlpha =
             colourType == PNG_COLOR_TYPE_PALETTE && png_get_valid(png, info, PNG_INFO_tRNS) != 0;
         const int depth = OutputDepth(colourType, bitDepth, paletteAlpha);
-        if (colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        // A verification reads the rows as the file codes them (see rowsOnly below).
+        const bool convertRows = loadOptions.verifyOnly == 0 || depth == 2;
+        if (colourType == PNG_COLOR_TYPE_GRAY_ALPHA && convertRows) {
             png_set_gray_to_rgb(png);
             png_set_expand(png);
         }
-        if (paletteAlpha) {
+        if (paletteAlpha && convertRows) {
             png_set_palette_to_rgb(png);
             png_set_tRNS_to_alpha(png);
         }
-        png_set_bgr(png);
-        if (bitDepth == 16)
+        if (convertRows)
+            png_set_bgr(png);
+        if (bitDepth == 16 && convertRows)
             png_set_strip_16(png);
         const int passes = png_set_interlace_handling(png);
         png_read_update_info(png, info);
