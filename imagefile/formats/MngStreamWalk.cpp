@@ -3,8 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "imagefile/DataBound.h"
 #include "imaging/DecodeBudget.h"
@@ -186,6 +188,242 @@ void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t 
                 data[at - start] = patch.bytes[i];
         }
     }
+}
+
+namespace {
+
+// Row layout of a PNG picture: bytes a row takes (without its filter byte) for a width.
+struct PngRowLayout {
+    uint32_t bitsPerPixel = 0;
+    uint64_t RowBytes(uint64_t width) const { return (width * bitsPerPixel + 7) / 8; }
+};
+
+bool PngLayoutOf(uint8_t bitDepth, uint8_t colourType, PngRowLayout& layout)
+{
+    int channels = 0;
+    bool depthOk = false;
+    switch (colourType) {
+    case 0:
+        channels = 1;
+        depthOk = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+        break;
+    case 3:
+        channels = 1;
+        depthOk = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+        break;
+    case 2:
+    case 4:
+    case 6:
+        channels = colourType == 2 ? 3 : colourType == 4 ? 2 : 4;
+        depthOk = bitDepth == 8 || bitDepth == 16;
+        break;
+    default:
+        return false;
+    }
+    layout.bitsPerPixel = static_cast<uint32_t>(channels) * bitDepth;
+    return depthOk;
+}
+
+// Follows the inflated image data row by row: every row starts with a filter type of 0 to 4.
+class PngRowFollower {
+public:
+    PngRowFollower(uint32_t width, uint32_t height, bool interlaced, const PngRowLayout& layout)
+    {
+        static const uint8_t kAdam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+        const int passes = interlaced ? 7 : 1;
+        for (int p = 0; p < passes; ++p) {
+            const uint64_t x0 = interlaced ? kAdam7[p][0] : 0, y0 = interlaced ? kAdam7[p][1] : 0;
+            const uint64_t dx = interlaced ? kAdam7[p][2] : 1, dy = interlaced ? kAdam7[p][3] : 1;
+            const uint64_t columns = width > x0 ? (width - x0 + dx - 1) / dx : 0;
+            const uint64_t rows = height > y0 ? (height - y0 + dy - 1) / dy : 0;
+            if (columns == 0 || rows == 0)
+                continue;
+            passes_[count_++] = Pass{rows, 1 + layout.RowBytes(columns)};
+        }
+    }
+
+    // False at a bad filter type or at bytes past the last row.
+    bool Take(const uint8_t* bytes, size_t size)
+    {
+        while (size > 0) {
+            if (pass_ >= count_)
+                return false;
+            const Pass& pass = passes_[pass_];
+            if (inRow_ == 0 && bytes[0] > 4)
+                return false;
+            const uint64_t step = std::min<uint64_t>(size, pass.rowBytes - inRow_);
+            inRow_ += step;
+            bytes += step;
+            size -= static_cast<size_t>(step);
+            if (inRow_ == pass.rowBytes) {
+                inRow_ = 0;
+                if (++row_ == pass.rows) {
+                    row_ = 0;
+                    ++pass_;
+                }
+            }
+        }
+        return true;
+    }
+    bool Finished() const { return pass_ == count_; }
+
+private:
+    struct Pass {
+        uint64_t rows = 0;
+        uint64_t rowBytes = 0;
+    };
+    Pass passes_[7];
+    int count_ = 0;
+    int pass_ = 0;
+    uint64_t row_ = 0;
+    uint64_t inRow_ = 0;
+};
+
+struct InflateStream {
+    z_stream stream{};
+    bool open = false;
+    ~InflateStream()
+    {
+        if (open)
+            inflateEnd(&stream);
+    }
+};
+
+constexpr uint32_t kMhdr = MngChunkName('M', 'H', 'D', 'R');
+constexpr uint32_t kIhdr = MngChunkName('I', 'H', 'D', 'R');
+constexpr uint32_t kIdat = MngChunkName('I', 'D', 'A', 'T');
+constexpr uint32_t kIend = MngChunkName('I', 'E', 'N', 'D');
+constexpr uint32_t kMendChunk = MngChunkName('M', 'E', 'N', 'D');
+constexpr uint32_t kPlte = MngChunkName('P', 'L', 'T', 'E');
+constexpr uint32_t kLargestOtherChunk = 1u << 20;
+
+// Chunks that may come before the first picture without changing how it decodes: the end of the
+// play, the background, frame and loop control, object placement, the index, a global palette.
+bool IsPlayControl(uint32_t name)
+{
+    static const uint32_t kNames[] = {
+        MngChunkName('T', 'E', 'R', 'M'), MngChunkName('B', 'A', 'C', 'K'), MngChunkName('F', 'R', 'A', 'M'),
+        MngChunkName('L', 'O', 'O', 'P'), MngChunkName('E', 'N', 'D', 'L'), MngChunkName('D', 'E', 'F', 'I'),
+        MngChunkName('S', 'A', 'V', 'E'), MngChunkName('S', 'E', 'E', 'K'), MngChunkName('P', 'L', 'T', 'E'),
+    };
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+constexpr size_t kPiece = 65536;
+
+}  // namespace
+
+bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
+{
+    const uint64_t size = source.Size();
+    uint64_t position = 8;
+    std::vector<uint8_t> data;
+    bool seenHeader = false;
+    bool inPicture = false;
+    bool idatDone = false;
+    bool sawIdat = false;
+    bool sawPalette = false;
+    uint8_t colourType = 0;
+    InflateStream inflater;
+    std::unique_ptr<PngRowFollower> rows;
+    std::vector<uint8_t> out(65536);
+    bool inflateEnded = false;
+    for (int chunks = 0; chunks < 100000; ++chunks) {
+        uint8_t header[8];
+        if (!source.ReadAt(position, header, 8))
+            return false;
+        const uint32_t length = BigU32(header);
+        const uint32_t name = BigU32(header + 4);
+        if (length > kMaxChunkLength || !source.Holds(position + 8, uint64_t{length} + 4))
+            return false;
+        const bool critical = (header[4] & 0x20) == 0;
+        if (!seenHeader && name != kMhdr)
+            return false;
+        // The critical chunks' data is read and its CRC checked; ancillary chunks are passed over,
+        // as libmng drops those whose CRC is wrong. Image data is inflated as it is read.
+        if (critical && name != kIdat) {
+            if (length > kLargestOtherChunk)
+                return false;
+            data.resize(length);
+            if (length > 0 && !source.ReadAt(position + 8, data.data(), length))
+                return false;
+        }
+        if (critical) {
+            uLong crc = crc32(crc32(0L, Z_NULL, 0), header + 4, 4);
+            if (name == kIdat) {
+                if (!inPicture || idatDone)
+                    return false;
+                sawIdat = true;
+                for (uint64_t done = 0; done < length;) {
+                    const size_t piece = static_cast<size_t>(std::min<uint64_t>(length - done, kPiece));
+                    data.resize(piece);
+                    if (!source.ReadAt(position + 8 + done, data.data(), piece))
+                        return false;
+                    crc = crc32_z(crc, data.data(), piece);
+                    done += piece;
+                    inflater.stream.next_in = data.data();
+                    inflater.stream.avail_in = static_cast<uInt>(piece);
+                    while (inflater.stream.avail_in > 0) {
+                        if (inflateEnded)
+                            return false;   // data after the end of the stream
+                        inflater.stream.next_out = out.data();
+                        inflater.stream.avail_out = static_cast<uInt>(out.size());
+                        const int status = inflate(&inflater.stream, Z_NO_FLUSH);
+                        if (status != Z_OK && status != Z_STREAM_END)
+                            return false;
+                        if (!rows->Take(out.data(), out.size() - inflater.stream.avail_out))
+                            return false;
+                        inflateEnded = status == Z_STREAM_END;
+                    }
+                }
+            } else if (length > 0) {
+                crc = crc32_z(crc, data.data(), length);
+            }
+            uint8_t crcBytes[4];
+            if (!source.ReadAt(position + 8 + length, crcBytes, 4) || static_cast<uint32_t>(crc) != BigU32(crcBytes))
+                return false;
+        }
+        if (name == kMhdr) {
+            if (seenHeader || length < 28)
+                return false;
+            seenHeader = true;
+            image.frameWidth = BigU32(data.data());
+            image.frameHeight = BigU32(data.data() + 4);
+            image.frameCount = BigU32(data.data() + 16);
+        } else if (name == kIhdr) {
+            if (inPicture || length != 13)
+                return false;
+            const uint32_t width = BigU32(data.data());
+            const uint32_t height = BigU32(data.data() + 4);
+            PngRowLayout layout;
+            if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
+                !PngLayoutOf(data[8], data[9], layout) || data[10] != 0 || data[11] != 0 || data[12] > 1)
+                return false;
+            colourType = data[9];
+            rows = std::make_unique<PngRowFollower>(width, height, data[12] == 1, layout);
+            if (inflateInit(&inflater.stream) != Z_OK)
+                return false;
+            inflater.open = true;
+            inPicture = true;
+        } else if (!inPicture && critical && name != kMendChunk && !IsPlayControl(name)) {
+            // Anything but play control before a PNG picture (JNG, delta pictures, objects,
+            // magnification): libmng decides.
+            return false;
+        } else if (name == kPlte) {
+            sawPalette = true;
+        } else if (name == kIend) {
+            // The first picture is whole: all of its rows, and nothing after them.
+            return sawIdat && inflateEnded && rows->Finished() && (colourType != 3 || sawPalette);
+        } else if (name == kMendChunk) {
+            return false;
+        }
+        if (inPicture && sawIdat && name != kIdat)
+            idatDone = true;
+        position += 12 + uint64_t{length};
+        if (position > size)
+            return false;
+    }
+    return false;
 }
 
 uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, uint64_t fileSize)

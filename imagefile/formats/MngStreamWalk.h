@@ -82,6 +82,19 @@ struct MngOpenedStream {
 NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint64_t, uint64_t), uint32_t endChunk,
                       MngOpenedStream& stream);
 
+// A verification's check of the first picture of an MNG stream, for a stream whose walk found its
+// end chunk: the MHDR chunk first, then the first embedded PNG picture (IHDR, its IDAT chunks,
+// IEND) with every critical chunk's CRC right and its image data inflating to exactly the rows
+// its header asks for, each row with a valid filter type. True only then, with the frame size of
+// the MHDR chunk and its frame count; false when the check fails or cannot tell (a first picture
+// in JNG or delta form, for one), and libmng must decide.
+struct MngFirstImage {
+    uint32_t frameWidth = 0;
+    uint32_t frameHeight = 0;
+    uint32_t frameCount = 0;
+};
+bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image);
+
 // Overlays the patches that meet the count bytes read from stream offset `start`.
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,
                            uint64_t count);

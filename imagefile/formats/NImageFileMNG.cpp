@@ -377,6 +377,31 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     context->rowsOnly = context->singleFrame && loadOptions.verifyOnly != 0;
     context->target = target ? target : &picture;
 
+    // A verification of a stream whose first picture is plain PNG data: the check of its chunks
+    // and of its inflated rows is enough, libmng is asked only when the check cannot tell.
+    if (context->rowsOnly && stream.layout.complete) {
+        StdioByteSource bytes(stream.file.Get());
+        MngFirstImage first;
+        const bool checked = CheckMngFirstImage(bytes, first) && first.frameWidth > 0 && first.frameHeight > 0 &&
+                             first.frameWidth <= INT32_MAX && first.frameHeight <= INT32_MAX &&
+                             DataBound::Fits(first.frameWidth, first.frameHeight, 24, stream.fileSize,
+                                             DataBound::kDeflate);
+        _fseeki64(stream.file.Get(), 0, SEEK_SET);
+        if (checked) {
+            if (!context->target->Create(1, 1, 24, 0x00FFFFFF))
+                return NR_PICTURE_CREATE_FAILED;
+            consumedSize = MngConsumedSize(stream.layout, 0, stream.fileSize);
+            pageCount = 1;
+            multiImage = first.frameCount > 1 ? 1 : 0;
+            currentPage = 0;
+            animated = multiImage;
+            verifiedSmaller = 1;
+            fullWidth = static_cast<int32_t>(first.frameWidth);
+            fullHeight = static_cast<int32_t>(first.frameHeight);
+            return NR_OK;
+        }
+    }
+
     mng_handle handle = MngInitializeForReading(*context);
     if (!handle)
         return NR_FORMAT_INIT_FAILED;

@@ -514,3 +514,100 @@ TEST(MngMemory, LargeBlocksComeBackClearedAndSmallOnesFresh)
         MngRelease(block, size);
     }
 }
+
+namespace {
+
+// An MNG of an MHDR and the given first picture chunks, ended by MEND.
+Bytes MngWith(const Bytes& picture, uint32_t w = 5, uint32_t h = 3)
+{
+    Bytes out = MngSignature();
+    Append(out, Mhdr(w, h, 1000, 1));
+    Append(out, picture);
+    Append(out, Chunk("MEND", {}));
+    return out;
+}
+
+// IHDR, IDAT of the raw (already filtered) data, IEND; interlace as given.
+Bytes PictureOf(uint32_t w, uint32_t h, uint8_t depth, uint8_t colourType, uint8_t interlace, const Bytes& raw)
+{
+    Bytes ihdr;
+    PutU32(ihdr, w);
+    PutU32(ihdr, h);
+    for (uint8_t v : {depth, colourType, uint8_t{0}, uint8_t{0}, interlace})
+        ihdr.push_back(v);
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes zipped(size);
+    compress(zipped.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+    zipped.resize(size);
+    Bytes out = Chunk("IHDR", ihdr);
+    Append(out, Chunk("IDAT", zipped));
+    Append(out, Chunk("IEND", {}));
+    return out;
+}
+
+bool FirstImageChecks(const Bytes& file, MngFirstImage* answer = nullptr)
+{
+    MemoryByteSource source(file.data(), file.size());
+    MngFirstImage image;
+    const bool ok = CheckMngFirstImage(source, image);
+    if (answer)
+        *answer = image;
+    return ok;
+}
+
+}  // namespace
+
+TEST(MngFirstImageCheck, AcceptsWholePicturesAndLeavesAnythingElseToLibmng)
+{
+    MngFirstImage image;
+    ASSERT_TRUE(FirstImageChecks(Fixture(L"single.mng"), &image));
+    EXPECT_EQ(24u, image.frameWidth);
+    EXPECT_EQ(16u, image.frameHeight);
+    ASSERT_TRUE(FirstImageChecks(Fixture(L"anim3.mng"), &image));
+    EXPECT_EQ(24u, image.frameWidth);
+
+    // 5 x 3 grey, 8 bits: three rows of a filter byte and 5 samples. Interlaced, the seven
+    // passes hold rows of 1, 1, 1, 2, 2, 2 and 1 columns.
+    const Bytes rows = {0, 1, 2, 3, 4, 5, 1, 1, 2, 3, 4, 5, 4, 1, 2, 3, 4, 5};
+    EXPECT_TRUE(FirstImageChecks(MngWith(PictureOf(5, 3, 8, 0, 0, rows))));
+    const Bytes passes = {0, 9, 0, 9, 0, 9, 0, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 9, 9, 9};
+    // Pass sizes for 5 x 3: p1 1x1, p2 1x1, p3 2x0 (none), p4 1x1, p5 3x1, p6 2x2, p7 5x1.
+    const Bytes adam7 = {0, 9, 0, 9, 0, 9, 0, 9, 9, 9, 0, 9, 9, 0, 9, 9, 0, 9, 9, 9, 9, 9};
+    EXPECT_TRUE(FirstImageChecks(MngWith(PictureOf(5, 3, 8, 0, 1, adam7))));
+    EXPECT_FALSE(FirstImageChecks(MngWith(PictureOf(5, 3, 8, 0, 1, passes)))) << "rows of another layout";
+
+    const struct {
+        const char* name;
+        Bytes file;
+    } refused[] = {
+        {"a filter type above 4", MngWith(PictureOf(5, 3, 8, 0, 0, {0, 1, 2, 3, 4, 5, 5, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5}))},
+        {"a row short", MngWith(PictureOf(5, 3, 8, 0, 0, {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4}))},
+        {"a byte too many", MngWith(PictureOf(5, 3, 8, 0, 0, {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 0}))},
+        {"a depth grey has not", MngWith(PictureOf(5, 3, 3, 0, 0, rows))},
+        {"a palette picture without PLTE", MngWith(PictureOf(5, 3, 8, 3, 0, rows))},
+        {"a JNG first", MngWith(Chunk("JHDR", Bytes(16, 0)))},
+        {"no picture", MngWith({})},
+    };
+    for (const auto& c : refused)
+        EXPECT_FALSE(FirstImageChecks(c.file)) << c.name;
+
+    // The fixture with a byte of its image data spoilt, once with its CRC left and once with the
+    // CRC made right again: refused either way.
+    Bytes spoilt = Fixture(L"single.mng");
+    for (const auto& chunk : pngtest::Chunks(spoilt)) {
+        if (std::string(chunk.type) != "IDAT")
+            continue;
+        const size_t at = static_cast<size_t>(chunk.data - spoilt.data()) + chunk.length / 2;
+        spoilt[at] ^= 0x55;
+        EXPECT_FALSE(FirstImageChecks(spoilt)) << "CRC wrong";
+        const Bytes body(chunk.data - 4, chunk.data + chunk.length);
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size())));
+        uint8_t* crcAt = spoilt.data() + (chunk.data - spoilt.data()) + chunk.length;
+        crcAt[0] = static_cast<uint8_t>(crc >> 24);
+        crcAt[1] = static_cast<uint8_t>(crc >> 16);
+        crcAt[2] = static_cast<uint8_t>(crc >> 8);
+        crcAt[3] = static_cast<uint8_t>(crc);
+        EXPECT_FALSE(FirstImageChecks(spoilt)) << "CRC right, data spoilt";
+        break;
+    }
+}
