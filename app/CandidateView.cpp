@@ -79,6 +79,9 @@ bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool 
     if (answer)
         *answer = result;
     if (result != NR_OK) {
+        // Nobody looks at a verification's picture: it goes without the placeholder.
+        if (verifyOnly)
+            return false;
         wchar_t text[512];
         FormatIntoV(text, 512, L"%s", ImageErrorText(result));
         DrawErrorPlaceholder(*out, L"%s", text);

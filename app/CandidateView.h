@@ -8,7 +8,8 @@
 // caller deletes it. Audio, video and slide-show files get a holder of their type with an empty
 // picture. True only when the file decoded; result, when given, receives the factory's answer.
 // verifyOnly: the verification of a scan candidate, which needs to know only whether it decodes,
-// its full size and its consumed size (see ImageLoadOptions::verifyOnly).
+// its full size and its consumed size (see ImageLoadOptions::verifyOnly); a file that does not
+// decode then gets no placeholder.
 bool LoadImageForView(NImageFile** out, const wchar_t* path, bool preview, bool quick, NRESULT* result = nullptr,
                       bool verifyOnly = false);
 

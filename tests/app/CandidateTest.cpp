@@ -266,6 +266,14 @@ TEST(CandidateView, LoadImageForView)
     EXPECT_EQ(200, file->picture.height);
     EXPECT_EQ(24, file->picture.bpp);
     delete file;
+    // A verification needs no placeholder.
+    file = nullptr;
+    NRESULT answer = NR_OK;
+    EXPECT_FALSE(LoadImageForView(&file, broken.c_str(), false, true, &answer, true));
+    EXPECT_NE(NR_OK, answer);
+    ASSERT_NE(nullptr, file);
+    EXPECT_FALSE(file->picture.valid);
+    delete file;
 
     const std::wstring good = dir.File(L"good.jpg");
     WriteWholeFile(good, Fixture(L"jpeg\\grey.jpg"));
