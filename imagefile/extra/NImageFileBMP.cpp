@@ -417,6 +417,21 @@ NRESULT NImageFileBMP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
         return NR_PICTURE_CREATE_FAILED;
     if (!PixelsFit(width, height, bitCount, compression, in.Length(), pixelOffset))
         return NR_INVALID_DATA;
+    const bool plainRows = compression != kCompressionRle8 && compression != kCompressionRle4 && !fields16 &&
+                           bitCount != 2;
+    if (plainRows && loadOptions.verifyOnly) {
+        // Rows stored as they are cannot fail to decode: a verification only measures them.
+        if (!pic.Create(1, 1, bitCount, 0, paletteRgb))
+            return NR_PICTURE_CREATE_FAILED;
+        const uint64_t rowBytes = static_cast<uint64_t>(NImageBuffer::StrideFor(static_cast<int>(width), bitCount));
+        const uint64_t end = static_cast<uint64_t>(pixelOffset) + rowBytes * static_cast<uint64_t>(height);
+        consumedSize = std::min(end, in.Length());
+        in.Close();
+        verifiedSmaller = 1;
+        fullWidth = static_cast<int32_t>(width);
+        fullHeight = static_cast<int32_t>(height);
+        return NR_OK;
+    }
     if (!pic.Create(static_cast<int>(width), static_cast<int>(height), fields16 ? 24 : bitCount, 0, paletteRgb))
         return NR_PICTURE_CREATE_FAILED;
     if (pic.bpp < 16)

@@ -57,6 +57,9 @@ const wchar_t* const kFixtures[] = {
     L"mng\\grey.jng",
     L"webp\\lossy.webp",        L"webp\\lossless.webp",    L"webp\\lossy-alpha.webp", L"webp\\lossless-alpha.webp",
     L"webp\\anim.webp",
+    L"bmp\\v3-1.bmp",           L"bmp\\v3-4.bmp",          L"bmp\\v3-8.bmp",    L"bmp\\v3-24.bmp",
+    L"bmp\\v5-32.bmp",          L"bmp\\v5-555.bmp",        L"bmp\\v5-565.bmp",  L"bmp\\os2-8.bmp",
+    L"bmp\\rle8.bmp",
 };
 
 }  // namespace
