@@ -42,6 +42,11 @@ NRESULT NImageFileHEIC::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
         consumedSize = extent.IsComplete() ? extent.end : bytes.Size();
     }
 
+    // Looking for a decoder the system does not have costs the Imaging Component a walk over
+    // every codec for every file: whether it has one is asked once.
+    static const bool haveDecoder = WicHasDecoderFor(L".heic");
+    if (!haveDecoder)
+        return NR_COMPRESSION_NOT_SUPPORTED;
     NImageBuffer& bitmap = target ? *target : picture;
     const NRESULT result = DecodeWithWic(path, bitmap);
     if (result != NR_OK)

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cwchar>
+#include <vector>
 
 #include "imaging/NImageBuffer.h"
 
@@ -107,4 +109,47 @@ NRESULT DecodeWithWic(const wchar_t* path, NImageBuffer& target)
     target.dpiX = WholeDpi(dpiX);
     target.dpiY = WholeDpi(dpiY);
     return NR_OK;
+}
+
+bool WicHasDecoderFor(const wchar_t* extension)
+{
+    if (!extension || !*extension)
+        return false;
+    ComApartment apartment;
+    ComRef<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.put()))) ||
+        !factory.get())
+        return false;
+    ComRef<IEnumUnknown> components;
+    if (FAILED(factory->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, components.put())) ||
+        !components.get())
+        return false;
+    const size_t wanted = wcslen(extension);
+    for (;;) {
+        ComRef<IUnknown> component;
+        ULONG fetched = 0;
+        if (components->Next(1, component.put(), &fetched) != S_OK || fetched != 1 || !component.get())
+            return false;
+        ComRef<IWICBitmapDecoderInfo> info;
+        if (FAILED(component->QueryInterface(IID_IWICBitmapDecoderInfo, reinterpret_cast<void**>(info.put()))) ||
+            !info.get())
+            continue;
+        UINT units = 0;
+        if (FAILED(info->GetFileExtensions(0, nullptr, &units)) || units == 0 || units > 4096)
+            continue;
+        std::vector<wchar_t> list(units + 1, L'\0');
+        if (FAILED(info->GetFileExtensions(units, list.data(), &units)))
+            continue;
+        // A comma-separated list such as ".heic,.heif".
+        for (const wchar_t* at = list.data(); *at;) {
+            const wchar_t* end = wcschr(at, L',');
+            const size_t length = end ? static_cast<size_t>(end - at) : wcslen(at);
+            if (length == wanted && _wcsnicmp(at, extension, length) == 0)
+                return true;
+            if (!end)
+                break;
+            at = end + 1;
+        }
+    }
 }

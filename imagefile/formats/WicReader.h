@@ -13,3 +13,8 @@ class NImageBuffer;
 // file (the target is then untouched); 404 when the frame, its size or its pixels cannot be read
 // (the target is then destroyed); 403 when the picture cannot be made.
 NRESULT DecodeWithWic(const wchar_t* path, NImageBuffer& target);
+
+// True when an installed decoder of the Imaging Component names the extension (".heic", say;
+// compared without regard to case) among its file extensions. Initialises COM on the calling
+// thread for the call, as DecodeWithWic does.
+bool WicHasDecoderFor(const wchar_t* extension);

@@ -106,6 +106,16 @@ TEST(WicReader, LeavesTheTargetAloneWhenNoDecoderTakesTheFile)
     EXPECT_EQ(Pixel(picture, 0, 0)[0], 0x12);
 }
 
+TEST(WicReader, KnowsWhichExtensionsItsDecodersTake)
+{
+    EXPECT_TRUE(WicHasDecoderFor(L".png"));
+    EXPECT_TRUE(WicHasDecoderFor(L".BMP")) << "compared without regard to case";
+    EXPECT_FALSE(WicHasDecoderFor(L".pn")) << "whole extensions only";
+    EXPECT_FALSE(WicHasDecoderFor(L".nosuchpicture"));
+    EXPECT_FALSE(WicHasDecoderFor(L""));
+    EXPECT_FALSE(WicHasDecoderFor(nullptr));
+}
+
 TEST(HeicFormat, RecognisesTheFourBrandsOnly)
 {
     struct Case { const char* brand; bool heic; };
