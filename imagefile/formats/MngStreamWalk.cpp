@@ -296,6 +296,7 @@ constexpr uint32_t kIdat = MngChunkName('I', 'D', 'A', 'T');
 constexpr uint32_t kIend = MngChunkName('I', 'E', 'N', 'D');
 constexpr uint32_t kMendChunk = MngChunkName('M', 'E', 'N', 'D');
 constexpr uint32_t kPlte = MngChunkName('P', 'L', 'T', 'E');
+constexpr uint32_t kActl = MngChunkName('a', 'c', 'T', 'L');
 constexpr uint32_t kLargestOtherChunk = 1u << 20;
 
 // Chunks that may come before the first picture without changing how it decodes: the end of the
@@ -313,7 +314,25 @@ constexpr size_t kPiece = 65536;
 
 }  // namespace
 
-bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
+namespace {
+bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& image, uint64_t* end);
+}
+
+bool CheckMngFirstImage(ByteSource& source, PngFamilyPicture& image)
+{
+    return CheckPngFamilyFirstImage(source, true, image, nullptr);
+}
+
+bool CheckPngImage(ByteSource& source, PngFamilyPicture& image, uint64_t& end)
+{
+    return CheckPngFamilyFirstImage(source, false, image, &end);
+}
+
+namespace {
+
+// The check of CheckMngFirstImage; for a PNG file (mng false) IHDR comes first and the end is the
+// end of IEND.
+bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& image, uint64_t* end)
 {
     const uint64_t size = source.Size();
     uint64_t position = 8;
@@ -337,8 +356,10 @@ bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
         if (length > kMaxChunkLength || !source.Holds(position + 8, uint64_t{length} + 4))
             return false;
         const bool critical = (header[4] & 0x20) == 0;
-        if (!seenHeader && name != kMhdr)
+        if (mng && !seenHeader && name != kMhdr)
             return false;
+        if (!mng && ((!inPicture && name != kIhdr) || name == kActl))
+            return false;   // a PNG starts with IHDR; an animated one is read by its own reader
         // The critical chunks' data is read and its CRC checked; ancillary chunks are passed over,
         // as libmng drops those whose CRC is wrong. Image data is inflated as it is read.
         if (critical && name != kIdat) {
@@ -400,6 +421,11 @@ bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
                 !PngLayoutOf(data[8], data[9], layout) || data[10] != 0 || data[11] != 0 || data[12] > 1)
                 return false;
             colourType = data[9];
+            if (!mng) {
+                image.frameWidth = width;
+                image.frameHeight = height;
+                image.frameCount = 1;
+            }
             rows = std::make_unique<PngRowFollower>(width, height, data[12] == 1, layout);
             if (inflateInit(&inflater.stream) != Z_OK)
                 return false;
@@ -413,6 +439,8 @@ bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
             sawPalette = true;
         } else if (name == kIend) {
             // The first picture is whole: all of its rows, and nothing after them.
+            if (end)
+                *end = position + 12 + uint64_t{length};
             return sawIdat && inflateEnded && rows->Finished() && (colourType != 3 || sawPalette);
         } else if (name == kMendChunk) {
             return false;
@@ -425,6 +453,8 @@ bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image)
     }
     return false;
 }
+
+}  // namespace
 
 uint64_t MngConsumedSize(const MngStreamLayout& layout, uint64_t readPosition, uint64_t fileSize)
 {

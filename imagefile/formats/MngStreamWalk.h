@@ -88,12 +88,15 @@ NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint
 // its header asks for, each row with a valid filter type. True only then, with the frame size of
 // the MHDR chunk and its frame count; false when the check fails or cannot tell (a first picture
 // in JNG or delta form, for one), and libmng must decide.
-struct MngFirstImage {
+struct PngFamilyPicture {
     uint32_t frameWidth = 0;
     uint32_t frameHeight = 0;
     uint32_t frameCount = 0;
 };
-bool CheckMngFirstImage(ByteSource& source, MngFirstImage& image);
+bool CheckMngFirstImage(ByteSource& source, PngFamilyPicture& image);
+// The same check for a PNG file (not an animated one): its picture's size goes into image, and
+// end is set after its IEND chunk.
+bool CheckPngImage(ByteSource& source, PngFamilyPicture& image, uint64_t& end);
 
 // Overlays the patches that meet the count bytes read from stream offset `start`.
 void ApplyMngStreamPatches(const std::vector<MngStreamPatch>& patches, uint64_t start, uint8_t* data,

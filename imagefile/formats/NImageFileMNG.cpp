@@ -381,7 +381,7 @@ NRESULT NImageFileMNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     // and of its inflated rows is enough, libmng is asked only when the check cannot tell.
     if (context->rowsOnly && stream.layout.complete) {
         StdioByteSource bytes(stream.file.Get());
-        MngFirstImage first;
+        PngFamilyPicture first;
         const bool checked = CheckMngFirstImage(bytes, first) && first.frameWidth > 0 && first.frameHeight > 0 &&
                              first.frameWidth <= INT32_MAX && first.frameHeight <= INT32_MAX &&
                              DataBound::Fits(first.frameWidth, first.frameHeight, 24, stream.fileSize,

@@ -15,6 +15,7 @@
 #include "imagefile/ProgressText.h"
 #include "imagefile/formats/ApngReader.h"
 #include "imagefile/formats/ApngWriter.h"
+#include "imagefile/formats/MngStreamWalk.h"
 #include "imagefile/formats/PngGuard.h"
 
 namespace {
@@ -209,6 +210,28 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     _fseeki64(file, 0, SEEK_SET);
     if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
         return NR_NOT_THIS_FORMAT;
+
+    // A verification: the check of the chunks and of the inflated rows answers; libpng is asked
+    // only when that check cannot tell.
+    if (loadOptions.verifyOnly) {
+        StdioByteSource bytes(file);
+        PngFamilyPicture checked;
+        uint64_t end = 0;
+        const bool whole = CheckPngImage(bytes, checked, end);
+        _fseeki64(file, 0, SEEK_SET);
+        if (whole) {
+            NImageBuffer& out = target ? *target : picture;
+            if (!out.Create(1, 1, 24, loadOptions.backgroundColour))
+                return NR_PICTURE_CREATE_FAILED;
+            consumedSize = end;
+            verifiedSmaller = 1;
+            fullWidth = static_cast<int32_t>(checked.frameWidth);
+            fullHeight = static_cast<int32_t>(checked.frameHeight);
+            pageCount = 1;
+            currentPage = 0;
+            return NR_OK;
+        }
+    }
 
     PngReadStructs structs;
     structs.png = CreatePngReadStruct(this, OnLibraryError, OnLibraryWarning);

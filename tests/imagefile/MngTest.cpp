@@ -545,10 +545,10 @@ Bytes PictureOf(uint32_t w, uint32_t h, uint8_t depth, uint8_t colourType, uint8
     return out;
 }
 
-bool FirstImageChecks(const Bytes& file, MngFirstImage* answer = nullptr)
+bool FirstImageChecks(const Bytes& file, PngFamilyPicture* answer = nullptr)
 {
     MemoryByteSource source(file.data(), file.size());
-    MngFirstImage image;
+    PngFamilyPicture image;
     const bool ok = CheckMngFirstImage(source, image);
     if (answer)
         *answer = image;
@@ -559,7 +559,7 @@ bool FirstImageChecks(const Bytes& file, MngFirstImage* answer = nullptr)
 
 TEST(MngFirstImageCheck, AcceptsWholePicturesAndLeavesAnythingElseToLibmng)
 {
-    MngFirstImage image;
+    PngFamilyPicture image;
     ASSERT_TRUE(FirstImageChecks(Fixture(L"single.mng"), &image));
     EXPECT_EQ(24u, image.frameWidth);
     EXPECT_EQ(16u, image.frameHeight);
@@ -610,4 +610,25 @@ TEST(MngFirstImageCheck, AcceptsWholePicturesAndLeavesAnythingElseToLibmng)
         EXPECT_FALSE(FirstImageChecks(spoilt)) << "CRC right, data spoilt";
         break;
     }
+}
+
+TEST(MngFirstImageCheck, ThePngCheckEndsAfterIend)
+{
+    for (const wchar_t* name : {L"rgb.png", L"rgba16.png", L"grey2-interlaced.png", L"palette-trns.png"}) {
+        const Bytes png = pngtest::ReadFixture(std::wstring(L"png\\") + name);
+        Bytes followed = png;
+        followed.insert(followed.end(), 500, 0x3C);
+        MemoryByteSource source(followed.data(), followed.size());
+        PngFamilyPicture image;
+        uint64_t end = 0;
+        ASSERT_TRUE(CheckPngImage(source, image, end)) << static_cast<const void*>(name);
+        EXPECT_EQ(png.size(), end);
+        EXPECT_GT(image.frameWidth, 0u);
+    }
+    // An animated PNG is left to its own reader.
+    const Bytes animated = pngtest::ReadFixture(L"png\\anim3.png");
+    MemoryByteSource source(animated.data(), animated.size());
+    PngFamilyPicture image;
+    uint64_t end = 0;
+    EXPECT_FALSE(CheckPngImage(source, image, end));
 }
