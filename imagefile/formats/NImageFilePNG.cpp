@@ -211,8 +211,8 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     if (got < 8 || png_sig_cmp(signature, 0, 8) != 0)
         return NR_NOT_THIS_FORMAT;
 
-    // A verification: the check of the chunks and of the inflated rows answers; libpng is asked
-    // only when that check cannot tell.
+    // A verification: the check of the chunks and of the inflated rows answers; only a file that
+    // check cannot tell about is read by libpng, as any load reads it.
     if (loadOptions.verifyOnly) {
         StdioByteSource bytes(file);
         PngFamilyPicture checked;
@@ -254,7 +254,6 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
     NRESULT result = NR_OK;
     bool takeAnimationPath = false;
     std::unique_ptr<uint8_t[]> packedRows;   // 2-bit pictures: rows as libpng delivers them
-    std::unique_ptr<uint8_t[]> scratchRow;   // verification: every row, one after another
     std::string firstText;
     bool haveText = false;
 
@@ -280,19 +279,16 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         const bool paletteAlpha =
             colourType == PNG_COLOR_TYPE_PALETTE && png_get_valid(png, info, PNG_INFO_tRNS) != 0;
         const int depth = OutputDepth(colourType, bitDepth, paletteAlpha);
-        // A verification reads the rows as the file codes them (see rowsOnly below).
-        const bool convertRows = loadOptions.verifyOnly == 0 || depth == 2;
-        if (colourType == PNG_COLOR_TYPE_GRAY_ALPHA && convertRows) {
+        if (colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
             png_set_gray_to_rgb(png);
             png_set_expand(png);
         }
-        if (paletteAlpha && convertRows) {
+        if (paletteAlpha) {
             png_set_palette_to_rgb(png);
             png_set_tRNS_to_alpha(png);
         }
-        if (convertRows)
-            png_set_bgr(png);
-        if (bitDepth == 16 && convertRows)
+        png_set_bgr(png);
+        if (bitDepth == 16)
             png_set_strip_16(png);
         const int passes = png_set_interlace_handling(png);
         png_read_update_info(png, info);
@@ -324,25 +320,16 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         }
 
         const bool palettePicture = depth <= 8;
-        const bool twoBit = depth == 2;
-        // A verification needs every row decoded, not kept: the rows go through one scratch row
-        // and the picture is a single pixel.
-        const bool rowsOnly = loadOptions.verifyOnly != 0 && !twoBit;
         if (width > INT32_MAX || height > INT32_MAX ||
-            !out.Create(rowsOnly ? 1 : static_cast<int>(width), rowsOnly ? 1 : static_cast<int>(height), depth,
-                        loadOptions.backgroundColour, palettePicture ? paletteRgb : nullptr)) {
+            !out.Create(static_cast<int>(width), static_cast<int>(height), depth, loadOptions.backgroundColour,
+                        palettePicture ? paletteRgb : nullptr)) {
             result = NR_PICTURE_CREATE_FAILED;
             return;
         }
         const size_t rowBytes = png_get_rowbytes(png, info);
-        if (rowsOnly) {
-            // Room for the widest row the transforms give: four 16-bit samples a pixel.
-            scratchRow.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width) * 8 + 16]);
-            if (!scratchRow)
-                png_error(png, "out of memory");
-        } else if (rowBytes > static_cast<size_t>(out.stride)) {
+        const bool twoBit = depth == 2;
+        if (rowBytes > static_cast<size_t>(out.stride))
             png_error(png, "row larger than the picture");
-        }
 
         png_uint_32 resX = 0, resY = 0;
         int unit = 0;
@@ -361,14 +348,7 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         // Rows from the top of the picture (the last scan line in memory) down. Interlaced
         // pictures are read pass by pass into the rows already there, which libpng combines.
         auto scanLine = [&](png_uint_32 y) { return out.bits + static_cast<size_t>(height - 1 - y) * out.stride; };
-        if (rowsOnly) {
-            for (int pass = 0; pass < passes; ++pass)
-                for (png_uint_32 y = 0; y < height; ++y)
-                    png_read_row(png, scratchRow.get(), nullptr);
-            verifiedSmaller = 1;
-            fullWidth = static_cast<int32_t>(width);
-            fullHeight = static_cast<int32_t>(height);
-        } else if (!twoBit) {
+        if (!twoBit) {
             for (int pass = 0; pass < passes; ++pass)
                 for (png_uint_32 y = 0; y < height; ++y)
                     png_read_row(png, scanLine(y), nullptr);
@@ -442,10 +422,8 @@ NRESULT NImageFilePNG::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         else
             metadata.comment = text;
     }
-    if (!verifiedSmaller) {
-        fullWidth = out.width;
-        fullHeight = out.height;
-    }
+    fullWidth = out.width;
+    fullHeight = out.height;
     pageCount = 1;
     currentPage = 0;
     return NR_OK;
