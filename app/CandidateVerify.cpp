@@ -178,9 +178,7 @@ void VerifyCandidate(CandidateJob& job, const std::wstring& path)
         const uint32_t side = MinimumPictureSide(ScanOptions.PhotoSizeIndex);
         // The decoded picture's size; readers that decoded it smaller for the verification tell
         // the full size.
-        const bool smaller = file->fullWidth > file->picture.width || file->fullHeight > file->picture.height;
-        const bool scaled =
-            smaller && (file->verifiedSmaller || job.hit.type == FT_JPG || job.hit.type == FT_JP2);
+        const bool scaled = file->verifiedSmaller != 0;
         const auto width = static_cast<uint32_t>(scaled ? file->fullWidth : file->picture.width);
         const auto height = static_cast<uint32_t>(scaled ? file->fullHeight : file->picture.height);
         if (width < side && height < side)

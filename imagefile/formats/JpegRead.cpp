@@ -242,6 +242,8 @@ void RunDecode(DecodeJob& job, const DecodeRequest& request, DecodeOutcome& outc
     if (request.owner) {
         request.owner->fullWidth = static_cast<int32_t>(cinfo.image_width);
         request.owner->fullHeight = static_cast<int32_t>(cinfo.image_height);
+        if (request.verifyOnly)
+            request.owner->verifiedSmaller = 1;
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

@@ -543,6 +543,7 @@ NRESULT NImageFileJP2::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
     fullHeight = out.height;
     // A picture decoded small for a verification tells its whole size.
     if (result == NR_OK && loadOptions.verifyOnly && width <= INT32_MAX && height <= INT32_MAX) {
+        verifiedSmaller = 1;
         fullWidth = static_cast<int32_t>(width);
         fullHeight = static_cast<int32_t>(height);
     }
