@@ -342,19 +342,5 @@ TEST(Distortions, SameResultOnOneThreadAndOnMany)
 
 TEST(Distortions, OnePixelRowsColumnsAndVeryWidePictures)
 {
-    const struct {
-        int width, height;
-    } sizes[] = {{1, 1}, {1, 300}, {300, 1}, {4000, 2}, {2, 1}};
-    for (const auto& e : kEveryDistortion)
-        for (const auto& s : sizes)
-            for (int bpp : {24, 32}) {
-                SCOPED_TRACE(testing::Message() << e.name << " " << s.width << "x" << s.height << " " << bpp);
-                NImageBuffer picture;
-                ASSERT_TRUE(MakeNoise(picture, s.width, s.height, bpp, 5));
-                EXPECT_TRUE(e.effect(picture));
-                EXPECT_TRUE(picture.valid);
-                EXPECT_EQ(s.width, picture.width);
-                EXPECT_EQ(s.height, picture.height);
-                EXPECT_EQ(bpp, picture.bpp);
-            }
+    ExpectEveryEffectKeepsTheSize(kEveryDistortion, {{1, 1}, {1, 300}, {300, 1}, {4000, 2}, {2, 1}}, true);
 }

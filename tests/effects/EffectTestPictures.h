@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,30 @@ inline bool MakeNoise(NImageBuffer& picture, int width, int height, int bpp, uin
         }
     }
     return true;
+}
+
+struct PictureSize {
+    int width, height;
+};
+
+// Every effect (name, effect) on noise pictures of every size, at 24 and 32 bpp: it answers true,
+// and the picture keeps its size (and its depth, when keepsDepth).
+template <typename Effects>
+void ExpectEveryEffectKeepsTheSize(const Effects& effects, std::initializer_list<PictureSize> sizes, bool keepsDepth)
+{
+    for (const auto& e : effects)
+        for (const PictureSize& s : sizes)
+            for (int bpp : {24, 32}) {
+                SCOPED_TRACE(testing::Message() << e.name << " " << s.width << "x" << s.height << " " << bpp);
+                NImageBuffer picture;
+                ASSERT_TRUE(MakeNoise(picture, s.width, s.height, bpp, 5));
+                EXPECT_TRUE(e.effect(picture));
+                EXPECT_TRUE(picture.valid);
+                EXPECT_EQ(s.width, picture.width);
+                EXPECT_EQ(s.height, picture.height);
+                if (keepsDepth)
+                    EXPECT_EQ(bpp, picture.bpp);
+            }
 }
 
 // A picture of one colour with the alpha given (32 bpp) .
