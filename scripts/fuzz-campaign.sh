@@ -4,7 +4,7 @@
 # program loads. Inputs that fail a check are kept in tests/data/fuzz, where the fuzz run of the
 # test suite loads them again as regression fixtures.
 #
-# Usage: scripts/fuzz-campaign.sh [COUNT [PARALLEL [SEED]]]
+# Usage: [FORMATS=".png .jpg"] scripts/fuzz-campaign.sh [COUNT [PARALLEL [SEED]]]
 # Logs and the summary go to build/fuzz-campaign/; the program runs from a copy there, so the
 # build may change while a campaign runs. Give it at most the cores the machine can spare.
 set -euo pipefail
@@ -20,19 +20,38 @@ KEEP=$ROOT/tests/data/fuzz
 mkdir -p "$OUT" "$KEEP"
 cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 
-# A Wine prefix of its own without a display, so that the test suite can run beside a campaign.
-WINE_ROOT=$BUILD/wine/fuzz
-. "$ROOT/scripts/wine-env.sh"
+# Each slot gets a Wine prefix of its own without a display: every load goes through files, and
+# one Wine server for all slots would serialise them. The test suite can run beside a campaign.
+slot_env() {  # slot
+  WINE_ROOT=$BUILD/wine/fuzz-$1
+  . "$ROOT/scripts/wine-env.sh"
+}
+slot_env 0
 vst_wine_prepare || true
 
-formats=$(wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -l 2>/dev/null | tr -d '\r' | grep '^\.')
+# FORMATS (extensions with their dots, separated by spaces) picks some of them; the default is all.
+formats=${FORMATS:-$(wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -l 2>/dev/null | tr -d '\r' | grep '^\.')}
+formats=$(echo $formats | tr ' ' '\n')
 echo "campaign: $COUNT inputs for each of $(echo "$formats" | wc -l) formats, $PARALLEL at a time, seed $SEED"
 echo "logs: $OUT/<format>.log (the extension without its dot)"
 start=$(date +%s)
-export OUT ROOT KEEP COUNT SEED
-echo "$formats" | xargs -P "$PARALLEL" -I{} sh -c \
-  'log="$OUT/$(echo {} | tr -d .).log"; wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -n "$COUNT" -f "{}" \
-     -o "Z:$KEEP" -r "$SEED" > "$log" 2>&1 || true; grep -E "^format" "$log" | tr -d "\r"'
+rm -rf "$OUT"/taken-*
+for slot in $(seq 0 $((PARALLEL - 1))); do
+  (
+    slot_env "$slot"
+    vst_wine_prepare >/dev/null 2>&1 || true
+    # Each slot takes the next format nobody has taken yet.
+    echo "$formats" | while read -r f; do
+      mkdir "$OUT/taken-${f#.}" 2>/dev/null || continue
+      log="$OUT/${f#.}.log"
+      wine "$OUT/fuzz_loaders.exe" 0 "Z:$ROOT/tests/data" -n "$COUNT" -f "$f" -o "Z:$KEEP" -r "$SEED" >"$log" 2>&1 || true
+      grep -E "^format" "$log" | tr -d '\r' || echo "format $f: no result"
+    done
+    wineserver -k >/dev/null 2>&1 || true
+  ) &
+done
+wait
+rm -rf "$OUT"/taken-*
 end=$(date +%s)
 {
   echo "campaign of $COUNT inputs a format, seed $SEED, $((end - start)) s"
