@@ -22,6 +22,10 @@ constexpr uint32_t kMaxComponents = 64;
 constexpr uint64_t kMaxTileComponents = uint64_t{1} << 17;
 // Tile-components allowed beyond eight for every byte of the file.
 constexpr uint64_t kFreeTileComponents = 256;
+// A tile holds data only through a tile-part: its SOT marker segment and SOD marker take 14 bytes.
+constexpr uint64_t kTilePartBytes = 14;
+// Tiles allowed beyond one for every tile-part the file could hold (a cut file misses some).
+constexpr uint64_t kFreeTiles = 256;
 constexpr int kMaxBoxesBeforeCodeStream = 256;
 // The most samples one byte of a file is believed to code: far beyond any real compression
 // ratio (a plain area still costs a few bits a code-block), far below what a header can claim.
@@ -160,9 +164,19 @@ bool TilingIsAcceptable(Jp2FileStream& stream, OPJ_CODEC_FORMAT format)
     const uint64_t components = uint64_t{siz[40]} << 8 | siz[41];
     if (tileWidth == 0 || tileHeight == 0 || width <= tileX || height <= tileY)
         return true;
-    const uint64_t across = (width - tileX + tileWidth - 1) / tileWidth;
-    const uint64_t down = (height - tileY + tileHeight - 1) / tileHeight;
+    // The decoder divides as signed 32-bit numbers, so that sizes from 2^31 up give it other
+    // counts than the true ones: the larger of the two is what it prepares.
+    const auto decoderCount = [](uint64_t end, uint64_t origin, uint64_t step) -> uint64_t {
+        const auto span = static_cast<int32_t>(static_cast<uint32_t>(end - origin));
+        const auto divisor = static_cast<int32_t>(static_cast<uint32_t>(step));
+        return static_cast<uint32_t>(static_cast<int32_t>((int64_t{span} + divisor - 1) / divisor));
+    };
+    const uint64_t across = std::max((width - tileX + tileWidth - 1) / tileWidth, decoderCount(width, tileX, tileWidth));
+    const uint64_t down = std::max((height - tileY + tileHeight - 1) / tileHeight, decoderCount(height, tileY, tileHeight));
     if (across > kMaxTileComponents || down > kMaxTileComponents || across * down > kMaxTileComponents)
+        return false;
+    // Every tile costs the decoder some kilobytes of coding parameters.
+    if (across * down > stream.FileSize() / kTilePartBytes + kFreeTiles)
         return false;
     // The decoder keeps more than a kilobyte of coding parameters for every tile-component, and
     // each one that holds data costs the file at least a packet header bit.

@@ -265,6 +265,19 @@ std::vector<HugeHeader> HugeHeaders()
              return b;
          },
          NR_INVALID_DATA},
+        // Sizes from 2^31 up, which the decoder divides as signed numbers: 257 x 32 tiles for it,
+        // 257 x 1 by the true sizes. Its tile parameters (47 MB) are not counted by the budget;
+        // 404 says the file was refused before the decoder read the header (which answers 204).
+        {"JPEG 2000 code stream of 8224 tiles by signed division", L".j2k", 0, 1,
+         [](const TestDir&) {
+             Bytes b = Fixture(L"jp2\\grey8.j2k");
+             PutBE32(b, 8, 0x00FFFFFF);    // Xsiz
+             PutBE32(b, 12, 0xF0030010);   // Ysiz
+             PutBE32(b, 24, 0x0000FFFF);   // XTsiz
+             PutBE32(b, 28, 0xFF7F0010);   // YTsiz
+             return b;
+         },
+         NR_DECODE_FAILED},
         {"JPEG XR 32768 x 12288", L".jxr", 0, 1,
          [](const TestDir&) {
              Bytes b = Fixture(L"jxr\\grey8.jxr");
