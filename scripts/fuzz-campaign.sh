@@ -5,8 +5,9 @@
 # test suite loads them again as regression fixtures.
 #
 # Usage: [FORMATS=".png .jpg"] scripts/fuzz-campaign.sh [COUNT [PARALLEL [SEED]]]
-# Logs and the summary go to build/fuzz-campaign/; the program runs from a copy there, so the
-# build may change while a campaign runs. Give it at most the cores the machine can spare.
+# Logs and the summary go to build/fuzz-campaign/ (CAMPAIGN_OUT names another folder, for a second
+# campaign beside a running one); the program runs from a copy there, so the build may change
+# while a campaign runs. Give it at most the cores the machine can spare.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -15,7 +16,7 @@ PARALLEL=${2:-2}
 SEED=${3:-$(date +%s)}
 "$ROOT/scripts/build.sh" "$BUILD" >/dev/null
 
-OUT=$BUILD/fuzz-campaign
+OUT=${CAMPAIGN_OUT:-$BUILD/fuzz-campaign}
 KEEP=$ROOT/tests/data/fuzz
 mkdir -p "$OUT" "$KEEP"
 cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
@@ -23,7 +24,7 @@ cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 # Each slot gets a Wine prefix of its own without a display: every load goes through files, and
 # one Wine server for all slots would serialise them. The test suite can run beside a campaign.
 slot_env() {  # slot
-  WINE_ROOT=$BUILD/wine/fuzz-$1
+  WINE_ROOT=$OUT/wine-$1
   . "$ROOT/scripts/wine-env.sh"
 }
 slot_env 0
