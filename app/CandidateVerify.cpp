@@ -115,6 +115,17 @@ void PrepareCandidate(CandidateJob& job, CandidateBytes& candidate, uint64_t blo
         job.head.clear();
 }
 
+void MeasureHeldCandidate(CandidateJob& job, uint64_t blockLength, uint64_t memoryLimit)
+{
+    if (job.measured || !job.source || !job.chunks[0])
+        return;
+    const double start = MonotonicSeconds();
+    CandidateBytes candidate(*job.source, job.hit.position, job.chunks[0], job.chunks[1]);
+    PrepareCandidate(job, candidate, blockLength, memoryLimit);
+    job.measured = true;
+    job.measureSeconds += MonotonicSeconds() - start;
+}
+
 void VerifyCandidate(CandidateJob& job, const std::wstring& path)
 {
     job.file.clear();

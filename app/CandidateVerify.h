@@ -29,6 +29,9 @@ struct CandidateJob {
     std::vector<uint8_t> head;       // its first bytes, copied (a candidate handed over alone)
     std::shared_ptr<const ScanChunk> chunks[2];   // or the scan's chunks that hold its start
     ScanSource* source = nullptr;    // the rest comes from here (zeros past the source's end)
+    // False while the candidate lies in the chunks above and is still to be measured: the
+    // verification thread measures it (MeasureHeldCandidate) before anything else.
+    bool measured = true;
     // An earlier candidate a few bytes before this one in the same chunk: when that one is kept,
     // this one lies behind it and is dropped unverified.
     std::shared_ptr<CandidateJob> shadowedBy;
@@ -41,6 +44,7 @@ struct CandidateJob {
     std::wstring file;               // the written file while it is kept
     uint64_t keptLength = 0;
     uint64_t bytesWritten = 0;
+    double measureSeconds = 0;
     double writeSeconds = 0;
     double decodeSeconds = 0;
     std::atomic<bool> done{false};
@@ -51,6 +55,10 @@ struct CandidateJob {
 // candidate over the scan's chunks keeps those chunks until it is written; any other has up to
 // memoryLimit bytes copied. The rest is read from the source when the file is written.
 void PrepareCandidate(CandidateJob& job, CandidateBytes& candidate, uint64_t blockLength, uint64_t memoryLimit);
+
+// A job that holds its chunks and its source but is not measured yet: measures it there, as
+// PrepareCandidate does, on whatever thread verifies it. Does nothing to a measured job.
+void MeasureHeldCandidate(CandidateJob& job, uint64_t blockLength, uint64_t memoryLimit);
 
 // Writes the candidate to `path`, decodes it, cuts it to its consumed length, applies the size
 // filters of ScanOptions and sets the outcome; the file stays (as job.file) only when kept. Safe

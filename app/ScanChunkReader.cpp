@@ -26,6 +26,23 @@ std::wstring Line(const wchar_t* format, ...)
     return text;
 }
 
+// A chunk with a buffer of its own, every page of it written once. A page that is first read and
+// then written (as the system's read does to check a buffer before it fills it) is mapped twice,
+// and the second mapping makes every processor that runs one of the scan's threads drop its
+// address translations; writing the buffer first maps each page once.
+ScanChunk* NewChunk(uint32_t size)
+{
+    auto* chunk = new (std::nothrow) ScanChunk();
+    if (chunk)
+        chunk->data = new (std::nothrow) uint8_t[size];
+    if (!chunk || !chunk->data) {
+        delete chunk;
+        return nullptr;
+    }
+    std::memset(chunk->data, 0, size);
+    return chunk;
+}
+
 }  // namespace
 
 ScanChunkReader::ScanChunkReader(ScanSource& source, uint32_t chunkSize)
@@ -51,13 +68,9 @@ bool ScanChunkReader::Start(int maxBuffers)
     m_maxBuffers = std::max(maxBuffers, 3);
     // The search needs two chunks at once and the reader one more: those must be there.
     for (int i = 0; i < 3; ++i) {
-        auto* chunk = new (std::nothrow) ScanChunk();
-        if (chunk)
-            chunk->data = new (std::nothrow) uint8_t[m_chunkSize];
-        if (!chunk || !chunk->data) {
-            delete chunk;
+        ScanChunk* chunk = NewChunk(m_chunkSize);
+        if (!chunk)
             return false;
-        }
         m_free.push_back(chunk);
         ++m_buffers;
     }
@@ -125,16 +138,13 @@ void ScanChunkReader::Run()
                 }
                 if (m_buffers < m_maxBuffers) {
                     hold.unlock();
-                    auto* fresh = new (std::nothrow) ScanChunk();
-                    if (fresh)
-                        fresh->data = new (std::nothrow) uint8_t[m_chunkSize];
+                    ScanChunk* fresh = NewChunk(m_chunkSize);
                     hold.lock();
-                    if (fresh && fresh->data) {
+                    if (fresh) {
                         ++m_buffers;
                         chunk = fresh;
                         break;
                     }
-                    delete fresh;
                     m_maxBuffers = m_buffers;   // no more memory: make do with what there is
                     continue;
                 }

@@ -11,6 +11,7 @@
 #include "app/ScanPrefilter.h"
 #include "base/NString.h"
 #include "base/ThreadGroup.h"
+#include "base/TimeUtils.h"
 #include "imagefile/extra/NImageFileHDR.h"
 
 namespace {
@@ -99,6 +100,7 @@ public:
         for (auto& found : m_found)
             found.clear();
         // Each part of the run has its own stripe, prefilter and hit list.
+        const double checking = MonotonicSeconds();
         m_stripeThreads.Run(static_cast<unsigned>(stripes), [&](unsigned i) {
             CollectRegion(chunk.data, bytes, inPlaceEnd * i / stripes, inPlaceEnd * (i + 1) / stripes, 0, m_settings,
                           *m_prefilters[i], m_found[i]);
@@ -111,6 +113,7 @@ public:
             std::memcpy(m_seam.data() + tail, ahead->data, next);
             CollectRegion(m_seam.data(), tail + next, 0, tail, inPlaceEnd, m_settings, *m_prefilters[0], seamFound);
         }
+        m_result.checkSeconds += MonotonicSeconds() - checking;
         for (size_t i = 0; i < stripes; ++i) {
             if (!Emit(chunkHeld, aheadHeld, m_found[i]))
                 return false;
@@ -200,7 +203,9 @@ ScanLoopResult RunScanLoop(ScanSource& source, const ScanLoopSettings& settings,
         if (chunk->bytes == 0)
             break;
         const bool more = chunk->bytes == chunkSize && result.bytesScanned < size;
+        const double waiting = MonotonicSeconds();
         std::shared_ptr<const ScanChunk> ahead = more ? reader->Next() : nullptr;
+        result.readWaitSeconds += MonotonicSeconds() - waiting;
         const bool searched = search.Search(chunk, ahead);
         chunk = std::move(ahead);
         if (!searched || sink.IsCancelled()) {

@@ -56,8 +56,10 @@ public:
 
 // Where a scan's time and writing went (filled by the pipeline; seconds summed over threads).
 struct ScanCosts {
-    double measureSeconds = 0;     // search thread: measuring candidates and taking their bytes
+    double measureSeconds = 0;     // verification threads: measuring candidates
     double waitSeconds = 0;        // search thread: waiting for verification to catch up
+    double commitSeconds = 0;      // search thread: taking results back (naming, renaming, logging)
+    double finishSeconds = 0;      // after the search: waiting for the last verifications
     double writeSeconds = 0;       // verification threads: writing candidate files
     double decodeSeconds = 0;      // verification threads: decoding them
     uint64_t bytesWritten = 0;     // every byte written into candidate files
@@ -88,6 +90,8 @@ struct ScanLoopResult {
     uint64_t unreadableSectors = 0;
     bool cancelled = false;
     bool outOfMemory = false;      // the chunk buffers could not be allocated
+    double readWaitSeconds = 0;    // search thread: waiting for the reader's next chunk
+    double checkSeconds = 0;       // search thread: running the signature checks over the chunks
     ScanCosts costs;
 };
 

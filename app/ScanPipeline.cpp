@@ -108,11 +108,15 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     job->ordinal = m_ordinal++;
     job->hit = hit;
     job->extension = FileTypeToExtension(hit.type);
-    const double start = MonotonicSeconds();
-    PrepareCandidate(*job, candidate, m_blockLength, kMaxJobMemory);
-    m_costs.measureSeconds += MonotonicSeconds() - start;
-    if (job->extent.IsBroken())
-        ++m_costs.refused;
+    if (candidate.Chunk()) {
+        // Measured by the verification thread: the chunks stay with the job until then.
+        job->chunks[0] = candidate.Chunk();
+        job->chunks[1] = candidate.Ahead();
+        job->source = &candidate.Source();
+        job->measured = false;
+    } else {
+        PrepareCandidate(*job, candidate, m_blockLength, kMaxJobMemory);
+    }
     if (m_lastAnchor && m_lastAnchor->hit.chunkIndex == hit.chunkIndex &&
         hit.offsetInChunk > m_lastAnchor->hit.offsetInChunk &&
         hit.offsetInChunk - m_lastAnchor->hit.offsetInChunk <= kSkipAfterKept) {
@@ -178,6 +182,8 @@ void ScanPipeline::Handle(Event& event)
         CandidateJob& job = *event.job;
         m_heldBytes -= job.head.size();
         --m_heldJobs;
+        m_costs.measureSeconds += job.measureSeconds;
+        m_costs.refused += job.measured && job.extent.IsBroken() ? 1 : 0;
         m_costs.writeSeconds += job.writeSeconds;
         m_costs.decodeSeconds += job.decodeSeconds;
         if (job.hit.type >= 0 && job.hit.type < ScanCosts::kTypes && job.bytesWritten) {
@@ -197,7 +203,9 @@ void ScanPipeline::Handle(Event& event)
             break;
         }
         ++m_hitsTaken;
+        const double committing = MonotonicSeconds();
         Commit(m_dialog, m_texts, job);
+        m_costs.commitSeconds += MonotonicSeconds() - committing;
         if (job.outcome == CandidateJob::Outcome::Kept && !job.file.empty()) {
             m_costs.bytesKept += job.keptLength;
             m_shadow = true;
@@ -281,9 +289,11 @@ void ScanPipeline::Finish(bool cancelled)
     }
     m_workReady.notify_all();
     if (!cancelled) {
+        const double finishing = MonotonicSeconds();
         Pump(true);
         while (!m_events.empty())
             Pump(true);
+        m_costs.finishSeconds += MonotonicSeconds() - finishing;
     }
     for (std::thread& thread : m_threads) {
         if (thread.joinable())
@@ -345,6 +355,8 @@ void ScanPipeline::Work()
             hidden = before.outcome == CandidateJob::Outcome::Kept;
             job->shadowedBy.reset();
         }
+        if (!hidden)
+            MeasureHeldCandidate(*job, m_blockLength, kMaxJobMemory);
         const std::wstring path = hidden ? std::wstring() : WorkingPath(*job);
         if (hidden) {
             // The commit drops it behind the kept picture; its chunks go back to the reader now.

@@ -1,7 +1,7 @@
 // ScanPipeline: what the scan does with its hits. It is the search loop's sink (ScanLoop.h):
-//   - on the search thread, each hit is measured and its bytes taken (CandidateVerify.h), then
-//     handed to a pool of verification threads, so that the search goes on while candidates are
-//     written and decoded;
+//   - on the search thread, each hit is handed with the chunks that hold it to a pool of
+//     verification threads, which measure, write and decode it (CandidateVerify.h), so that the
+//     search goes on meanwhile;
 //   - results are taken back in the order the hits were found, on the search thread: only there
 //     are files numbered (VSTScan0001, ...), kept files renamed to their numbers, log lines
 //     written and the window's texts set, so everything that can be seen comes out as if each

@@ -1,6 +1,9 @@
 #include "app/ScanPrefilter.h"
 
+#include <tmmintrin.h>
+
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -9,6 +12,14 @@ template <size_t N>
 constexpr size_t Count(const char (&)[N])
 {
     return N - 1;
+}
+
+constexpr int kBuckets = 8;
+
+bool ProcessorHasSsse3()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
 }
 
 }  // namespace
@@ -64,6 +75,66 @@ ScanPrefilter::ScanPrefilter(unsigned groupMask)
         ANCHOR("\xB1\x68\xDE\x3A", 0, 0);       // DCX
         AddIconAnchor(1);                       // ICO 00 00 01|02 00 count (1..31) 00
         AddIconAnchor(2);
+    }
+    BuildNibbleTables();
+    m_sieve = ProcessorHasSsse3();
+}
+
+void ScanPrefilter::SetNibbleSieve(bool on)
+{
+    m_sieve = on && ProcessorHasSsse3();
+}
+
+void ScanPrefilter::BuildNibbleTables()
+{
+    // Each anchor pair goes to the bucket where it lets the fewest other pairs through: a bucket
+    // passes every pair whose first byte has a low and a high nibble of the bucket's first bytes
+    // and whose second byte has the same for its second bytes.
+    auto passed = [this]() {
+        uint64_t total = 0;
+        for (int k = 0; k < kBuckets; ++k) {
+            uint64_t counts[4] = {};
+            const uint8_t* tables[4] = {m_firstLow, m_firstHigh, m_secondLow, m_secondHigh};
+            for (int t = 0; t < 4; ++t)
+                for (int n = 0; n < 16; ++n)
+                    counts[t] += (tables[t][n] >> k) & 1;
+            total += counts[0] * counts[1] * counts[2] * counts[3];
+        }
+        return total;
+    };
+    for (uint32_t pair = 0; pair < 65536; ++pair) {
+        if (!m_pairPresent[pair])
+            continue;
+        const uint8_t first = static_cast<uint8_t>(pair & 0xFF);
+        const uint8_t second = static_cast<uint8_t>(pair >> 8);
+        uint8_t saved[4][16];
+        std::memcpy(saved[0], m_firstLow, 16);
+        std::memcpy(saved[1], m_firstHigh, 16);
+        std::memcpy(saved[2], m_secondLow, 16);
+        std::memcpy(saved[3], m_secondHigh, 16);
+        int best = 0;
+        uint64_t bestPassed = UINT64_MAX;
+        for (int k = 0; k < kBuckets; ++k) {
+            const uint8_t bit = static_cast<uint8_t>(1u << k);
+            m_firstLow[first & 15] |= bit;
+            m_firstHigh[first >> 4] |= bit;
+            m_secondLow[second & 15] |= bit;
+            m_secondHigh[second >> 4] |= bit;
+            const uint64_t through = passed();
+            if (through < bestPassed) {
+                bestPassed = through;
+                best = k;
+            }
+            std::memcpy(m_firstLow, saved[0], 16);
+            std::memcpy(m_firstHigh, saved[1], 16);
+            std::memcpy(m_secondLow, saved[2], 16);
+            std::memcpy(m_secondHigh, saved[3], 16);
+        }
+        const uint8_t bit = static_cast<uint8_t>(1u << best);
+        m_firstLow[first & 15] |= bit;
+        m_firstHigh[first >> 4] |= bit;
+        m_secondLow[second & 15] |= bit;
+        m_secondHigh[second >> 4] |= bit;
     }
 }
 
@@ -175,6 +246,8 @@ void ScanPrefilter::FillBlock(size_t blockStart)
     };
 
     size_t p = blockStart;
+    if (m_sieve)
+        p = SieveBlock(p, scanEnd, blockStart, blockEnd);
     // Sixteen pairs at a time: one branch unless one of them is an anchor.
     while (p + 16 <= scanEnd) {
         unsigned hit = 0;
@@ -194,6 +267,39 @@ void ScanPrefilter::FillBlock(size_t blockStart)
         if (present[pair])
             MarkAnchors(pair, p, blockStart, blockEnd);
     }
+}
+
+__attribute__((target("ssse3"))) size_t ScanPrefilter::SieveBlock(size_t p, size_t scanEnd, size_t blockStart,
+                                                                   size_t blockEnd)
+{
+    const uint8_t* data = m_data;
+    const uint8_t* present = m_pairPresent.data();
+    const __m128i firstLow = _mm_load_si128(reinterpret_cast<const __m128i*>(m_firstLow));
+    const __m128i firstHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(m_firstHigh));
+    const __m128i secondLow = _mm_load_si128(reinterpret_cast<const __m128i*>(m_secondLow));
+    const __m128i secondHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(m_secondHigh));
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i zero = _mm_setzero_si128();
+    // The pairs at p .. p + 15 take the bytes up to p + 16, which lies at or before scanEnd.
+    while (p + 16 <= scanEnd) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p + 1));
+        const __m128i a = _mm_and_si128(_mm_shuffle_epi8(firstLow, _mm_and_si128(first, nibble)),
+                                        _mm_shuffle_epi8(firstHigh, _mm_and_si128(_mm_srli_epi16(first, 4), nibble)));
+        const __m128i b = _mm_and_si128(_mm_shuffle_epi8(secondLow, _mm_and_si128(second, nibble)),
+                                        _mm_shuffle_epi8(secondHigh, _mm_and_si128(_mm_srli_epi16(second, 4), nibble)));
+        unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(a, b), zero))) & 0xFFFFu;
+        while (mask) {
+            const size_t at = p + static_cast<size_t>(std::countr_zero(mask));
+            uint16_t pair;
+            std::memcpy(&pair, data + at, 2);
+            if (present[pair])
+                MarkAnchors(pair, at, blockStart, blockEnd);
+            mask &= mask - 1;
+        }
+        p += 16;
+    }
+    return p;
 }
 
 size_t ScanPrefilter::NextCandidate(size_t from)

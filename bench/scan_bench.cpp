@@ -169,6 +169,39 @@ WholeScan RunWholeScan(const std::wstring& image, const std::wstring& output)
     return scan;
 }
 
+// Deletes the files of a folder and the folder (no subfolders are made by a scan).
+void RemoveScanFolder(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    {
+        const FindHandleOwner search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        if (search) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(search.Get(), &found));
+        }
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The best of `runs` whole scans; the folders of all but the last are deleted at once, so that
+// writing back one run's files does not slow the next.
+WholeScan BestWholeScan(int runs, const std::wstring& image, const std::wstring& output)
+{
+    WholeScan best;
+    for (int i = 0; i < runs; ++i) {
+        WholeScan scan = RunWholeScan(image, output);
+        const std::wstring folder = scan.folder;
+        if (i + 1 < runs)
+            RemoveScanFolder(folder);
+        if (i == 0 || scan.seconds < best.seconds)
+            best = std::move(scan);
+        best.folder = folder;
+    }
+    return best;
+}
+
 std::wstring Cell(const Figure& f)
 {
     if (!f.ok)
@@ -337,7 +370,7 @@ int wmain(int argc, wchar_t** argv)
                 std::wprintf(L"\n");
             }
         }
-        const WholeScan scan = RunWholeScan(image, output);
+        const WholeScan scan = BestWholeScan(runs, image, output);
         const ScanCosts& c = scan.result.costs;
         const double ours = double(scan.result.bytesScanned) / kMiB / std::max(scan.seconds, 1e-9);
         std::wprintf(L"  this program, whole scan (saving and verifying every hit): %.1f MiB/s, %.2f s, %llu hits,\n"
@@ -348,9 +381,10 @@ int wmain(int argc, wchar_t** argv)
                      double(c.bytesWritten) / kMiB, static_cast<unsigned long long>(c.written),
                      double(c.bytesKept) / kMiB, c.bytesKept ? double(c.bytesWritten) / double(c.bytesKept) : 0.0,
                      static_cast<unsigned long long>(c.refused));
-        std::wprintf(L"    time: measuring %.2f s and waiting %.2f s on the search thread; writing %.2f s and decoding "
-                     L"%.2f s summed over the verification threads\n",
-                     c.measureSeconds, c.waitSeconds, c.writeSeconds, c.decodeSeconds);
+        std::wprintf(L"    time: checks %.2f s, waiting for chunks %.2f s, taking back %.2f s and waiting %.2f s on the search thread, %.2f s after it; "
+                     L"measuring %.2f s, writing %.2f s and decoding %.2f s summed over the verification threads\n",
+                     scan.result.checkSeconds, scan.result.readWaitSeconds, c.commitSeconds, c.waitSeconds, c.finishSeconds, c.measureSeconds, c.writeSeconds,
+                     c.decodeSeconds);
         std::wprintf(L"    decoding by format (files, seconds):");
         for (int type = 0; type < ScanCosts::kTypes; ++type) {
             if (c.decodedOf[type])

@@ -186,6 +186,35 @@ TEST(ScanPrefilter, EmptyBackgroundsHaveNoCandidates)
     EXPECT_EQ(0u, ScanPrefilter(1).MaxAnchorDistance());
 }
 
+TEST(ScanPrefilter, NibbleSieveNamesTheSameCandidatesAsThePairTable)
+{
+    if (!ScanPrefilter(kAllScanGroups).UsesNibbleSieve())
+        GTEST_SKIP() << "no SSSE3";
+    // Every byte pair (few of them confirmed by the bytes after them), and the signatures.
+    Bytes pairs;
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            pairs.insert(pairs.end(), {static_cast<uint8_t>(a), static_cast<uint8_t>(b), static_cast<uint8_t>(a % 3)});
+    const std::vector<Bytes> inputs = {pairs, Sprinkled(Noise(300000, 3), 4), Sprinkled(Text(100000), 5)};
+    for (unsigned groups = 1; groups <= kAllScanGroups; ++groups) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            const Bytes& data = inputs[i];
+            std::vector<size_t> found[2];
+            for (int sieve = 0; sieve < 2; ++sieve) {
+                ScanPrefilter prefilter(groups);
+                prefilter.SetNibbleSieve(sieve == 1);
+                ASSERT_EQ(sieve == 1, prefilter.UsesNibbleSieve());
+                prefilter.Reset(data.data(), data.size());
+                for (size_t at = prefilter.NextCandidate(0); at < data.size(); at = prefilter.NextCandidate(at + 1))
+                    found[sieve].push_back(at);
+            }
+            EXPECT_EQ(found[0], found[1]) << "groups " << groups << ", input " << i;
+            if (groups == kAllScanGroups && i > 0)   // the signatures, each at many of the sixteen steps
+                EXPECT_GT(found[1].size(), 100u);
+        }
+    }
+}
+
 TEST(ScanPrefilter, TheLoopGivesTheSameHitsWithAndWithoutIt)
 {
     // Through the whole loop: chunks, the seam between them and the read-ahead.
