@@ -1,5 +1,7 @@
 #include "imagefile/formats/MngStreamWalk.h"
 
+#include <windows.h>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -267,6 +269,14 @@ public:
         return true;
     }
     bool Finished() const { return pass_ == count_; }
+    // The bytes of all the rows, filter bytes included.
+    uint64_t TotalBytes() const
+    {
+        uint64_t total = 0;
+        for (int p = 0; p < count_; ++p)
+            total += passes_[p].rows * passes_[p].rowBytes;
+        return total;
+    }
 
 private:
     struct Pass {
@@ -311,6 +321,9 @@ bool IsPlayControl(uint32_t name)
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 constexpr size_t kPiece = 65536;
+// Image data is inflated (and its rows followed) for this many bytes of rows; beyond them the
+// chunks' CRCs vouch for the data, which a verification need not decode.
+constexpr uint64_t kInflatedRowBytes = 256 * 1024;
 
 }  // namespace
 
@@ -347,6 +360,9 @@ bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& im
     std::unique_ptr<PngRowFollower> rows;
     std::vector<uint8_t> out(65536);
     bool inflateEnded = false;
+    bool inflating = true;        // until kInflatedRowBytes of rows came out
+    uint64_t inflatedBytes = 0;
+    uint64_t imageDataBytes = 0;
     for (int chunks = 0; chunks < 100000; ++chunks) {
         uint8_t header[8];
         if (!source.ReadAt(position, header, 8))
@@ -382,8 +398,9 @@ bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& im
                         return false;
                     crc = crc32_z(crc, data.data(), piece);
                     done += piece;
+                    imageDataBytes += piece;
                     inflater.stream.next_in = data.data();
-                    inflater.stream.avail_in = static_cast<uInt>(piece);
+                    inflater.stream.avail_in = inflating ? static_cast<uInt>(piece) : 0;
                     while (inflater.stream.avail_in > 0) {
                         if (inflateEnded)
                             return false;   // data after the end of the stream
@@ -392,9 +409,15 @@ bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& im
                         const int status = inflate(&inflater.stream, Z_NO_FLUSH);
                         if (status != Z_OK && status != Z_STREAM_END)
                             return false;
-                        if (!rows->Take(out.data(), out.size() - inflater.stream.avail_out))
+                        const size_t produced = out.size() - inflater.stream.avail_out;
+                        if (!rows->Take(out.data(), produced))
                             return false;
+                        inflatedBytes += produced;
                         inflateEnded = status == Z_STREAM_END;
+                        if (!inflateEnded && inflatedBytes >= kInflatedRowBytes) {
+                            inflating = false;
+                            break;
+                        }
                     }
                 }
             } else if (length > 0) {
@@ -441,7 +464,13 @@ bool CheckPngFamilyFirstImage(ByteSource& source, bool mng, PngFamilyPicture& im
             // The first picture is whole: all of its rows, and nothing after them.
             if (end)
                 *end = position + 12 + uint64_t{length};
-            return sawIdat && inflateEnded && rows->Finished() && (colourType != 3 || sawPalette);
+            if (!sawIdat || (colourType == 3 && !sawPalette))
+                return false;
+            if (inflating)
+                return inflateEnded && rows->Finished();
+            // Rows beyond those inflated: the data must at least be able to hold them.
+            return imageDataBytes <= UINT64_MAX / DataBound::kDeflate &&
+                   rows->TotalBytes() <= imageDataBytes * DataBound::kDeflate;
         } else if (name == kMendChunk) {
             return false;
         }
@@ -469,11 +498,13 @@ thread_local uint64_t mngBlockLimit = UINT64_MAX;
 
 // libmng takes and gives back a few blocks of picture size for every picture. Fresh ones cost a
 // page fault every 4 KiB, and giving them back unmaps them, which stalls every other thread
-// that decodes at the time: each thread keeps its last large blocks for the next picture.
+// that decodes at the time: the last large blocks given back are kept for the next picture, by
+// whichever thread decodes it. (One cache for the process: a thread_local object with a
+// destructor is not safe with this runtime, which may free its storage before destroying it.)
 class LargeBlockCache {
 public:
     static constexpr size_t kSmallest = size_t{1} << 20;
-    static constexpr size_t kMostKept = size_t{32} << 20;
+    static constexpr size_t kMostKept = size_t{64} << 20;
 
     ~LargeBlockCache()
     {
@@ -484,16 +515,20 @@ public:
     // A kept block of at least size bytes and not more than twice that, cleared; null if none.
     void* Take(size_t size)
     {
+        void* block = nullptr;
+        AcquireSRWLockExclusive(&lock_);
         for (Entry& entry : entries_) {
             if (entry.block && entry.size >= size && entry.size / 2 <= size) {
-                void* block = entry.block;
+                block = entry.block;
                 kept_ -= entry.size;
                 entry = Entry{};
-                std::memset(block, 0, size);
-                return block;
+                break;
             }
         }
-        return nullptr;
+        ReleaseSRWLockExclusive(&lock_);
+        if (block)
+            std::memset(block, 0, size);
+        return block;
     }
 
     // Keeps the block when there is room; false when the caller must free it.
@@ -501,6 +536,15 @@ public:
     {
         if (size < kSmallest || size > kMostKept)
             return false;
+        AcquireSRWLockExclusive(&lock_);
+        const bool kept = KeepLocked(block, size);
+        ReleaseSRWLockExclusive(&lock_);
+        return kept;
+    }
+
+private:
+    bool KeepLocked(void* block, size_t size)
+    {
         Entry* slot = nullptr;
         for (Entry& entry : entries_)
             if (!entry.block) {
@@ -525,18 +569,18 @@ public:
         return true;
     }
 
-private:
     struct Entry {
         void* block = nullptr;
         size_t size = 0;
         uint64_t age = 0;
     };
-    Entry entries_[4];
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    Entry entries_[8];
     size_t kept_ = 0;
     uint64_t clock_ = 0;
 };
 
-thread_local LargeBlockCache largeBlocks;
+LargeBlockCache largeBlocks;
 }
 
 MngMemoryLimit::MngMemoryLimit(uint64_t fileSize) : previous_(mngBlockLimit)

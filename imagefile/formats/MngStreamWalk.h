@@ -84,8 +84,12 @@ NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint
 
 // A verification's check of the first picture of an MNG stream, for a stream whose walk found its
 // end chunk: the MHDR chunk first, then the first embedded PNG picture (IHDR, its IDAT chunks,
-// IEND) with every critical chunk's CRC right and its image data inflating to exactly the rows
-// its header asks for, each row with a valid filter type. True only then, with the frame size of
+// IEND) with every critical chunk's CRC right, its image data inflating to rows with valid filter
+// types for its first 256 KiB of rows and, where it is that small, to exactly the rows its header
+// asks for; a larger picture's CRCs vouch for the rest, and its data must be able to hold the
+// rest at deflate's largest ratio. A file that a full decode would refuse for data the check
+// leaves to the CRCs (only an encoder's fault makes such a file) is thus kept, never the
+// other way round. True only then, with the frame size of
 // the MHDR chunk and its frame count; false when the check fails or cannot tell (a first picture
 // in JNG or delta form, for one), and libmng must decide.
 struct PngFamilyPicture {

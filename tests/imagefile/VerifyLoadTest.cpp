@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "PngTestSupport.h"
 #include "common/TestFiles.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/NImageFile.h"
@@ -96,6 +99,62 @@ TEST(VerifyLoad, AnswersAsAFullLoadForWholeAndDamagedFiles)
                 EXPECT_EQ(full.width, verified.width);
                 EXPECT_EQ(full.height, verified.height);
             }
+        }
+    }
+}
+
+namespace {
+
+// A grey PNG whose rows have filter type 0 except the row `badRow`, which has a type no filter
+// has; its CRCs are right.
+Bytes PngWithBadFilter(uint32_t width, uint32_t height, uint32_t badRow)
+{
+    Bytes raw;
+    for (uint32_t y = 0; y < height; ++y) {
+        raw.push_back(y == badRow ? 7 : 0);
+        for (uint32_t x = 0; x < width; ++x)
+            raw.push_back(static_cast<unsigned char>((x * 7 + y * 3) & 0xFF));
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes deflated(size);
+    compress(deflated.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+    deflated.resize(size);
+    Bytes png = pngtest::Signature();
+    for (const Bytes& chunk : {pngtest::Ihdr(width, height, 8, 0), pngtest::Chunk("IDAT", deflated), pngtest::Chunk("IEND", {})})
+        png.insert(png.end(), chunk.begin(), chunk.end());
+    return png;
+}
+
+}  // namespace
+
+TEST(VerifyLoad, ALargePngIsInflatedInPartAndItsCrcsVouchForTheRest)
+{
+    TestDir dir;
+    const std::wstring path = dir.File(L"candidate.png");
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool verified;   // the verification keeps it (a full load refuses every one of them)
+    };
+    const Bytes late = PngWithBadFilter(1024, 512, 400);   // the bad row lies past 256 KiB of rows
+    Bytes lateSpoilt = late;
+    lateSpoilt[lateSpoilt.size() - 40] ^= 0x01;            // image data, CRC not made right
+    const Case cases[] = {
+        {"a bad filter in the rows the CRCs vouch for", late, true},
+        {"a changed byte the CRC finds", lateSpoilt, false},
+        {"a bad filter in the rows inflated", PngWithBadFilter(1024, 512, 100), false},
+        {"a bad filter in a small picture", PngWithBadFilter(64, 64, 40), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteWholeFile(path, c.bytes));
+        EXPECT_NE(NR_OK, LoadAs(path, false).result);
+        const Answer verified = LoadAs(path, true);
+        EXPECT_EQ(c.verified, verified.result == NR_OK);
+        if (c.verified) {
+            EXPECT_EQ(c.bytes.size(), verified.consumed);
+            EXPECT_EQ(1024, verified.width);
+            EXPECT_EQ(512, verified.height);
         }
     }
 }
