@@ -630,6 +630,10 @@ NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint
     _fseeki64(file, 0, SEEK_END);
     stream.fileSize = static_cast<uint64_t>(std::max<int64_t>(_ftelli64(file), 0));
     StdioByteSource bytes(file);
+    // A stream whose first chunk is no header, or a header with a wrong CRC, is refused here as
+    // the scan's walk refuses it (libmng would read on past an unknown ancillary chunk).
+    if (CheckMngHeaderChunk(bytes, stream.fileSize) == MngHeaderCheck::Refused)
+        return NR_DECODE_FAILED;
     stream.layout = WalkMngStream(bytes, stream.fileSize, endChunk, kMngLoopBudget);
     _fseeki64(file, 0, SEEK_SET);
     return NR_OK;

@@ -78,7 +78,8 @@ struct MngOpenedStream {
     MngStreamLayout layout;
 };
 // isFormat: the class's signature test, given the first 10 bytes. 0, NR_FILE_OPEN_READ (also for
-// a null path) or NR_NOT_THIS_FORMAT.
+// a null path), NR_NOT_THIS_FORMAT, or NR_DECODE_FAILED when the first chunk is no header or its
+// CRC is wrong (as the scan's walk finds the stream broken).
 NRESULT OpenMngStream(const wchar_t* path, bool (*isFormat)(const uint8_t*, uint64_t, uint64_t), uint32_t endChunk,
                       MngOpenedStream& stream);
 

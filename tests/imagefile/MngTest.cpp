@@ -283,6 +283,16 @@ TEST_F(MngTest, TruncatedAndDamagedCopiesNeverCrash)
 
     EXPECT_EQ(mng.Load(FixturePath(L"colour.jng").c_str(), 0, 0, nullptr), NR_NOT_THIS_FORMAT);
     EXPECT_EQ(mng.Load(dir.File(L"missing.mng").c_str(), 0, 0, nullptr), NR_FILE_OPEN_READ);
+
+    // A first chunk that is no header (libmng would pass over it as an unknown ancillary chunk
+    // and read the picture after it), or a header whose CRC is wrong: refused, as the scan's walk
+    // refuses such a candidate.
+    for (size_t at : {size_t{12}, size_t{20}}) {
+        Bytes spoilt = Fixture(L"single.mng");
+        spoilt[at] ^= at == 12 ? 0xB3 : 0x01;   // "MHDR" -> "\xFEHDR"; the frame width
+        NImageFileMNG refused;
+        EXPECT_EQ(NR_DECODE_FAILED, refused.Load(Write(spoilt, L"spoilt.mng").c_str(), 0, 1, nullptr)) << at;
+    }
 }
 
 TEST_F(MngTest, SignatureWindow)
