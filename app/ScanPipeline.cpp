@@ -71,6 +71,8 @@ ScanPipeline::ScanPipeline(ScanDlg& dialog, uint64_t blockLength, unsigned threa
         threads = DefaultThreads();
     for (unsigned i = 0; i < threads; ++i)
         m_threads.emplace_back(&ScanPipeline::Work, this);
+    m_eventTaken.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_taker = std::thread(&ScanPipeline::TakeBack, this);
 }
 
 ScanPipeline::~ScanPipeline()
@@ -101,9 +103,12 @@ bool ScanPipeline::IsCancelled()
 void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
 {
     // A hit hidden behind a kept picture whose verdict is in already costs nothing more.
-    if (m_shadow && hit.chunkIndex == m_shadowChunk && hit.offsetInChunk > m_shadowOffset &&
-        hit.offsetInChunk - m_shadowOffset <= kSkipAfterKept)
-        return;
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        if (m_shadow && hit.chunkIndex == m_shadowChunk && hit.offsetInChunk > m_shadowOffset &&
+            hit.offsetInChunk - m_shadowOffset <= kSkipAfterKept)
+            return;
+    }
     auto job = std::make_shared<CandidateJob>();
     job->ordinal = m_ordinal++;
     job->hit = hit;
@@ -125,8 +130,6 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     } else {
         m_lastAnchor = job;
     }
-    m_heldBytes += job->head.size();
-    ++m_heldJobs;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_queue.push_back(job);
@@ -135,34 +138,90 @@ void ScanPipeline::OnHit(const ScanHit& hit, CandidateBytes& candidate)
     Event event{Event::Kind::Hit};
     event.job = std::move(job);
     Push(std::move(event));
-    if (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes) {
-        const double waited = MonotonicSeconds();
-        while (m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes)
-            Pump(true);
+    const double waited = MonotonicSeconds();
+    bool waiting = false;
+    WaitForTakingBack([&] {
+        waiting = waiting || m_heldJobs > kMaxHeldJobs || m_heldBytes > kMaxHeldBytes;
+        return (m_heldJobs <= kMaxHeldJobs && m_heldBytes <= kMaxHeldBytes) || m_takerDone;
+    });
+    if (waiting)
         m_costs.waitSeconds += MonotonicSeconds() - waited;
+}
+
+void ScanPipeline::WaitForTakingBack(const std::function<bool()>& done)
+{
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(m_eventLock);
+            if (done())
+                return;
+        }
+        HANDLE taken = m_eventTaken.Get();
+        if (!taken) {
+            Sleep(1);
+            continue;
+        }
+        if (MsgWaitForMultipleObjects(1, &taken, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
     }
 }
 
 void ScanPipeline::Push(Event event)
 {
-    m_events.push_back(std::move(event));
-    Pump(false);
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        if (event.kind == Event::Kind::Hit) {
+            m_heldBytes += event.job->head.size();
+            ++m_heldJobs;
+        }
+        m_events.push_back(std::move(event));
+    }
+    m_eventReady.notify_one();
 }
 
-void ScanPipeline::Pump(bool wait)
+void ScanPipeline::TakeBack()
 {
-    while (!m_events.empty()) {
-        Event& front = m_events.front();
-        if (front.kind == Event::Kind::Hit && !front.job->done.load(std::memory_order_acquire)) {
-            if (!wait)
-                return;
-            std::unique_lock<std::mutex> hold(m_lock);
-            m_jobDone.wait(hold, [&] { return front.job->done.load(std::memory_order_acquire); });
+    InstallCrashReportingForThread();
+    for (;;) {
+        Event* front = nullptr;
+        {
+            std::unique_lock<std::mutex> hold(m_eventLock);
+            m_eventReady.wait(hold, [this] { return !m_events.empty() || m_eventsClosed || m_stopTaking; });
+            if (m_stopTaking || m_events.empty())
+                break;
+            // Once the scan is cancelled nothing more is taken back while the search runs: what
+            // it did not take back goes when the search ends (Finish).
+            if (!m_eventsClosed && IsCancelled())
+                break;
+            // Only this thread takes events off the front, and adding at the back leaves the
+            // front where it is.
+            front = &m_events.front();
         }
-        Handle(front);
-        m_events.pop_front();
-        wait = false;   // one waited-for event per call is enough to make room
+        if (front->kind == Event::Kind::Hit) {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_jobDone.wait(hold, [&] { return front->job->done.load(std::memory_order_acquire) || m_stopTaking; });
+            if (!front->job->done.load(std::memory_order_acquire))
+                break;
+        }
+        Handle(*front);
+        {
+            std::lock_guard<std::mutex> hold(m_eventLock);
+            if (front->kind == Event::Kind::Hit) {
+                m_heldBytes -= front->job->head.size();
+                --m_heldJobs;
+            }
+            m_events.pop_front();
+        }
+        SetEvent(m_eventTaken.Get());
     }
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        m_takerDone = true;
+    }
+    SetEvent(m_eventTaken.Get());
+    UninstallCrashReportingForThread();
 }
 
 void ScanPipeline::Handle(Event& event)
@@ -180,8 +239,6 @@ void ScanPipeline::Handle(Event& event)
         break;
     case Event::Kind::Hit: {
         CandidateJob& job = *event.job;
-        m_heldBytes -= job.head.size();
-        --m_heldJobs;
         m_costs.measureSeconds += job.measureSeconds;
         m_costs.refused += job.measured && job.extent.IsBroken() ? 1 : 0;
         m_costs.writeSeconds += job.writeSeconds;
@@ -208,6 +265,7 @@ void ScanPipeline::Handle(Event& event)
         m_costs.commitSeconds += MonotonicSeconds() - committing;
         if (job.outcome == CandidateJob::Outcome::Kept && !job.file.empty()) {
             m_costs.bytesKept += job.keptLength;
+            std::lock_guard<std::mutex> hold(m_eventLock);
             m_shadow = true;
             m_shadowChunk = hit.chunkIndex;
             m_shadowOffset = hit.offsetInChunk;
@@ -279,22 +337,32 @@ void ScanPipeline::Finish(bool cancelled)
         {
             std::lock_guard<std::mutex> hold(m_lock);
             dropped.swap(m_queue);
+            m_stopTaking = true;
         }
         for (auto& job : dropped)
             job->done.store(true, std::memory_order_release);
+        m_jobDone.notify_all();
     }
+    // Everything that was found is taken back (or, when cancelled, what is being taken back now).
+    const double finishing = MonotonicSeconds();
+    {
+        std::lock_guard<std::mutex> hold(m_eventLock);
+        m_eventsClosed = true;
+        if (cancelled)
+            m_stopTaking = true;
+    }
+    m_eventReady.notify_all();
+    if (m_taker.joinable()) {
+        WaitForTakingBack([this] { return m_takerDone; });
+        m_taker.join();
+    }
+    if (!cancelled)
+        m_costs.finishSeconds += MonotonicSeconds() - finishing;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_stopping = true;
     }
     m_workReady.notify_all();
-    if (!cancelled) {
-        const double finishing = MonotonicSeconds();
-        Pump(true);
-        while (!m_events.empty())
-            Pump(true);
-        m_costs.finishSeconds += MonotonicSeconds() - finishing;
-    }
     for (std::thread& thread : m_threads) {
         if (thread.joinable())
             thread.join();

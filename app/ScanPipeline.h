@@ -2,16 +2,17 @@
 //   - on the search thread, each hit is handed with the chunks that hold it to a pool of
 //     verification threads, which measure, write and decode it (CandidateVerify.h), so that the
 //     search goes on meanwhile;
-//   - results are taken back in the order the hits were found, on the search thread: only there
-//     are files numbered (VSTScan0001, ...), kept files renamed to their numbers, log lines
+//   - results are taken back in the order the hits were found, on a thread of their own: only
+//     there are files numbered (VSTScan0001, ...), kept files renamed to their numbers, log lines
 //     written and the window's texts set, so everything that can be seen comes out as if each
-//     hit had been verified in turn. A hit within 200 bytes behind a kept one in the same chunk
+//     hit had been verified in turn, and the search never waits for a rename. A hit within 200 bytes behind a kept one in the same chunk
 //     is dropped unseen, as the search of old skipped those offsets.
 // How far the search may run ahead of the taking back is bounded by a number of candidates and
 // by the bytes they hold.
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,7 @@
 #include "app/CandidateVerify.h"
 #include "app/ScanLoop.h"
 #include "base/NString.h"
+#include "base/SystemOwners.h"
 
 class ScanDlg;
 
@@ -87,8 +89,12 @@ private:
     };
 
     void Push(Event event);
-    // Takes back events from the front while they are ready; with wait, waits for the front one.
-    void Pump(bool wait);
+    // The taking-back thread: handles the events in order, each hit once it is verified.
+    void TakeBack();
+    // Waits on the search thread until the predicate (checked under m_eventLock) holds. The
+    // taking-back thread sets the window's texts, which are sent to the window's thread: when the
+    // search runs on that thread, the sends are taken while waiting.
+    void WaitForTakingBack(const std::function<bool()>& done);
     void Handle(Event& event);
     void Work();
     std::wstring WorkingPath(const CandidateJob& job) const;
@@ -97,17 +103,25 @@ private:
     const uint64_t m_blockLength;
     Verifier m_verifier;
     ScanProgressTexts m_texts;
-    std::deque<Event> m_events;         // search thread only
-    uint64_t m_ordinal = 0;
+    uint64_t m_ordinal = 0;             // search thread only
+    std::shared_ptr<CandidateJob> m_lastAnchor;   // the last candidate that may hide the hits behind it
+    uint64_t m_hitsTaken = 0;           // taking-back thread
+    ScanCosts m_costs;                  // taking-back thread, but waitSeconds: search thread
+
+    std::mutex m_eventLock;             // guards what follows up to m_taker
+    std::condition_variable m_eventReady;
+    KernelHandleOwner m_eventTaken;     // auto-reset event: an event was taken back, or m_taker ends
+    std::deque<Event> m_events;         // in the order of the search; taken off by m_taker only
     uint64_t m_heldBytes = 0;           // bytes of the jobs not taken back
     size_t m_heldJobs = 0;
-    uint64_t m_hitsTaken = 0;
-    ScanCosts m_costs;
+    bool m_eventsClosed = false;        // the search has ended: take back what is left, then stop
+    bool m_takerDone = false;           // m_taker has ended
+    std::atomic<bool> m_stopTaking{false};   // cancelled: stop taking back (set under both locks)
     // The kept hit that hides the next 200 offsets of its chunk.
     bool m_shadow = false;
-    std::shared_ptr<CandidateJob> m_lastAnchor;   // the last candidate that may hide the hits behind it
     uint64_t m_shadowChunk = 0;
     uint32_t m_shadowOffset = 0;
+    std::thread m_taker;
 
     std::mutex m_lock;                  // guards the queue and the done signal
     std::condition_variable m_workReady;
