@@ -224,11 +224,12 @@ uint8_t* ReadJpegIccProfile(jpeg_decompress_struct& cinfo, size_t& profileLength
     return profile;
 }
 
-cmsHTRANSFORM CreateJpegProfileTransform(const uint8_t* profile, size_t length, J_COLOR_SPACE outputSpace)
+cmsHTRANSFORM CreateJpegProfileTransform(cmsContext context, const uint8_t* profile, size_t length,
+                                         J_COLOR_SPACE outputSpace)
 {
-    if (length > UINT_MAX)
+    if (length > UINT_MAX || !context)
         return nullptr;
-    cmsHPROFILE input = cmsOpenProfileFromMem(profile, static_cast<cmsUInt32Number>(length));
+    cmsHPROFILE input = cmsOpenProfileFromMemTHR(context, profile, static_cast<cmsUInt32Number>(length));
     if (!input)
         return nullptr;
     cmsUInt32Number inputFormat = 0;
@@ -239,9 +240,9 @@ cmsHTRANSFORM CreateJpegProfileTransform(const uint8_t* profile, size_t length, 
         inputFormat = TYPE_BGR_8;
     cmsHTRANSFORM transform = nullptr;
     if (inputFormat) {
-        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
         if (srgb) {
-            transform = cmsCreateTransform(input, inputFormat, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+            transform = cmsCreateTransformTHR(context, input, inputFormat, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
             cmsCloseProfile(srgb);
         }
     }

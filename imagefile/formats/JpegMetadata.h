@@ -37,9 +37,11 @@ void ReadJpegXmp(jpeg_decompress_struct& cinfo, ImageMetadata& metadata);
 // the chunks disagree on their count, a number is 0, too large or repeated, one is missing, or
 // they hold no bytes. The caller frees the block with free().
 uint8_t* ReadJpegIccProfile(jpeg_decompress_struct& cinfo, size_t& profileLength);
-// A transform from the profile's space to sRGB for the decoder's output; null when the profile
-// does not open or does not describe that output.
-cmsHTRANSFORM CreateJpegProfileTransform(const uint8_t* profile, size_t length, J_COLOR_SPACE outputSpace);
+// A transform, made in the context (IccContext), from the profile's space to sRGB for the
+// decoder's output; null when the profile does not open, does not describe that output or would
+// take more than the context allows.
+cmsHTRANSFORM CreateJpegProfileTransform(cmsContext context, const uint8_t* profile, size_t length,
+                                         J_COLOR_SPACE outputSpace);
 
 // ---- Saving ----
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <lcms2.h>
 
@@ -15,6 +16,7 @@
 #include "base/ScopedFile.h"
 #include "imagefile/ByteSource.h"
 #include "imagefile/DataBound.h"
+#include "imagefile/IccContext.h"
 #include "imagefile/formats/JpegLib.h"
 #include "imagefile/formats/JpegMetadata.h"
 
@@ -27,6 +29,7 @@ struct DecodeJob {
     JpegErrorManager error;
     FILE* file;                // not closed here: the caller owns it
     cmsHTRANSFORM transform;
+    IccContext* icc;           // the transform's context
     uint8_t* profile;
 };
 
@@ -38,6 +41,8 @@ void ReleaseDecode(DecodeJob& job)
         cmsDeleteTransform(job.transform);
         job.transform = nullptr;
     }
+    delete job.icc;
+    job.icc = nullptr;
     std::free(job.profile);
     job.profile = nullptr;
 }
@@ -222,8 +227,12 @@ void RunDecode(DecodeJob& job, const DecodeRequest& request, DecodeOutcome& outc
         size_t profileLength = 0;
         job.profile = ReadJpegIccProfile(cinfo, profileLength);
         if (job.profile) {
-            if (cinfo.out_color_space == JCS_CMYK || cinfo.out_color_space == JCS_EXT_BGR)
-                job.transform = CreateJpegProfileTransform(job.profile, profileLength, cinfo.out_color_space);
+            if (cinfo.out_color_space == JCS_CMYK || cinfo.out_color_space == JCS_EXT_BGR) {
+                job.icc = new (std::nothrow) IccContext();
+                if (job.icc)
+                    job.transform =
+                        CreateJpegProfileTransform(job.icc->Get(), job.profile, profileLength, cinfo.out_color_space);
+            }
             std::free(job.profile);
             job.profile = nullptr;
         }

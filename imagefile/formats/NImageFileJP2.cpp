@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imagefile/SignatureWindow.h"
+#include "imagefile/IccContext.h"
 #include "imagefile/formats/Jp2Stream.h"
 
 namespace {
@@ -266,19 +267,20 @@ OutputPlan PlanOutput(const opj_image_t* image, bool bareCodeStream)
 
 // An RGB ICC profile of the file, as a transform of rows to sRGB; null when there is none or it
 // cannot be used (the picture then keeps its numbers).
-cmsHTRANSFORM MakeIccTransform(const opj_image_t* image, bool alpha, IccProfile& from, IccProfile& to)
+cmsHTRANSFORM MakeIccTransform(const opj_image_t* image, bool alpha, cmsContext context, IccProfile& from,
+                               IccProfile& to)
 {
-    if (!image->icc_profile_buf || image->icc_profile_len == 0)
+    if (!image->icc_profile_buf || image->icc_profile_len == 0 || !context)
         return nullptr;
-    from.profile = cmsOpenProfileFromMem(image->icc_profile_buf, image->icc_profile_len);
+    from.profile = cmsOpenProfileFromMemTHR(context, image->icc_profile_buf, image->icc_profile_len);
     if (!from.profile || cmsGetColorSpace(from.profile) != cmsSigRgbData)
         return nullptr;
-    to.profile = cmsCreate_sRGBProfile();
+    to.profile = cmsCreate_sRGBProfileTHR(context);
     if (!to.profile)
         return nullptr;
     const cmsUInt32Number format = alpha ? TYPE_BGRA_8 : TYPE_BGR_8;
-    return cmsCreateTransform(from.profile, format, to.profile, format, INTENT_PERCEPTUAL,
-                              alpha ? cmsFLAGS_COPY_ALPHA : 0);
+    return cmsCreateTransformTHR(context, from.profile, format, to.profile, format, INTENT_PERCEPTUAL,
+                                 alpha ? cmsFLAGS_COPY_ALPHA : 0);
 }
 
 void ConvertImage(const opj_image_t* image, bool bareCodeStream, NImageBuffer& out)
@@ -313,10 +315,11 @@ void ConvertImage(const opj_image_t* image, bool bareCodeStream, NImageBuffer& o
     if (plan.alpha >= 0)
         alphaSampler = std::make_unique<ComponentSampler>(c[plan.alpha], first);
 
+    IccContext iccContext;   // goes last: the profiles and the transform live in it
     IccProfile fromProfile, toProfile;
     IccTransform icc;
     if (plan.colour && !plan.cmyk)
-        icc.transform = MakeIccTransform(image, plan.alpha >= 0, fromProfile, toProfile);
+        icc.transform = MakeIccTransform(image, plan.alpha >= 0, iccContext.Get(), fromProfile, toProfile);
     const int pixelBytes = plan.depth / 8;
     std::vector<uint8_t> colourRow(plan.depth >= 24 ? static_cast<size_t>(width) * pixelBytes : 0);
 
