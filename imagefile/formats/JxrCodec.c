@@ -80,6 +80,21 @@ static int ReadAt(FILE* file, uint32_t offset, uint8_t* bytes, size_t count)
     return fseek(file, (long)offset, SEEK_SET) == 0 && fread(bytes, 1, count, file) == count;
 }
 
+// Tiles allowed for every kBytesPerTile bytes of the file, and beyond them.
+enum { kBytesPerTile = 8, kFreeTiles = 16 };
+
+static uint64_t FileLength(FILE* file)
+{
+    const long at = ftell(file);
+    uint64_t length = 0;
+    if (_fseeki64(file, 0, SEEK_END) == 0) {
+        const long long end = _ftelli64(file);
+        length = end > 0 ? (uint64_t)end : 0;
+    }
+    fseek(file, at, SEEK_SET);
+    return length;
+}
+
 // What CodestreamsPlausible learns of one codestream: its size as its own header gives it.
 typedef struct CodestreamFacts {
     uint32_t width;
@@ -117,6 +132,10 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
             return 1;
         vertical = ((uint32_t)counts[0] << 4 | counts[1] >> 4) + 1;
         horizontal = (((uint32_t)counts[1] & 15) << 8 | counts[2]) + 1;
+        // jxrlib sets up bit readers of some kilobytes for every tile before reading any; each
+        // tile holds at least its header in the file.
+        if ((uint64_t)vertical * horizontal > FileLength(file) / kBytesPerTile + kFreeTiles)
+            return 0;
         at += 3 + (uint64_t)(vertical + horizontal) * (shortHeader ? 1 : 2);
     }
     if (header[10] & 0x20)    // windowing: four 6-bit margins
@@ -416,6 +435,9 @@ int JxrOpenDecoder(FILE* file, const JxrDecodeArgs* args, JxrDecoder** out, JxrP
     return JXR_OK;
 }
 
+// Rows decoded at a time through the converter: a multiple of the 16-row macroblock.
+enum { kBandRows = 128 };
+
 __attribute__((noinline)) static int DecodePixels(JxrDecoder* d, uint8_t* pixels, uint32_t stride)
 {
     PKRect rect;
@@ -435,21 +457,27 @@ __attribute__((noinline)) static int DecodePixels(JxrDecoder* d, uint8_t* pixels
         return Failed(d->decoder->Copy(d->decoder, &rect, pixels, stride)) ? JXR_DECODE_FAILED : JXR_OK;
 
     // The converter decodes in the file's layout and converts in place: each row must hold the
-    // wider of the two.
+    // wider of the two. The picture is decoded a band of rows at a time, in order, so that the
+    // file's layout (up to 16 bytes a pixel) never takes more than one band.
     bufferRow = RowBytes(d->sourceBits, width);
     if (bufferRow < RowBytes((size_t)d->layout.bits, width))
         bufferRow = RowBytes((size_t)d->layout.bits, width);
     bufferRow = (bufferRow + 15) & ~(size_t)15;
-    if (bufferRow > UINT32_MAX || height > SIZE_MAX / bufferRow)
+    if (bufferRow > UINT32_MAX || kBandRows > SIZE_MAX / bufferRow)
         return JXR_NO_MEMORY;
-    if (Failed(PKAllocAligned((void**)&d->buffer, bufferRow * height, 128)) || !d->buffer)
+    if (Failed(PKAllocAligned((void**)&d->buffer, bufferRow * kBandRows, 128)) || !d->buffer)
         return JXR_NO_MEMORY;
-    if (Failed(d->converter->Copy(d->converter, &rect, d->buffer, (U32)bufferRow))) {
-        PKFreeAligned((void**)&d->buffer);
-        return JXR_DECODE_FAILED;
-    }
     for (y = 0; y < height; ++y) {
-        const uint8_t* in = d->buffer + y * bufferRow;
+        const size_t inBand = y % kBandRows;
+        if (inBand == 0) {
+            rect.Y = (I32)y;
+            rect.Height = (I32)(height - y < kBandRows ? height - y : kBandRows);
+            if (Failed(d->converter->Copy(d->converter, &rect, d->buffer, (U32)bufferRow))) {
+                PKFreeAligned((void**)&d->buffer);
+                return JXR_DECODE_FAILED;
+            }
+        }
+        const uint8_t* in = d->buffer + inBand * bufferRow;
         uint8_t* o = pixels + y * (size_t)stride;
         if (d->layout.grey) {
             for (x = 0; x < width; ++x, o += 3)

@@ -18,9 +18,13 @@
 
 namespace {
 
-// The most pixels one byte of a file is believed to code (a plain area costs a few bits a
-// macroblock).
-constexpr uint64_t kPixelsPerByte = 4096;
+// The most pixels one byte of a file is believed to code. A plain area still costs a few bits a
+// macroblock: JxrEncApp's densest file (one grey, DC only, no chroma) codes 677 pixels a byte,
+// about 3 bits for each 16 x 16 macroblock.
+constexpr uint64_t kPixelsPerByte = 1024;
+// The decoder's own rows: a band of 128 rows in the file's layout (up to 16 bytes a pixel) and
+// the library's macroblock rows beside it.
+constexpr uint64_t kDecoderRows = 128 + 32;
 
 // jxrlib's "file input/output" error code, for the messages of steps that open files here.
 constexpr int kFileError = -102;
@@ -100,14 +104,13 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
 
     // The header's size is believed as far as the file's bytes can code it; the decoder's own
     // rows (in the file's pixel layout, up to 16 bytes a pixel) come from the decode budget.
-    const uint64_t area = static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height);
     if (!DataBound::Fits(static_cast<uint64_t>(info.width), static_cast<uint64_t>(info.height), 8,
                          DataBound::FileLength(path), kPixelsPerByte)) {
         JxrCloseDecoder(decoder);
         return NR_INVALID_DATA;
     }
     NDecodeLease decoderMemory;
-    if (!decoderMemory.Take(area * 8)) {
+    if (!decoderMemory.Take(static_cast<uint64_t>(info.width) * 16 * kDecoderRows)) {
         JxrCloseDecoder(decoder);
         return NR_NOT_ENOUGH_MEMORY;
     }

@@ -65,13 +65,13 @@ const FormatCase kFormats[] = {
 };
 
 // Every pixel against the pattern; the first difference is reported.
-void ExpectPattern(const NImageBuffer& picture, const FormatCase& c)
+void ExpectPattern(const NImageBuffer& picture, const FormatCase& c, int height = kHeight)
 {
     ASSERT_TRUE(picture.valid);
     ASSERT_EQ(picture.width, kWidth);
-    ASSERT_EQ(picture.height, kHeight);
+    ASSERT_EQ(picture.height, height);
     ASSERT_EQ(picture.bpp, c.bpp);
-    for (int y = 0; y < kHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             const uint8_t* p = Pixel(picture, x, y);
             const int expected[4] = {c.grey ? Grey(x, y) : Blue(x, y), c.grey ? Grey(x, y) : Green(x, y),
@@ -154,6 +154,14 @@ TEST(JxrLoad, DecodesEachPixelFormatAndItsCarvedCandidate)
             EXPECT_EQ(file.GetConsumedSize(), bytes.size());
         }
     }
+}
+
+TEST(JxrLoad, DecodesAPictureTallerThanItsBandsOfRows)
+{
+    // 21 x 300 in RGB order: decoded through the format converter a band of rows at a time.
+    NImageFileJXR file;
+    ASSERT_EQ(NR_OK, file.Load(TestDataPath(L"jxr\\rgb24-tall.jxr").c_str(), 0, 0, nullptr));
+    ExpectPattern(file.picture, kFormats[1], 300);
 }
 
 TEST(JxrLoad, NeverWritesPastTheRowsItIsGiven)

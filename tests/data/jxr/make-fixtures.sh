@@ -66,6 +66,9 @@ tiff(out + '/rgb48.tif', 16, 1, 3,
      lambda x, y: struct.pack('<3H', r(x, y) << 8 | (x * 7), g(x, y) << 8 | (y * 5), b(x, y) << 8 | 0x80))
 tiff(out + '/rgba128f.tif', 32, 3, 4,
      lambda x, y: struct.pack('<4f', linear(r(x, y)), linear(g(x, y)), linear(b(x, y)), a(x, y) / 255.0))
+# Taller than the loader's bands of rows: 21 x 300.
+H = 300
+pnm(out + '/rgb24-tall.ppm', b'P6', 255, lambda x, y: (r(x, y), g(x, y), b(x, y)))
 PY
 
 JxrEncApp -i "$work/bgr24.bmp" -o bgr24.jxr -c 0 >/dev/null
@@ -74,6 +77,7 @@ JxrEncApp -i "$work/rgb24.ppm" -o rgb24.jxr -c 9 >/dev/null
 JxrEncApp -i "$work/grey8.pgm" -o grey8.jxr -c 2 >/dev/null
 JxrEncApp -i "$work/rgb48.tif" -o rgb48.jxr -c 10 >/dev/null
 JxrEncApp -i "$work/rgba128f.tif" -o rgba128f.jxr -c 28 -a 2 >/dev/null
+JxrEncApp -i "$work/rgb24-tall.ppm" -o rgb24-tall.jxr -c 9 >/dev/null
 
 # Carved candidates: the same files followed by 700 bytes that belong to something else.
 python3 - <<'PY'
