@@ -20,5 +20,5 @@ while IFS= read -r exe; do
       echo "error: $exe imports $dll, which is not a system DLL" >&2; bad=1
     fi
   done < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
-done < <(find "$BUILD" -name '*.exe' -not -path "$BUILD/wine/*" -not -path '*/CMakeFiles/*')
+done < <(find "$BUILD" -name '*.exe' -not -path "$BUILD/wine/*" -not -path '*/drive_c/*' -not -path '*/CMakeFiles/*')
 exit $bad

@@ -24,7 +24,7 @@ cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 # Each slot gets a Wine prefix of its own without a display: every load goes through files, and
 # one Wine server for all slots would serialise them. The test suite can run beside a campaign.
 slot_env() {  # slot
-  WINE_ROOT=$OUT/wine-$1
+  WINE_ROOT=$BUILD/wine/$(basename "$OUT")-$1
   . "$ROOT/scripts/wine-env.sh"
 }
 slot_env 0
