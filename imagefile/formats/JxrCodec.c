@@ -110,7 +110,10 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
     uint8_t plane;
     uint64_t at;
     int shortHeader;
-    if (start > 0x7FFFFFF0u || !ReadAt(file, start, header, sizeof header) || memcmp(header, "WMPHOTO", 8) != 0)
+    // 16 bytes hold a short header; a long one takes 4 more (read below). jxrlib looks at the
+    // first 7 letters only.
+    memset(header, 0, sizeof header);
+    if (start > 0x7FFFFFF0u || !ReadAt(file, start, header, 16) || memcmp(header, "WMPHOTO", 7) != 0)
         return 1;
     // The output colour format (0 to 8) and bit depth (0 to 10 but 5, or 15) the header names
     // index jxrlib's tables as well.
@@ -121,6 +124,8 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
         facts->width = ((uint32_t)header[12] << 8 | header[13]) + 1;
         facts->height = ((uint32_t)header[14] << 8 | header[15]) + 1;
     } else {
+        if (!ReadAt(file, start + 16, header + 16, 4))
+            return 1;
         facts->width = ((uint32_t)header[12] << 24 | (uint32_t)header[13] << 16 | (uint32_t)header[14] << 8 | header[15]) + 1;
         facts->height = ((uint32_t)header[16] << 24 | (uint32_t)header[17] << 16 | (uint32_t)header[18] << 8 | header[19]) + 1;
     }

@@ -296,10 +296,8 @@ int NImageFileGIF::CountFrames(const wchar_t* path, bool* anyLocalTable, uint64_
                         continue;
                     }
                 }
-                auto decoder = std::make_unique<GifLzwDecoder>();
-                decoder->Begin(nullptr, 0, 0, height, false);
-                decoder->Decode(file, width, true);
-                decoder->FinishImageData(file);
+                // Counting needs only the end of the image data, not its pixels.
+                SkipImageData(file);
                 ++count;
             }
             // Any other byte is ignored.
@@ -492,6 +490,18 @@ NRESULT NImageFileGIF::Load(const wchar_t* path, uint8_t preview, uint8_t quick,
         }
         if (hasLocal || hasGlobal)
             memcpy(outputPalette, current, static_cast<size_t>(currentSize) * 3);
+
+        if (firstOnly && loadOptions.verifyOnly) {
+            // A verification: damaged image data only leaves a frame partly drawn, so the answer
+            // and the consumed size do not depend on it, and the frame is not decoded.
+            if (!out.Create(1, 1, depth, kKeyColour, outputPalette))
+                return NR_ALLOCATION_FAILED;
+            verifiedSmaller = 1;
+            consumedSize = streamEnd;
+            fullWidth = width;
+            fullHeight = height;
+            return NR_OK;
+        }
 
         std::unique_ptr<uint8_t[]> frameBuffer;
         uint8_t* pixels = nullptr;

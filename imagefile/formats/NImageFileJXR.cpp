@@ -25,6 +25,10 @@ constexpr uint64_t kPixelsPerByte = 1024;
 // The decoder's own rows: a band of 128 rows in the file's layout (up to 16 bytes a pixel) and
 // the library's macroblock rows beside it.
 constexpr uint64_t kDecoderRows = 128 + 32;
+// jxrlib keeps some kilobytes for every pixel column of a macroblock row (3 KB for grey, more
+// for more channels) whatever the height: a picture is believed wider than this only when its
+// file has at least a byte for every column (a real picture has far more).
+constexpr uint64_t kFreeColumns = 4096;
 
 // jxrlib's "file input/output" error code, for the messages of steps that open files here.
 constexpr int kFileError = -102;
@@ -104,8 +108,10 @@ NRESULT NImageFileJXR::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer*
 
     // The header's size is believed as far as the file's bytes can code it; the decoder's own
     // rows (in the file's pixel layout, up to 16 bytes a pixel) come from the decode budget.
-    if (!DataBound::Fits(static_cast<uint64_t>(info.width), static_cast<uint64_t>(info.height), 8,
-                         DataBound::FileLength(path), kPixelsPerByte)) {
+    const uint64_t fileLength = DataBound::FileLength(path);
+    if (!DataBound::Fits(static_cast<uint64_t>(info.width), static_cast<uint64_t>(info.height), 8, fileLength,
+                         kPixelsPerByte) ||
+        static_cast<uint64_t>(info.width) > fileLength + kFreeColumns) {
         JxrCloseDecoder(decoder);
         return NR_INVALID_DATA;
     }

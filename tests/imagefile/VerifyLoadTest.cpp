@@ -63,6 +63,8 @@ const wchar_t* const kFixtures[] = {
     L"bmp\\v3-1.bmp",           L"bmp\\v3-4.bmp",          L"bmp\\v3-8.bmp",    L"bmp\\v3-24.bmp",
     L"bmp\\v5-32.bmp",          L"bmp\\v5-555.bmp",        L"bmp\\v5-565.bmp",  L"bmp\\os2-8.bmp",
     L"bmp\\rle8.bmp",
+    L"gif\\single.gif",          L"gif\\single16.gif",     L"gif\\single-interlaced.gif", L"gif\\anim3.gif",
+    L"gif\\anim-local.gif",
 };
 
 }  // namespace
