@@ -280,11 +280,14 @@ int16_t GifLzwDecoder::Decode(FILE* file, int32_t lineWidth, bool counting)
 
 void GifLzwDecoder::SkipSubBlocks(FILE* file)
 {
+    // Read through the stream's buffer rather than sought over: a seek drops the buffer, and
+    // every sub-block would cost a read from the file.
+    uint8_t skipped[255];
     for (;;) {
         const int length = fgetc(file);
         if (length <= 0)
             return;   // terminator or end of file
-        if (_fseeki64(file, length, SEEK_CUR) != 0)
+        if (fread(skipped, 1, static_cast<size_t>(length), file) != static_cast<size_t>(length))
             return;
     }
 }

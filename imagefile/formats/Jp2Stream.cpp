@@ -1,5 +1,7 @@
 #include "imagefile/formats/Jp2Stream.h"
 
+#include "base/ReadTarget.h"
+
 #include <openjpeg.h>
 
 #include <algorithm>
@@ -89,6 +91,8 @@ bool Jp2FileStream::Close()
 size_t Jp2FileStream::Read(void* buffer, size_t count, void* user)
 {
     auto* self = static_cast<Jp2FileStream*>(user);
+    // The decoder reads whole tile-parts into blocks it has just allocated.
+    PrepareReadTarget(buffer, count);
     const size_t got = fread(buffer, 1, count, self->file_.Get());
     if (got == 0)
         return static_cast<size_t>(-1);
