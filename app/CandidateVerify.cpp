@@ -8,6 +8,7 @@
 #include "app/CandidateView.h"
 #include "app/ScanChecks.h"
 #include "app/ScanOptions.h"
+#include "base/ReadTarget.h"
 #include "base/SystemOwners.h"
 #include "base/TimeUtils.h"
 #include "imagefile/NImageFile.h"
@@ -53,6 +54,8 @@ bool WriteCandidate(const CandidateJob& job, const std::wstring& path)
     if (ok && at < job.length) {
         std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kWritePiece]);
         ok = piece != nullptr && job.source != nullptr;
+        if (ok)
+            PrepareReadTarget(piece.get(), kWritePiece);
         while (ok && at < job.length) {
             const size_t part = static_cast<size_t>(std::min<uint64_t>(kWritePiece, job.length - at));
             ReadRange(*job.source, job.hit.position + at, piece.get(), part);

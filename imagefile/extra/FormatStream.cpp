@@ -1,5 +1,7 @@
 #include "imagefile/extra/FormatStream.h"
 
+#include "base/ReadTarget.h"
+
 FormatStream::~FormatStream() = default;
 
 bool FormatStream::OpenRead(const wchar_t* path)
@@ -52,6 +54,7 @@ bool FormatStream::ReadExact(void* buffer, size_t count)
 {
     if (!file_)
         return false;
+    PrepareReadTarget(buffer, count);
     return count == 0 || fread(buffer, 1, count, file_.Get()) == count;
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/ReadTarget.h"
+
 bool StdioStream::Open(const wchar_t* path, const wchar_t* mode)
 {
     Close();
@@ -67,6 +69,7 @@ size_t StdioStream::Read(void* buffer, size_t count)
         aheadPos_ = taken;
         return fromAhead + taken;
     }
+    PrepareReadTarget(static_cast<uint8_t*>(buffer) + fromAhead, rest);
     return fromAhead + std::fread(static_cast<uint8_t*>(buffer) + fromAhead, 1, rest, file_.Get());
 }
 

@@ -15,6 +15,7 @@
 #include <jerror.h>
 #include <libmng.h>
 
+#include "base/ReadTarget.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
 #include "imagefile/formats/MngCallbacks.h"
@@ -48,8 +49,10 @@ mng_bool MNG_DECL JngCallbackReadData(mng_handle handle, mng_ptr buffer, mng_uin
 {
     JngIoContext* context = ContextOf(handle);
     *read = 0;
-    if (context && context->file)
+    if (context && context->file) {
+        PrepareReadTarget(buffer, count);
         *read = static_cast<mng_uint32>(fread(buffer, 1, count, context->file));
+    }
     return MNG_TRUE;
 }
 

@@ -16,6 +16,7 @@
 
 #include <libmng.h>
 
+#include "base/ReadTarget.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/ImageFactory.h"
 #include "imagefile/SignatureWindow.h"
@@ -61,6 +62,7 @@ mng_bool MNG_DECL MngCallbackReadData(mng_handle handle, mng_ptr buffer, mng_uin
     if (!context || !context->file)
         return MNG_TRUE;
     const int64_t start = _ftelli64(context->file);
+    PrepareReadTarget(buffer, count);
     *read = static_cast<mng_uint32>(fread(buffer, 1, count, context->file));
     if (context->patches && start >= 0)
         ApplyMngStreamPatches(*context->patches, static_cast<uint64_t>(start), static_cast<uint8_t*>(buffer), *read);

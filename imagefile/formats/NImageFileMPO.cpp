@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/ReadTarget.h"
 #include "imagefile/formats/NImageFileJPG.h"
 
 FileType NImageFileMPO::GetFormatId() const
@@ -21,6 +22,7 @@ NRESULT NImageFileMPO::ReadFrames(FILE* file, JpegStripSource& source)
                                                      &free);
     if (!bytes)
         return NR_ALLOCATION_FAILED;
+    PrepareReadTarget(bytes.get(), static_cast<size_t>(end));
     const size_t size = fread(bytes.get(), 1, static_cast<size_t>(end), file);
     _fseeki64(file, 0, SEEK_SET);
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "base/ReadTarget.h"
 #include "base/ScopedFile.h"
 #include "imagefile/DataBound.h"
 #include "imagefile/SignatureWindow.h"
@@ -99,6 +100,7 @@ NRESULT NImageFileWEBP::Load(const wchar_t* path, uint8_t, uint8_t, NImageBuffer
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(length) + 1]);
     if (!bytes)
         return NR_ALLOCATION_FAILED;
+    PrepareReadTarget(bytes.get(), static_cast<size_t>(length));
     const size_t size = fread(bytes.get(), 1, static_cast<size_t>(length), file);
     in.Close();
     {
