@@ -103,7 +103,9 @@ typedef struct CodestreamFacts {
 
 // The colour formats and the bit depth of a codestream's header must be ones the standard
 // defines: jxrlib indexes its tables with them unchecked (reading past them, or dividing by
-// zero). False only for such a header; one this check cannot read is left to jxrlib (facts stay 0).
+// zero). False for such a header and for one cut short (jxrlib reads on past the end of the file
+// and takes what it finds for tile counts); a codestream this check does not find is left to
+// jxrlib (facts stay 0).
 static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* facts)
 {
     uint8_t header[24];
@@ -125,7 +127,7 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
         facts->height = ((uint32_t)header[14] << 8 | header[15]) + 1;
     } else {
         if (!ReadAt(file, start + 16, header + 16, 4))
-            return 1;
+            return 0;   // a header cut short: jxrlib would read on past the end
         facts->width = ((uint32_t)header[12] << 24 | (uint32_t)header[13] << 16 | (uint32_t)header[14] << 8 | header[15]) + 1;
         facts->height = ((uint32_t)header[16] << 24 | (uint32_t)header[17] << 16 | (uint32_t)header[18] << 8 | header[19]) + 1;
     }
@@ -134,7 +136,7 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
         uint8_t counts[3];
         uint32_t vertical, horizontal;
         if (at > 0x7FFFFFF0u || !ReadAt(file, (uint32_t)at, counts, 3))
-            return 1;
+            return 0;
         vertical = ((uint32_t)counts[0] << 4 | counts[1] >> 4) + 1;
         horizontal = (((uint32_t)counts[1] & 15) << 8 | counts[2]) + 1;
         // jxrlib sets up bit readers of some kilobytes for every tile before reading any; each
@@ -146,7 +148,7 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
     if (header[10] & 0x20)    // windowing: four 6-bit margins
         at += 3;
     if (at > 0x7FFFFFF0u || !ReadAt(file, (uint32_t)at, &plane, 1))
-        return 1;
+        return 0;
     return (plane >> 5) != 5 && (plane >> 5) != 7;
 }
 
