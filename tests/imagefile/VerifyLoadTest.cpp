@@ -65,6 +65,7 @@ const wchar_t* const kFixtures[] = {
     L"bmp\\rle8.bmp",
     L"gif\\single.gif",          L"gif\\single16.gif",     L"gif\\single-interlaced.gif", L"gif\\anim3.gif",
     L"gif\\anim-local.gif",
+    L"hdr\\small.hdr",           L"hdr\\small-flat.hdr",   L"hdr\\small-flipped.hdr", L"hdr\\small-xmajor.hdr",
 };
 
 }  // namespace
