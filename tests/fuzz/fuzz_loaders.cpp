@@ -20,12 +20,13 @@
 // 0xFF, 0x7F or 0x80, random bytes, 16- and 32-bit fields (lengths, sizes, offsets) overwritten
 // with edge values, cut ends, removed or repeated runs, appended garbage. The result is written
 // under the format's own extension and loaded through LoadImageFile the three ways the program
-// loads (scan verification: quick; thumbnail: preview and quick; full view), then under a wrong
-// extension once. Checks: no crash (the unhandled-exception filter prints the format, iteration
-// and input file and ends with exit code 70), no C++ exception, no load that works longer than
-// kSlowLoadMs (its thread's processor time) or waits longer than kStuckLoadMs, no load that
-// allocates more than kAllocationRatio times its file's size (plus kAllocationSlack), the
-// consumed size never exceeds the file, and a valid picture whenever the answer is 0. In a campaign each input is loaded once, the three ways in turn.
+// loads (scan verification: quick, with the options' verifyOnly; thumbnail: preview and quick;
+// full view), then under a wrong extension once. Checks: no crash (the unhandled-exception
+// filter prints the format, iteration and input file and ends with exit code 70), no C++
+// exception, no load that works longer than kSlowLoadMs (its thread's processor time) or waits
+// longer than kStuckLoadMs, no load that allocates more than kAllocationRatio times its file's
+// size (plus kAllocationSlack), the consumed size never exceeds the file, and a valid picture
+// whenever the answer is 0. In a campaign each input is loaded once, the three ways in turn.
 //
 // Allocations are counted here: malloc and its family (used by every library and by operator
 // new) are replaced by counting versions, and pictures and decoder leases by the decode budget's
@@ -1353,9 +1354,15 @@ bool CheckLoad(const std::wstring& path, size_t length, uint8_t preview, uint8_t
     alloccount::TakePeak();
     const ULONGLONG start = GetTickCount64();
     const ULONGLONG startWork = ThreadMilliseconds();
+    // The options the program loads with; quick without preview is the scan's verification,
+    // which may decode less than a load for the screen.
+    ImageLoadOptions options;
+    options.toneParameter = 9;
+    options.plugInFlag = 0;
+    options.verifyOnly = preview == 0 && quick == 1 ? 1 : 0;
     try {
         NDecodeScope scope;
-        r = LoadImageFile(&out, path.c_str(), preview, quick, nullptr, 0);
+        r = LoadImageFile(&out, path.c_str(), preview, quick, &options, 0);
         budgetPeak = scope.Peak();
     } catch (const std::exception& e) {
         printf("FAIL %s iteration %llu (preview %d quick %d): exception %s\n", seedName,
