@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "imagefile/SignatureWindow.h"
@@ -315,11 +316,13 @@ void ConvertImage(const opj_image_t* image, bool bareCodeStream, NImageBuffer& o
     if (plan.alpha >= 0)
         alphaSampler = std::make_unique<ComponentSampler>(c[plan.alpha], first);
 
-    IccContext iccContext;   // goes last: the profiles and the transform live in it
+    std::optional<IccContext> iccContext;   // goes last: the profiles and the transform live in it
     IccProfile fromProfile, toProfile;
     IccTransform icc;
-    if (plan.colour && !plan.cmyk)
-        icc.transform = MakeIccTransform(image, plan.alpha >= 0, iccContext.Get(), fromProfile, toProfile);
+    if (plan.colour && !plan.cmyk && image->icc_profile_buf && image->icc_profile_len > 0) {
+        iccContext.emplace();
+        icc.transform = MakeIccTransform(image, plan.alpha >= 0, iccContext->Get(), fromProfile, toProfile);
+    }
     const int pixelBytes = plan.depth / 8;
     std::vector<uint8_t> colourRow(plan.depth >= 24 ? static_cast<size_t>(width) * pixelBytes : 0);
 

@@ -57,6 +57,14 @@ int32_t WholeDpi(double value)
     return static_cast<int32_t>(std::lround(value));
 }
 
+// The Imaging Component's factory, in the caller's apartment.
+bool CreateFactory(ComRef<IWICImagingFactory>& factory)
+{
+    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                      reinterpret_cast<void**>(factory.put()))) &&
+           factory.get();
+}
+
 }  // namespace
 
 NRESULT DecodeWithWic(const wchar_t* path, NImageBuffer& target)
@@ -66,9 +74,7 @@ NRESULT DecodeWithWic(const wchar_t* path, NImageBuffer& target)
     // Declared first: every interface below is released before COM is uninitialised.
     ComApartment apartment;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.put()))) ||
-        !factory.get())
+    if (!CreateFactory(factory))
         return NR_FORMAT_INIT_FAILED;
 
     ComRef<IWICBitmapDecoder> decoder;
@@ -117,9 +123,7 @@ bool WicHasDecoderFor(const wchar_t* extension)
         return false;
     ComApartment apartment;
     ComRef<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.put()))) ||
-        !factory.get())
+    if (!CreateFactory(factory))
         return false;
     ComRef<IEnumUnknown> components;
     if (FAILED(factory->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault, components.put())) ||

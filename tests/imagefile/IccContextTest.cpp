@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "JpegTestCodec.h"
 #include "common/TestFiles.h"
 #include "imagefile/IccContext.h"
 
@@ -20,13 +21,11 @@ Bytes JpegProfile(const std::wstring& name)
 {
     Bytes jpeg;
     EXPECT_TRUE(ReadWholeFile(TestDataPath(name), jpeg));
-    for (size_t at = 2; at + 4 < jpeg.size() && jpeg[at] == 0xFF;) {
+    for (const size_t at : jpegtest::FindSegments(jpeg, 0xE2)) {
         const size_t length = size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
-        if (jpeg[at + 1] == 0xE2 && length > 16 && std::memcmp(&jpeg[at + 4], "ICC_PROFILE", 12) == 0 &&
-            at + 2 + length <= jpeg.size())
+        if (length > 16 && at + 2 + length <= jpeg.size() && std::memcmp(&jpeg[at + 4], "ICC_PROFILE", 12) == 0)
             return Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4 + 14),
                          jpeg.begin() + static_cast<std::ptrdiff_t>(at + 2 + length));
-        at += 2 + length;
     }
     return {};
 }
