@@ -2,6 +2,8 @@
 
 #include "imaging/NImageBuffer.h"
 
+#include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -301,6 +303,161 @@ bool EnhancedRecordSound(const uint8_t* record, uint32_t size, uint32_t handles)
         return true;
     }
 }
+
+// Wine's GDI builds an ellipse, an arc, and the round ends and joins of a wide pen from their
+// whole outline before it clips them: a record of a few bytes claiming such a shape millions of
+// device pixels across takes seconds, and from about a million on corrupts GDI's heap; a font that
+// large has glyphs of gigabytes. No picture painted here is wider than kLargestMetafileSide, so
+// nothing that large belongs to a drawing anyone sees: such a record is passed over.
+constexpr double kLargestShapeSide = 65536;   // device pixels
+constexpr double kLargestFontHeight = 8192;   // device pixels; a glyph's bitmap grows with its square
+
+// From logical to device coordinates of a DC, as GDI maps them while a metafile plays: its world
+// transform, then its window and viewport.
+struct DeviceMapping {
+    double m11 = 1, m12 = 0, m21 = 0, m22 = 1;
+
+    bool Read(HDC dc)
+    {
+        XFORM world;
+        SIZE window, viewport;
+        if (!GetWorldTransform(dc, &world) || !GetWindowExtEx(dc, &window) || !GetViewportExtEx(dc, &viewport) ||
+            window.cx == 0 || window.cy == 0)
+            return false;
+        const double sx = static_cast<double>(viewport.cx) / window.cx;
+        const double sy = static_cast<double>(viewport.cy) / window.cy;
+        m11 = world.eM11 * sx;
+        m21 = world.eM21 * sx;
+        m12 = world.eM12 * sy;
+        m22 = world.eM22 * sy;
+        return true;
+    }
+    // The device width and height of the bounding box of a logical box of `width` x `height`.
+    double Across(double width, double height) const
+    {
+        const double x = std::fabs(m11 * width) + std::fabs(m21 * height);
+        const double y = std::fabs(m12 * width) + std::fabs(m22 * height);
+        return x > y ? x : y;
+    }
+};
+
+int32_t S32(const ENHMETARECORD* record, uint32_t offset)
+{
+    return static_cast<int32_t>(U32(reinterpret_cast<const uint8_t*>(record) + offset));
+}
+
+// The logical width and height of the box of a record that draws an ellipse or a part of one (the
+// corner ellipse for a rounded rectangle); false for other records.
+bool CurvedBox(const ENHMETARECORD* record, double& width, double& height)
+{
+    const auto span = [&](uint32_t from, uint32_t to) {
+        return std::fabs(static_cast<double>(S32(record, to)) - static_cast<double>(S32(record, from)));
+    };
+    switch (record->iType) {
+    case EMR_ELLIPSE: case EMR_ARC: case EMR_ARCTO: case EMR_CHORD: case EMR_PIE:
+        if (record->nSize < 24)
+            return false;
+        width = span(8, 16);
+        height = span(12, 20);
+        return true;
+    case EMR_ROUNDRECT:
+        if (record->nSize < 32)
+            return false;
+        width = std::fabs(static_cast<double>(S32(record, 24)));
+        height = std::fabs(static_cast<double>(S32(record, 28)));
+        return true;
+    case EMR_ANGLEARC:
+        if (record->nSize < 20)
+            return false;
+        width = height = 2.0 * U32(reinterpret_cast<const uint8_t*>(record) + 16);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// True for the records that draw lines with the DC's pen.
+bool Strokes(DWORD type)
+{
+    switch (type) {
+    case EMR_POLYBEZIER: case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIERTO: case EMR_POLYLINETO:
+    case EMR_POLYPOLYLINE: case EMR_POLYPOLYGON: case EMR_ANGLEARC: case EMR_ELLIPSE: case EMR_RECTANGLE:
+    case EMR_ROUNDRECT: case EMR_ARC: case EMR_CHORD: case EMR_PIE: case EMR_LINETO: case EMR_ARCTO:
+    case EMR_POLYDRAW: case EMR_STROKEANDFILLPATH: case EMR_STROKEPATH: case EMR_WIDENPATH:
+    case EMR_POLYBEZIER16: case EMR_POLYGON16: case EMR_POLYLINE16: case EMR_POLYBEZIERTO16:
+    case EMR_POLYLINETO16: case EMR_POLYPOLYLINE16: case EMR_POLYPOLYGON16: case EMR_POLYDRAW16:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The logical width of the DC's pen (1 for a cosmetic pen, which is one pixel whatever the mapping).
+double PenWidth(HDC dc)
+{
+    HGDIOBJ pen = GetCurrentObject(dc, OBJ_PEN);
+    if (GetObjectType(pen) == OBJ_PEN) {
+        LOGPEN logical = {};
+        return GetObjectW(pen, sizeof(logical), &logical) ? std::fabs(static_cast<double>(logical.lopnWidth.x)) : 1;
+    }
+    if (GetObjectType(pen) == OBJ_EXTPEN) {
+        const int bytes = GetObjectW(pen, 0, nullptr);
+        if (bytes < static_cast<int>(offsetof(EXTLOGPEN, elpNumEntries)))
+            return 1;
+        std::vector<uint8_t> buffer(static_cast<size_t>(bytes) + sizeof(EXTLOGPEN));
+        EXTLOGPEN* extended = reinterpret_cast<EXTLOGPEN*>(buffer.data());
+        if (!GetObjectW(pen, bytes, extended) || (extended->elpPenStyle & PS_TYPE_MASK) == PS_COSMETIC)
+            return 1;
+        return static_cast<double>(extended->elpWidth);
+    }
+    return 1;
+}
+
+// The logical height of the DC's font (0 for the default size).
+double FontHeight(HDC dc)
+{
+    LOGFONTW font = {};
+    if (!GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font))
+        return 0;
+    const double height = std::fabs(static_cast<double>(font.lfHeight));
+    const double width = std::fabs(static_cast<double>(font.lfWidth));
+    return height > width ? height : width;
+}
+
+// False for a record that would draw a curve, a pen or a text larger than GDI can be trusted with
+// at the DC's present mapping.
+bool WithinReach(HDC dc, const ENHMETARECORD* record)
+{
+    const DWORD type = record->iType;
+    const bool text = type == EMR_EXTTEXTOUTA || type == EMR_EXTTEXTOUTW;
+    double width = 0;
+    double height = 0;
+    const bool curved = CurvedBox(record, width, height);
+    if (!curved && !text && !Strokes(type))
+        return true;
+    DeviceMapping mapping;
+    if (!mapping.Read(dc))
+        return false;
+    if (curved && mapping.Across(width, height) > kLargestShapeSide)
+        return false;
+    if (text) {
+        const double font = FontHeight(dc);
+        return mapping.Across(font, font) <= kLargestFontHeight;
+    }
+    if (Strokes(type)) {
+        const double pen = PenWidth(dc);
+        if (pen > 1 && mapping.Across(pen, pen) > kLargestShapeSide)
+            return false;
+    }
+    return true;
+}
+
+int CALLBACK PlayRecordWithinReach(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles, LPARAM)
+{
+    if (WithinReach(dc, record))
+        PlayEnhMetaFileRecord(dc, table, record, static_cast<UINT>(handles));
+    return 1;
+}
 }  // namespace
 
 bool MappedFileBytes::Open(const wchar_t* path)
@@ -431,7 +588,7 @@ NRESULT PaintMetafile(HENHMETAFILE metafile, int width, int height, COLORREF bac
         picture.hasTransparency = 1;
     }
     const RECT area = {0, 0, width, height};
-    PlayEnhMetaFile(picture.dc, metafile, &area);
+    EnumEnhMetaFile(picture.dc, metafile, PlayRecordWithinReach, nullptr, &area);
     GdiFlush();
     return NR_OK;
 }

@@ -58,7 +58,8 @@ constexpr int kLargestMetafileSide = 2048;
 void FitMetafileSize(int64_t& width, int64_t& height);
 
 // Makes picture a 24-bit picture of width x height filled with the background colour and plays
-// the metafile over all of it. With `keyBackground` the picture records the background as its
+// the metafile over all of it, passing over the records that would draw a curve or stroke a pen
+// more than 65,536 pixels across, or write text more than 8,192 pixels high, at that size. With `keyBackground` the picture records the background as its
 // transparent colour. 403 when the picture cannot be made.
 NRESULT PaintMetafile(HENHMETAFILE metafile, int width, int height, COLORREF background, bool keyBackground,
                       NImageBuffer& picture);

@@ -13,7 +13,7 @@
 // make (animated PNG, CUR, ANI, DCX, FLT, GEM, IFF, HDR, PCD, PICT, JPS, MPO, run-length TGA, CLP,
 // CUT, the PIC family, HRZ, MSP, MacPaint, RLA, ZBR, PPP text, WBMP, XBM, PFM, drawings and EPS
 // files), and metafiles
-// recorded with GDI (WMF, placeable WMF, and EMF only with -f .emf). A fixture folder, when given,
+// recorded with GDI (WMF, placeable WMF, EMF). A fixture folder, when given,
 // adds every file of its subfolders whose extension a loader knows.
 //
 // Each iteration mutates one seed (the formats take turns): flipped bits, bytes set to 0x00,
@@ -1024,7 +1024,7 @@ bool DocumentWritten(const std::wstring& folder, Bytes& bytes)
     return ok && !bytes.empty();
 }
 
-void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhancedMetafiles)
+void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds)
 {
     struct Made {
         const char* name;
@@ -1101,10 +1101,7 @@ void AddSeeds(const std::wstring& folder, std::vector<Seed>& seeds, bool enhance
     const Bytes wmf = WindowsMetafile();
     seeds.push_back({"WMF", L".wmf", wmf});
     seeds.push_back({"placeable WMF", L".wmf", PlaceableMetafile(wmf)});
-    // Wine's GDI takes seconds over a shape millions of pixels large: the enhanced-metafile seed
-    // runs only when asked for by its extension.
-    if (enhancedMetafiles)
-        seeds.push_back({"EMF", L".emf", EnhancedMetafile()});
+    seeds.push_back({"EMF", L".emf", EnhancedMetafile()});
     seeds.push_back({"DWG", L".dwg", Drawing(wmf)});
     seeds.push_back({"EPS metafile", L".eps", Eps(wmf, {})});
     if (!tiff.empty())
@@ -1484,7 +1481,7 @@ int wmain(int argc, wchar_t** argv)
 
     const std::wstring folder = TempFolder();
     std::vector<Seed> seeds;
-    AddSeeds(folder, seeds, _wcsicmp(options.onlyExtension.c_str(), L".emf") == 0);
+    AddSeeds(folder, seeds);
     if (!options.fixtures.empty())
         AddFixtures(options.fixtures, seeds);
     if (seeds.size() < 20) {

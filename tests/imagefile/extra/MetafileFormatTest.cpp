@@ -488,6 +488,102 @@ TEST_F(Metafiles, EnhancedRecordFieldsAreCheckedBeforeGdiSeesThem)
     }
 }
 
+// Whether anything was painted between the drawing's red and blue fifths.
+bool MiddlePainted(const NImageBuffer& pic, COLORREF background)
+{
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = pic.width * 3 / 10; x < pic.width * 7 / 10; ++x)
+            if (ColourAt(pic, x, y) != background)
+                return true;
+    return false;
+}
+
+// GDI under Wine builds ellipses, arcs and the round ends of wide pens from their whole outline,
+// and glyphs at their whole size, before clipping: a shape millions of pixels across takes seconds
+// or breaks its heap. Such records are passed over, and the rest of the drawing is painted.
+TEST_F(Metafiles, CurvesPensAndTextsFarLargerThanThePictureArePassedOver)
+{
+    struct Case {
+        const char* what;
+        void (*draw)(HDC dc);
+        uint32_t record;          // the record whose field is enlarged
+        std::vector<std::pair<uint32_t, uint32_t>> fields;   // offset in the record, value
+    };
+    const Case cases[] = {
+        {"a flat ellipse 134 million pixels wide", [](HDC dc) { Ellipse(dc, 40, 10, 60, 30); }, EMR_ELLIPSE,
+         {{8, 134217758u}, {12, 5}, {16, 69}, {20, 34}}},
+        {"an ellipse 16 million by 8 million pixels", [](HDC dc) { Ellipse(dc, 40, 10, 60, 30); }, EMR_ELLIPSE,
+         {{8, static_cast<uint32_t>(-16777186)}, {12, 8388607}, {16, 69}, {20, 34}}},
+        {"a pie of a million pixels", [](HDC dc) { Pie(dc, 40, 10, 60, 30, 60, 20, 40, 20); }, EMR_PIE,
+         {{8, static_cast<uint32_t>(-1000000)}, {16, 1000000}}},
+        {"an angle arc of radius 16 million", [](HDC dc) { AngleArc(dc, 50, 20, 5, 0, 360); }, EMR_ANGLEARC,
+         {{16, 1u << 24}}},
+        {"a rounded rectangle with corners a million pixels round",
+         [](HDC dc) { RoundRect(dc, 40, 10, 60, 30, 4, 4); }, EMR_ROUNDRECT, {{24, 1000000}, {28, 1000000}}},
+        {"a small ellipse at a million times its size",
+         [](HDC dc) {
+             SetMapMode(dc, MM_ANISOTROPIC);
+             SetWindowExtEx(dc, 1, 1, nullptr);
+             SetViewportExtEx(dc, 1, 1, nullptr);
+             SetWindowOrgEx(dc, -50, -20, nullptr);
+             Ellipse(dc, -10, -10, 10, 10);
+         },
+         EMR_SETVIEWPORTEXTEX, {{8, 1000000}, {12, 1000000}}},
+        {"a pen a million pixels wide",
+         [](HDC dc) {
+             HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
+             HGDIOBJ old = SelectObject(dc, pen);
+             MoveToEx(dc, 50, 0, nullptr);
+             LineTo(dc, 50, 40);
+             SelectObject(dc, old);
+             DeleteObject(pen);
+         },
+         EMR_CREATEPEN, {{16, 1000000}}},
+        {"a font a million pixels high",
+         [](HDC dc) {
+             HFONT font = CreateFontW(-30, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"DejaVu Sans");
+             HGDIOBJ old = SelectObject(dc, font);
+             SetBkMode(dc, TRANSPARENT);
+             TextOutW(dc, 40, 5, L"W", 1);
+             SelectObject(dc, old);
+             DeleteObject(font);
+         },
+         EMR_EXTCREATEFONTINDIRECTW, {{12, static_cast<uint32_t>(-1000000)}}},
+    };
+    HDC screen = GetDC(nullptr);
+    const RECT frame = {0, 0, MulDiv(100, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+                        MulDiv(40, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
+    ReleaseDC(nullptr, screen);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+        FillBox(dc, 0, 0, 20, 40, kRed);
+        FillBox(dc, 80, 0, 100, 40, kBlue);
+        c.draw(dc);
+        HENHMETAFILE recorded = CloseEnhMetaFile(dc);
+        std::vector<uint8_t> emf(GetEnhMetaFileBits(recorded, 0, nullptr));
+        GetEnhMetaFileBits(recorded, static_cast<UINT>(emf.size()), emf.data());
+        DeleteEnhMetaFile(recorded);
+
+        // At its own size the shape is painted ...
+        NImageFileEMF plain;
+        plain.loadOptions.backgroundColour = kGreen;
+        ASSERT_EQ(plain.Load(Write(emf, L"plain.emf").c_str(), 0, 0, nullptr), NR_OK);
+        EXPECT_TRUE(MiddlePainted(plain.picture, kGreen));
+
+        // ... and enlarged it is not, while the rest of the drawing is.
+        const size_t at = FindRecord(emf, c.record);
+        ASSERT_NE(at, 0u);
+        for (const auto& field : c.fields)
+            PutU32At(emf, at + field.first, field.second);
+        NImageFileEMF large;
+        large.loadOptions.backgroundColour = kGreen;
+        ASSERT_EQ(large.Load(Write(emf, L"large.emf").c_str(), 0, 0, nullptr), NR_OK);
+        EXPECT_TRUE(ShowsTheDrawing(large.picture, kGreen));
+        EXPECT_FALSE(MiddlePainted(large.picture, kGreen));
+    }
+}
+
 TEST_F(Metafiles, DrawingBitmapPreviewTakesTheBackgroundForIndexZero)
 {
     NImageFileDWG file;
