@@ -16,6 +16,7 @@ constexpr uint32_t kSmallestRecordWords = 3;
 constexpr size_t kEnhancedHeaderBytes = 88;
 constexpr uint32_t kEnhancedSignature = 0x464D4520;   // " EMF"
 constexpr uint32_t kEndOfFileRecord = 14;
+constexpr size_t kReadSlack = 64;
 
 uint16_t U16(const uint8_t* p)
 {
@@ -71,16 +72,23 @@ uint32_t SmallestParameters(uint16_t function)
     case META_SETBKMODE: case META_SETMAPMODE: case META_SETROP2: case META_SETPOLYFILLMODE:
     case META_SETSTRETCHBLTMODE: case META_SETTEXTALIGN: case META_RESTOREDC: case META_SELECTOBJECT:
     case META_DELETEOBJECT: case META_SELECTPALETTE: case META_SELECTCLIPREGION: case META_POLYGON:
-    case META_POLYLINE: case META_POLYPOLYGON: case META_TEXTOUT:
+    case META_POLYLINE: case META_POLYPOLYGON: case META_TEXTOUT: case META_INVERTREGION: case META_PAINTREGION:
         return 1;
     case META_SETBKCOLOR: case META_SETTEXTCOLOR: case META_SETWINDOWORG: case META_SETWINDOWEXT:
     case META_SETVIEWPORTORG: case META_SETVIEWPORTEXT: case META_OFFSETWINDOWORG: case META_OFFSETVIEWPORTORG:
-    case META_LINETO: case META_MOVETO: case META_OFFSETCLIPRGN: case META_SETMAPPERFLAGS:
+    case META_LINETO: case META_MOVETO: case META_OFFSETCLIPRGN: case META_SETMAPPERFLAGS: case META_FILLREGION:
+    case META_CREATEPALETTE: case META_ESCAPE:
         return 2;
     case META_RECTANGLE: case META_ELLIPSE: case META_SETPIXEL: case META_INTERSECTCLIPRECT:
     case META_EXCLUDECLIPRECT: case META_SCALEWINDOWEXT: case META_SCALEVIEWPORTEXT: case META_EXTTEXTOUT:
-    case META_CREATEBRUSHINDIRECT:
+    case META_CREATEBRUSHINDIRECT: case META_FRAMEREGION:
         return 4;
+    case META_CREATEREGION:
+        return 11;
+    case META_BITBLT:
+        return 12;
+    case META_STRETCHBLT:
+        return 15;
     case META_CREATEPENINDIRECT: case META_FLOODFILL:
         return 5;
     case META_ROUNDRECT: case META_PATBLT: case META_EXTFLOODFILL:
@@ -112,6 +120,12 @@ bool RecordBitmapInside(const uint8_t* record, uint32_t size, uint32_t infoAt)
                         static_cast<uint32_t>(size - bitsAt));
 }
 
+// A device-dependent bitmap of the first Windows (rows of whole 16-bit words) fits in `words`.
+bool DeviceBitmapInside(uint64_t width, uint64_t height, uint64_t planes, uint64_t bitsPerPixel, uint64_t words)
+{
+    return (width * bitsPerPixel + 15) / 16 * height * planes <= words;
+}
+
 // The counts and object indices inside a Windows-metafile record agree with its size and with
 // the metafile's `objects`: GDI trusts them, and clears its object table at the index it is given.
 bool WindowsRecordSound(const uint8_t* record, uint32_t size, uint32_t objects)
@@ -123,8 +137,25 @@ bool WindowsRecordSound(const uint8_t* record, uint32_t size, uint32_t objects)
     if (words < SmallestParameters(function))
         return false;
     switch (function) {
-    case META_SELECTOBJECT: case META_DELETEOBJECT: case META_SELECTPALETTE: case META_SELECTCLIPREGION:
+    case META_SELECTOBJECT: case META_DELETEOBJECT: case META_SELECTCLIPREGION: case META_INVERTREGION:
+    case META_PAINTREGION:
         return word(0) < objects;
+    case META_SELECTPALETTE:   // some players take the index from the second word
+        return word(0) < objects && (words < 2 || word(1) < objects);
+    case META_FILLREGION:
+        return word(0) < objects && word(1) < objects;
+    case META_FRAMEREGION:
+        return word(2) < objects && word(3) < objects;
+    case META_CREATEPALETTE:   // a version, a count, and four bytes an entry
+        return 2 + uint64_t{word(1)} * 2 <= words;
+    case META_ESCAPE:          // a function, a byte count, the bytes
+        return 2 + (uint64_t{word(1)} + 1) / 2 <= words;
+    case META_BITBLT:          // a device-dependent bitmap: width, height, bytes a row, planes, bits a pixel
+        return DeviceBitmapInside(word(7), word(8), word(10), word(11), words - 12);
+    case META_STRETCHBLT:
+        return DeviceBitmapInside(word(10), word(11), word(13), word(14), words - 15);
+    case META_CREATEPATTERNBRUSH:
+        return false;   // a bitmap of the first Windows, read differently by each player: not played
     case META_POLYGON: case META_POLYLINE:
         return uint64_t{word(0)} * 2 + 1 <= words;
     case META_POLYPOLYGON: {
@@ -540,13 +571,18 @@ HENHMETAFILE ConvertWindowsMetafile(const uint8_t* bytes, size_t size, const MET
     const size_t length = WindowsMetafileLength(bytes, size);
     if (length == 0 || length > UINT_MAX)
         return nullptr;
+    // GDI plays the copy: its size is what was checked, and its object table has room for every
+    // index a record can name (players read some indices from other words than the checked ones).
+    // Zeros behind it take the reads of players that look a few bytes past a short record.
     std::vector<uint8_t> copy;
     try {
-        copy.assign(bytes, bytes + length);
+        copy.assign(length + kReadSlack, 0);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+    std::memcpy(copy.data(), bytes, length);
     PutU32(copy.data() + 6, static_cast<uint32_t>(length / 2));
+    copy[10] = copy[11] = 0xFF;
     return SetWinMetaFileBits(static_cast<UINT>(length), copy.data(), reference, information);
 }
 

@@ -423,6 +423,59 @@ TEST_F(Metafiles, WindowsRecordFieldsAreCheckedBeforeGdiSeesThem)
     }
 }
 
+// A Windows metafile of two objects holding the given records (each its function and parameter
+// words) and the end record.
+std::vector<uint8_t> HandMadeWindowsMetafile(const std::vector<std::pair<uint16_t, std::vector<uint16_t>>>& records)
+{
+    Bytes body;
+    for (const auto& record : records) {
+        body.u32(static_cast<uint32_t>(3 + record.second.size())).u16(record.first);
+        for (uint16_t word : record.second)
+            body.u16(word);
+    }
+    body.u32(3).u16(0);
+    Bytes f;
+    f.u16(1).u16(9).u16(0x300).u32(static_cast<uint32_t>(9 + body.size() / 2)).u16(2).u32(64).u16(0);
+    f.raw(body.data);
+    return f.data;
+}
+
+// Palettes, regions, escapes and the bitmaps of the first Windows: their counts and indices are
+// checked too, and some players read a palette's index from the word after the one checked.
+TEST_F(Metafiles, WindowsPaletteRegionAndBitmapRecordsAreChecked)
+{
+    using Records = std::vector<std::pair<uint16_t, std::vector<uint16_t>>>;
+    const std::vector<uint16_t> palette = {0x300, 1, 0x00FF, 0x0000};   // one entry: red
+    const std::vector<uint16_t> brush = {BS_SOLID, 0x00FF, 0x0000, 0};
+    const Records sound = {{META_CREATEPALETTE, palette}, {META_SELECTPALETTE, {0}}, {META_REALIZEPALETTE, {}},
+                           {META_CREATEBRUSHINDIRECT, brush}, {META_SELECTOBJECT, {1}},
+                           {META_RECTANGLE, {30, 40, 0, 0}}};
+    NImageFileEMF whole;
+    ASSERT_EQ(whole.Load(Write(HandMadeWindowsMetafile(sound), L"sound.wmf").c_str(), 0, 0, nullptr), NR_OK);
+
+    struct Case {
+        const char* what;
+        Records records;
+    };
+    const Case cases[] = {
+        {"a palette selected by a second word past the table", {{META_SELECTPALETTE, {0, 0xFFFF}}}},
+        {"a palette of more entries than the record holds", {{META_CREATEPALETTE, {0x300, 200, 0, 0}}}},
+        {"an escape of more bytes than the record holds", {{META_ESCAPE, {15, 1000, 0, 0}}}},
+        {"a region filled with an object past the table", {{META_FILLREGION, {0, 5}}}},
+        {"a region framed with an object past the table", {{META_FRAMEREGION, {1, 1, 9, 0}}}},
+        {"a region of fewer words than its header", {{META_CREATEREGION, {0, 6, 0, 0}}}},
+        {"an old bitmap of more rows than the record holds", {{META_BITBLT, {0, 0xCC, 0, 0, 10, 10, 0, 100, 100, 100, 1, 8}}}},
+        {"an old pattern brush", {{META_CREATEPATTERNBRUSH, {BS_PATTERN, 0, 0, 0}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<uint8_t> bad = HandMadeWindowsMetafile(c.records);
+        EXPECT_EQ(WindowsMetafileLength(bad.data(), bad.size()), 0u);
+        NImageFileEMF file;
+        EXPECT_EQ(file.Load(Write(bad, L"bad.wmf").c_str(), 0, 0, nullptr), NR_DECODE_FAILED);
+    }
+}
+
 TEST_F(Metafiles, EnhancedRecordFieldsAreCheckedBeforeGdiSeesThem)
 {
     // GDI trusts the counts, offsets and object indices inside the records, and writes into its
