@@ -161,6 +161,12 @@ cd "$S/jxrlib"
 sed -i 's/^#if __LP64__$/#if __LP64__ || defined(_WIN64)/' image/sys/ansi.h
 sed -i 's/^#if (defined(WIN32) \&\& !defined(UNDER_CE))/#if (defined(_WIN32) \&\& !defined(UNDER_CE))/' image/sys/strcodec.c
 grep -q '_WIN64' image/sys/ansi.h || { log "jxrlib: ansi.h patch did not apply"; exit 1; }
+# The decoder's coding contexts are freed only when a copy reaches the last row: a stream that fails
+# part way, or a decoder released early, kept them (tens of KB a load). Each context is set to null
+# when it is freed, and releasing the decoder frees whatever is left.
+perl -0pi -e 's/FailIf\(ICERR_OK != ImageStrDecTerm\(pID->WMP\.(ctxSC(?:_Alpha)?)\), WMP_errFail\);/{ Int termed = ImageStrDecTerm(pID->WMP.$1); pID->WMP.$1 = NULL; FailIf(ICERR_OK != termed, WMP_errFail); }/g; s/(ERR PKImageDecode_Release_WMP\(PKImageDecode\*\* ppID\)\r?\n\{.*?    pID = \*ppID;\r?\n)/$1    ImageStrDecTerm(pID->WMP.ctxSC);\n    pID->WMP.ctxSC = NULL;\n    ImageStrDecTerm(pID->WMP.ctxSC_Alpha);\n    pID->WMP.ctxSC_Alpha = NULL;\n/s' jxrgluelib/JXRGlueJxr.c
+[ "$(grep -c 'Int termed = ImageStrDecTerm' jxrgluelib/JXRGlueJxr.c)" = 6 ] && grep -q '^    ImageStrDecTerm(pID->WMP.ctxSC_Alpha);' jxrgluelib/JXRGlueJxr.c ||
+  { log "jxrlib: context patch did not apply"; exit 1; }
 run_logged jxrlib make -j"$JOBS" CC=$CC DIR_BUILD="$S/jxrlib/build" \
   CFLAGS="-I. -Icommon/include -Iimage/sys -D__ANSI__ -UWIN32 -DDISABLE_PERF_MEASUREMENT -w -O2" \
   "$S/jxrlib/build/libjpegxr.a" "$S/jxrlib/build/libjxrglue.a"

@@ -44,6 +44,7 @@
 // The budget (default 200000) is divided by 200 and held to 2000 iterations, and the run stops
 // after about 20 seconds whatever the budget: the loads go through files under Wine.
 #include <windows.h>
+#include <psapi.h>
 
 #include <zlib.h>
 
@@ -1639,9 +1640,13 @@ int wmain(int argc, wchar_t** argv)
         ++done;
         if (campaign && GetTickCount64() - lastReport > 60000) {
             lastReport = GetTickCount64();
-            printf("progress: %llu of %llu inputs, %llu failed, %.0f s\n", static_cast<unsigned long long>(done),
-                   static_cast<unsigned long long>(total), static_cast<unsigned long long>(failed),
-                   static_cast<double>(lastReport - start) / 1000.0);
+            PROCESS_MEMORY_COUNTERS memory = {};
+            GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+            printf("progress: %llu of %llu inputs, %llu failed, %.0f s; %llu MB allocated, %llu MB in use\n",
+                   static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                   static_cast<unsigned long long>(failed), static_cast<double>(lastReport - start) / 1000.0,
+                   static_cast<unsigned long long>(alloccount::Live() >> 20),
+                   static_cast<unsigned long long>(memory.PagefileUsage >> 20));
             fflush(stdout);
         }
     }
