@@ -115,8 +115,10 @@ static int CodestreamHeaderKnown(FILE* file, uint32_t start, CodestreamFacts* fa
     // 16 bytes hold a short header; a long one takes 4 more (read below). jxrlib looks at the
     // first 7 letters only.
     memset(header, 0, sizeof header);
-    if (start > 0x7FFFFFF0u || !ReadAt(file, start, header, 16) || memcmp(header, "WMPHOTO", 7) != 0)
+    if (start > 0x7FFFFFF0u || !ReadAt(file, start, header, 8) || memcmp(header, "WMPHOTO", 7) != 0)
         return 1;
+    if (!ReadAt(file, start, header, 16))
+        return 0;   // a header cut short: jxrlib would take whatever lies past the end for its fields
     // The output colour format (0 to 8) and bit depth (0 to 10 but 5, or 15) the header names
     // index jxrlib's tables as well.
     if ((header[11] >> 4) > 8 || (header[11] & 15) == 5 || ((header[11] & 15) > 10 && (header[11] & 15) < 15))

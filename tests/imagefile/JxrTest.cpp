@@ -310,7 +310,13 @@ TEST(JxrLoad, RefusesCodestreamsTheLibraryWouldCrashOn)
     ASSERT_TRUE(ReadWholeFile(Fixture(L"bgra32.jxr"), taller));
     ASSERT_NE(DirectoryValue(taller, 0xBCC2), 0u);
     taller[DirectoryValue(taller, 0xBCC0) + 14] = 0xB0;   // height - 1, high byte
-    for (const Bytes* bytes : {&reserved, &taller}) {
+    // A codestream cut short inside its first 16 bytes, its bit depth one the standard leaves
+    // undefined (jxrlib divides by a table entry past the end of its table).
+    Bytes cut;
+    ASSERT_TRUE(ReadWholeFile(Fixture(L"rgb24.jxr"), cut));
+    cut[image + 11] = static_cast<uint8_t>((cut[image + 11] & 0xF0) | 12);
+    cut.resize(image + 12);
+    for (const Bytes* bytes : {&reserved, &taller, &cut}) {
         ASSERT_TRUE(WriteWholeFile(dir.File(L"bad.jxr"), *bytes));
         NImageFileJXR file;
         EXPECT_EQ(file.Load(dir.File(L"bad.jxr").c_str(), 0, 1, nullptr), NR_DECODE_FAILED);
