@@ -9,9 +9,11 @@
 
 // Calls step every 20 ms from a thread timer, so that it runs inside modal loops of this thread,
 // until it answers true. After timeoutMs the fallback runs once (to end a dialog that would hang).
+// The default only ends a test that would hang: on a busy machine a large dialog under Wine takes
+// several seconds to appear, and a driver that gives up then fails a test that works.
 class TimerDriver {
 public:
-    TimerDriver(std::function<bool()> step, std::function<void()> fallback, int timeoutMs = 5000);
+    TimerDriver(std::function<bool()> step, std::function<void()> fallback, int timeoutMs = 30000);
     ~TimerDriver();
     TimerDriver(const TimerDriver&) = delete;
     TimerDriver& operator=(const TimerDriver&) = delete;
