@@ -97,7 +97,10 @@ void Place(Bytes& image, size_t offset, const Bytes& picture)
 
 bool MemorySource::ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error)
 {
-    reads.emplace_back(position, count);
+    {
+        std::lock_guard<std::mutex> hold(m_readsLock);
+        reads.emplace_back(position, count);
+    }
     bytesRead = 0;
     error = 0;
     if (position >= m_data.size())

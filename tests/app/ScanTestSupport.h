@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,11 +35,14 @@ public:
     bool ReadAt(uint64_t position, void* buffer, uint32_t count, uint32_t& bytesRead, DWORD& error) override;
 
     std::set<uint64_t> badSectors;
-    std::vector<std::pair<uint64_t, uint32_t>> reads;   // position, count of every read
+    // Position and count of every read. The scan reads from its reader thread and from the
+    // verification threads at once: the list is read only after the scan.
+    std::vector<std::pair<uint64_t, uint32_t>> reads;
 
 private:
     Bytes m_data;
     uint32_t m_sector;
+    std::mutex m_readsLock;
 };
 
 struct RecordedHit {
