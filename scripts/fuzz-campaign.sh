@@ -23,8 +23,14 @@ cp "$BUILD/tests/fuzz_loaders.exe" "$OUT/fuzz_loaders.exe"
 
 # Each slot gets a Wine prefix of its own without a display: every load goes through files, and
 # one Wine server for all slots would serialise them. The test suite can run beside a campaign.
+slot_root() {  # slot
+  echo "$BUILD/wine/$(basename "$OUT")-$1"
+}
+slot_temp() {  # slot: its prefix's Temp folder
+  echo "$(slot_root "$1")/prefix/drive_c/users/$(id -un)/Temp"
+}
 slot_env() {  # slot
-  WINE_ROOT=$BUILD/wine/$(basename "$OUT")-$1
+  WINE_ROOT=$(slot_root "$1")
   . "$ROOT/scripts/wine-env.sh"
 }
 slot_env 0
@@ -36,7 +42,7 @@ MEMORY=$(mktemp -d /dev/shm/vst-fuzz.XXXXXX)
 leave_memory() {  # the prefixes get Temp folders of their own back
   local slot temp
   for slot in $(seq 0 $((PARALLEL - 1))); do
-    temp=$BUILD/wine/$(basename "$OUT")-$slot/prefix/drive_c/users/$(id -un)/Temp
+    temp=$(slot_temp "$slot")
     if [ -L "$temp" ]; then rm -f "$temp" && mkdir -p "$temp"; fi
   done
   rm -f "$OUT/_NLogMsg.txt"
@@ -48,7 +54,7 @@ rm -f "$OUT/_NLogMsg.txt"
 ln -s "$MEMORY/_NLogMsg.txt" "$OUT/_NLogMsg.txt"
 slot_temp_in_memory() {  # slot
   local temp
-  temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+  temp=$(slot_temp "$1")
   mkdir -p "$MEMORY/temp-$1" "$(dirname "$temp")"
   rm -rf "$temp"
   ln -s "$MEMORY/temp-$1" "$temp"
